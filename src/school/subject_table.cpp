@@ -1,0 +1,41 @@
+#include "school/subject_table.hpp"
+
+namespace lessoncover {
+
+SubjectTable SubjectTable::build(std::span<const TeacherRef> teachers) {
+    SubjectTable table;
+    for (const TeacherRef& teacher : teachers) {
+        const auto locked = teacher.lock();
+        auto& entry = table.by_subject_[static_cast<std::size_t>(locked->sub)];
+        if (!entry) entry.emplace();
+        if (locked->present) entry->push_back(teacher);
+    }
+    return table;
+}
+
+const std::vector<TeacherRef>* SubjectTable::find(Subjects subject) const noexcept {
+    const auto& entry = by_subject_[static_cast<std::size_t>(subject)];
+    return entry ? &*entry : nullptr;
+}
+
+bool SubjectTable::empty() const noexcept {
+    for (const auto& entry : by_subject_) {
+        if (entry) return false;
+    }
+    return true;
+}
+
+void SubjectTable::describe(DebugWriter& writer) const {
+    writer.begin_map();
+    for (std::size_t index = 0; index < by_subject_.size(); ++index) {
+        const auto& entry = by_subject_[index];
+        if (!entry) continue;
+        writer.map_key(display_name(static_cast<Subjects>(index)));
+        writer.begin_list();
+        for (const TeacherRef& teacher : *entry) lessoncover::describe(writer, teacher);
+        writer.end();
+    }
+    writer.end();
+}
+
+}  // namespace lessoncover

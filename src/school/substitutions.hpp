@@ -1,0 +1,22 @@
+// Cover planning: every lesson of an absent teacher goes to a present teacher who is free
+// in that period, and the report says who covers what and what nobody could cover.
+#pragma once
+
+#include <string>
+
+#include "school/school.hpp"
+
+namespace lessoncover {
+
+inline constexpr std::string_view kReportHeader = "Teacher,Period,Subject,Substitution,Classroom,Reason\n";
+
+// Plans cover for every class of the school and returns the report: the CSV rows, then the
+// lessons nobody could cover and the time taken, each in quoted form. Each cover is added
+// to the substitute's periods and stays there.
+std::string generate_substitutions(School& school);
+
+// Appends `field` as RFC 4180 writes it: quoted, with quotes doubled, only when it holds
+// a comma, a double quote, CR or LF.
+void append_csv_field(std::string& out, std::string_view field);
+
+}  // namespace lessoncover
