@@ -35,9 +35,16 @@ void raise_panic(const char* message, std::source_location where) {
 
 void raise_error(const Error& error) {
     switch (error.kind) {
-        case ErrorKind::type_error:
-            PyErr_SetString(PyExc_TypeError, error.message.c_str());
+        case ErrorKind::type_error: {
+            // By length: a message quoting user text may hold NUL characters.
+            PyObject* message = PyUnicode_FromStringAndSize(
+                error.message.data(), static_cast<Py_ssize_t>(error.message.size()));
+            if (message != nullptr) {
+                PyErr_SetObject(PyExc_TypeError, message);
+                Py_DECREF(message);
+            }
             return;
+        }
         case ErrorKind::panic:
             raise_panic(error.message.c_str(), error.where);
             return;
