@@ -1,0 +1,38 @@
+"""The README's commands, Python example and sample report stay true."""
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+BLOCKS = re.findall(r"^```(\w*)\n(.*?)^```$", (ROOT / "README.md").read_text(encoding="utf-8"), re.M | re.S)
+TIMING = re.compile(r'"Time taken to generate subs: [0-9.]+(?:s|ms|µs|ns)"')
+
+
+def without_timing(text):
+    lines = text.rstrip("\n").split("\n")
+    assert TIMING.fullmatch(lines[-1]), lines[-1]
+    return lines[:-1]
+
+
+def run_python(*args):
+    shown = subprocess.run([sys.executable, *args], capture_output=True, encoding="utf-8", cwd=ROOT)
+    assert shown.returncode == 0, shown.stderr
+    return shown.stdout
+
+
+def test_first_block_holds_the_two_commands():
+    commands = BLOCKS[0][1]
+    assert "python3 -m pip install . && python3 examples/plan_cover.py\n" in commands
+    assert 'python3 -m pip install ".[test]" && python3 -m pytest\n' in commands
+
+
+def test_python_example_prints_what_the_readme_shows():
+    index = next(i for i, (lang, _) in enumerate(BLOCKS) if lang == "python")
+    shown_output = BLOCKS[index + 1][1]
+    assert without_timing(run_python("-c", BLOCKS[index][1])) == without_timing(shown_output)
+
+
+def test_sample_report_matches_the_script():
+    sample = next(body for lang, body in BLOCKS if lang == "text" and "Hospital appointment" in body)
+    assert without_timing(run_python("examples/plan_cover.py")) == without_timing(sample)
