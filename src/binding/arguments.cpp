@@ -136,8 +136,8 @@ bool check_record_argument(PyObject* argument, PyTypeObject* type, const char* p
     return false;
 }
 
-bool Converter<std::string_view>::load(std::optional<Held>& out, PyObject* argument,
-                                       const char* parameter) {
+bool Converter<std::string_view>::load_general(std::optional<Held>& out, PyObject* argument,
+                                               const char* parameter) {
     if (!PyUnicode_Check(argument)) {
         raise_conversion_error(parameter, argument, "str");
         return false;
@@ -150,8 +150,8 @@ bool Converter<std::string_view>::load(std::optional<Held>& out, PyObject* argum
     return true;
 }
 
-bool Converter<std::int16_t>::load(std::optional<Held>& out, PyObject* argument,
-                                   const char* parameter) {
+bool Converter<std::int16_t>::load_general(std::optional<Held>& out, PyObject* argument,
+                                           const char* parameter) {
     long value = 0;
     if (PyLong_CheckExact(argument)) {
         value = PyLong_AsLong(argument);

@@ -36,6 +36,15 @@ struct Signature {
 // arguments as TypeError naming the member.
 bool bind_fastcall(ParameterNames parameters, PyObject* const* args, Py_ssize_t nargs,
                    PyObject* kwnames, PyObject** slots);
+// The same, with the common call, every argument by position, bound on the spot.
+inline bool bind_arguments(ParameterNames parameters, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames, PyObject** slots) {
+    if (kwnames == nullptr && static_cast<std::size_t>(nargs) == parameters.names.size()) {
+        for (Py_ssize_t i = 0; i < nargs; ++i) slots[i] = args[i];
+        return true;
+    }
+    return bind_fastcall(parameters, args, nargs, kwnames, slots);
+}
 bool bind_tuple_and_dict(ParameterNames parameters, PyObject* args, PyObject* kwargs,
                          PyObject** slots);
 
@@ -47,17 +56,39 @@ void raise_conversion_error(const char* parameter, PyObject* given, const char* 
 template <class T>
 struct Converter;
 
+// Each converter takes the common case (an ASCII str, a small int) inline and leaves
+// everything else, errors included, to its general path.
 template <>
 struct Converter<std::string_view> {
     using Held = std::string_view;
-    static bool load(std::optional<Held>& out, PyObject* argument, const char* parameter);
+    static bool load(std::optional<Held>& out, PyObject* argument, const char* parameter) {
+        if (PyUnicode_Check(argument) && PyUnicode_IS_COMPACT_ASCII(argument)) {
+            // ASCII is its own UTF-8; the str outlives the call.
+            out.emplace(static_cast<const char*>(PyUnicode_DATA(argument)),
+                        static_cast<std::size_t>(PyUnicode_GET_LENGTH(argument)));
+            return true;
+        }
+        return load_general(out, argument, parameter);
+    }
+    static bool load_general(std::optional<Held>& out, PyObject* argument, const char* parameter);
     static std::string_view get(Held& held) noexcept { return held; }
 };
 
 template <>
 struct Converter<std::int16_t> {
     using Held = std::int16_t;
-    static bool load(std::optional<Held>& out, PyObject* argument, const char* parameter);
+    static bool load(std::optional<Held>& out, PyObject* argument, const char* parameter) {
+        if (PyLong_CheckExact(argument)) {
+            int overflow = 0;
+            const long value = PyLong_AsLongAndOverflow(argument, &overflow);
+            if (overflow == 0 && value >= -32768 && value <= 32767) {
+                out.emplace(static_cast<std::int16_t>(value));
+                return true;
+            }
+        }
+        return load_general(out, argument, parameter);
+    }
+    static bool load_general(std::optional<Held>& out, PyObject* argument, const char* parameter);
     static std::int16_t get(Held& held) noexcept { return held; }
 };
 
@@ -79,12 +110,15 @@ template <class Record>
 struct Copied {};
 
 bool check_record_argument(PyObject* argument, PyTypeObject* type, const char* parameter);
+inline bool is_record_argument(PyObject* argument, PyTypeObject* type, const char* parameter) {
+    return Py_IS_TYPE(argument, type) || check_record_argument(argument, type, parameter);
+}
 
 template <class Record>
 struct Converter<Shared<Record>> {
     using Held = SharedBorrow<Record>;
     static bool load(std::optional<Held>& out, PyObject* argument, const char* parameter) {
-        return check_record_argument(argument, python_type<Record>, parameter) &&
+        return is_record_argument(argument, python_type<Record>, parameter) &&
                Held::acquire(out, argument);
     }
     static const Record& get(Held& held) noexcept { return held.record(); }
@@ -94,7 +128,7 @@ template <class Record>
 struct Converter<Exclusive<Record>> {
     using Held = ExclusiveBorrow<Record>;
     static bool load(std::optional<Held>& out, PyObject* argument, const char* parameter) {
-        return check_record_argument(argument, python_type<Record>, parameter) &&
+        return is_record_argument(argument, python_type<Record>, parameter) &&
                Held::acquire(out, argument);
     }
     static Record& get(Held& held) noexcept { return held.record(); }

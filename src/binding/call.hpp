@@ -12,8 +12,14 @@
 
 namespace lessoncover::binding {
 
+// A new reference that a body hands out as it is (NULL with an exception set on failure).
+struct NewReference {
+    PyObject* object;
+};
+
 inline PyObject* to_python(Done) noexcept { Py_RETURN_NONE; }
-inline PyObject* to_python(bool value) noexcept { return PyBool_FromLong(value); }
+inline PyObject* to_python(bool value) noexcept { return Py_NewRef(value ? Py_True : Py_False); }
+inline PyObject* to_python(NewReference reference) noexcept { return reference.object; }
 inline PyObject* to_python(std::string_view text) noexcept {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
@@ -82,7 +88,7 @@ PyObject* call_method(Signature<N>& signature, PyObject* self, PyObject* const* 
     static_assert(N == sizeof...(Params));
     return boundary([&]() -> PyObject* {
         std::array<PyObject*, N> slots{};
-        if (!bind_fastcall(signature.parameters(), args, nargs, kwnames, slots.data())) return nullptr;
+        if (!bind_arguments(signature.parameters(), args, nargs, kwnames, slots.data())) return nullptr;
         std::optional<typename Receiver<Access>::Held> receiver;
         if (!acquire_receiver<Access>(receiver, self)) return nullptr;
         return convert_then<Params...>(
@@ -98,6 +104,18 @@ PyObject* call_on_receiver(PyObject* self, Body body) noexcept {
         std::optional<typename Receiver<Access>::Held> receiver;
         if (!acquire_receiver<Access>(receiver, self)) return nullptr;
         return run_body(body, receiver->record());
+    });
+}
+
+// The same, for a body that works on the receiver's Python object rather than its record
+// (to keep Python objects made from the record's texts).
+template <class Access, class Body>
+PyObject* call_on_receiver_object(PyObject* self, Body body) noexcept {
+    return boundary([&]() -> PyObject* {
+        std::optional<typename Receiver<Access>::Held> receiver;
+        if (!acquire_receiver<Access>(receiver, self)) return nullptr;
+        using Record = std::remove_cvref_t<decltype(receiver->record())>;
+        return run_body(body, *as_record_object<Record>(self));
     });
 }
 
@@ -126,7 +144,7 @@ PyObject* call_function(Signature<N>& signature, PyObject* const* args, Py_ssize
     static_assert(N == sizeof...(Params));
     return boundary([&]() -> PyObject* {
         std::array<PyObject*, N> slots{};
-        if (!bind_fastcall(signature.parameters(), args, nargs, kwnames, slots.data())) return nullptr;
+        if (!bind_arguments(signature.parameters(), args, nargs, kwnames, slots.data())) return nullptr;
         return convert_then<Params...>(
             signature.parameters(), slots.data(), std::index_sequence_for<Params...>{},
             [&](auto&&... converted) { return run_body(body, converted...); });

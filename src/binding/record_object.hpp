@@ -19,6 +19,9 @@ template <class Record>
 struct RecordObject {
     PyObject ob_base;
     BorrowState borrow;
+    // A str made once from a text of the record that never changes (a teacher's name),
+    // handed out again on later reads; NULL until first asked for.
+    PyObject* text_cache;
     Record record;
 };
 
@@ -44,6 +47,7 @@ PyObject* new_record_object(PyTypeObject* type, Record&& record) {
     if (object == nullptr) return nullptr;
     auto* typed = as_record_object<Record>(object);
     new (&typed->borrow) BorrowState{};
+    typed->text_cache = nullptr;
     new (&typed->record) Record(std::move(record));
     return object;
 }
@@ -52,6 +56,7 @@ PyObject* new_record_object(PyTypeObject* type, Record&& record) {
 template <class Record>
 void dealloc_record_object(PyObject* object) noexcept {
     PyTypeObject* type = Py_TYPE(object);
+    Py_CLEAR(as_record_object<Record>(object)->text_cache);
     as_record_object<Record>(object)->record.~Record();
     type->tp_free(object);
     Py_DECREF(type);  // instances of heap types own a reference to their type

@@ -1,50 +1,240 @@
 #include "school/school.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <unordered_set>
 
 #include "school/subject_table.hpp"
+#include "school/substitutions.hpp"
 
 namespace lessoncover {
+namespace {
+
+struct LessonHash {
+    std::size_t operator()(const std::pair<const void*, std::int16_t>& lesson) const noexcept {
+        const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(lesson.first)) ^
+                          (std::uint64_t{static_cast<std::uint16_t>(lesson.second)} << 48);
+        return static_cast<std::size_t>((bits * 0x9e3779b97f4a7c15ULL) >> 16);
+    }
+};
+
+// Appends the absent lessons of a class just added, the first entry of each (record,
+// period) pair, and their row parts.
+void append_absent_lessons(School& school, const Class& added) {
+    std::vector<AbsentLesson>& lessons = school.absent_lessons;
+    const std::size_t first = lessons.size();
+    // (record, period) pairs of this class's absent lessons; searched directly while few.
+    constexpr std::size_t kDirectSearchLimit = 32;
+    std::unordered_set<std::pair<const void*, std::int16_t>, LessonHash> seen;
+    const auto repeated = [&](const void* record, std::int16_t period) {
+        if (lessons.size() - first < kDirectSearchLimit) {
+            return std::any_of(lessons.begin() + static_cast<std::ptrdiff_t>(first), lessons.end(),
+                               [&](const AbsentLesson& earlier) {
+                                   return earlier.record == record && earlier.period == period;
+                               });
+        }
+        if (seen.empty()) {
+            for (auto earlier = lessons.begin() + static_cast<std::ptrdiff_t>(first); earlier != lessons.end();
+                 ++earlier) {
+                seen.emplace(earlier->record, earlier->period);
+            }
+        }
+        return !seen.emplace(record, period).second;
+    };
+
+    const void* previous_teacher = nullptr;
+    std::int16_t previous_period = 0;
+    for (const PeriodEntry& entry : added.list_of_periods) {
+        // Registration stores each lesson twice in a row.
+        const void* identity = entry.teacher.identity();
+        if (identity == previous_teacher && entry.period == previous_period) continue;
+        previous_teacher = identity;
+        previous_period = entry.period;
+
+        const auto teacher = entry.teacher.lock();
+        if (teacher->present || repeated(identity, entry.period)) continue;
+        std::string& texts = school.absent_lesson_texts;
+        AbsentLesson lesson{identity, teacher->name, texts.size(), static_cast<std::uint32_t>(added.class_name.size()),
+                            0, 0, entry.period, teacher->sub};
+        texts += added.class_name;
+        const RowParts parts = append_row_parts(texts, teacher->name, entry.period, teacher->sub, added.class_name,
+                                                teacher->reason_of_absentee);
+        lesson.before = static_cast<std::uint32_t>(parts.before);
+        lesson.after = static_cast<std::uint32_t>(parts.after);
+        lessons.push_back(lesson);
+    }
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ TeacherList --
+
+TeacherList::Slot TeacherList::append(TeacherRef handle) {
+    const auto slot = static_cast<Slot>(teachers_.size());
+    Listed teacher{std::move(handle), 0, 0, names_.size(), 0};
+    {
+        const auto record = teacher.handle.lock();
+        teacher.count = record->periods.size();
+        teacher.small_periods = record->periods.small_periods();
+        teacher.name_size = static_cast<std::uint32_t>(record->name.size());
+        names_ += record->name;
+        traits_.push_back(static_cast<std::uint8_t>(static_cast<std::uint8_t>(record->sub) |
+                                                    (record->present ? kPresent : 0) |
+                                                    (needs_csv_quotes(record->name) ? kQuotedName : 0)));
+        if (record->present) ++present_counts_[static_cast<std::size_t>(record->sub)];
+    }
+    teachers_.push_back(std::move(teacher));
+    places_.push_back(Place::added);
+    sorted_counts_.push_back(0);
+    stamps_.push_back(0);
+    previous_.push_back(kNone);
+    next_.push_back(kNone);
+    added_.push_back(slot);
+    order_valid_ = false;
+    return slot;
+}
+
+void TeacherList::note_pair_added(Slot slot, std::int16_t period) {
+    Listed& teacher = teachers_[slot];
+    teacher.count += 1;
+    if (static_cast<std::uint16_t>(period) < 64) teacher.small_periods |= std::uint64_t{1} << period;
+    if (places_[slot] != Place::sorted) return;  // already queued, or placed by the next sort
+    places_[slot] = Place::queued;
+    changed_.push_back(slot);
+}
+
+void TeacherList::sort_by_period_count() {
+    if (changed_.empty() && added_.empty()) return;
+    // Counts only grow, so every queued teacher moves to a larger count: to the front of
+    // its new group, in its old list order (by old count, then stamp).
+    std::sort(changed_.begin(), changed_.end(), [this](Slot a, Slot b) {
+        return sorted_counts_[a] != sorted_counts_[b] ? sorted_counts_[a] < sorted_counts_[b]
+                                                      : stamps_[a] < stamps_[b];
+    });
+    for (const Slot slot : changed_) take_out(slot);
+    for (auto slot = changed_.rbegin(); slot != changed_.rend(); ++slot) put_at_front(*slot);
+    changed_.clear();
+    // Added teachers follow everybody of their count, in the order they came.
+    for (const Slot slot : added_) put_at_back(slot);
+    added_.clear();
+    order_valid_ = false;
+}
+
+void TeacherList::take_out(Slot slot) {
+    const auto group = groups_.find(sorted_counts_[slot]);
+    Group& run = group->second;
+    if (run.first == slot && run.last == slot) {
+        groups_.erase(group);
+    } else if (run.first == slot) {
+        run.first = next_[slot];
+    } else if (run.last == slot) {
+        run.last = previous_[slot];
+    }
+    const Slot before = previous_[slot];
+    const Slot after = next_[slot];
+    (before == kNone ? head_ : next_[before]) = after;
+    (after == kNone ? tail_ : previous_[after]) = before;
+}
+
+void TeacherList::link_before(Slot slot, Slot next) {
+    const Slot before = next == kNone ? tail_ : previous_[next];
+    previous_[slot] = before;
+    next_[slot] = next;
+    (before == kNone ? head_ : next_[before]) = slot;
+    (next == kNone ? tail_ : previous_[next]) = slot;
+}
+
+void TeacherList::put_at_front(Slot slot) {
+    const std::size_t count = teachers_[slot].count;
+    const auto group = groups_.lower_bound(count);
+    if (group != groups_.end() && group->first == count) {
+        link_before(slot, group->second.first);
+        group->second.first = slot;
+    } else {
+        link_before(slot, group == groups_.end() ? kNone : group->second.first);
+        groups_.emplace_hint(group, count, Group{slot, slot});
+    }
+    sorted_counts_[slot] = count;
+    stamps_[slot] = --next_front_stamp_;
+    places_[slot] = Place::sorted;
+}
+
+void TeacherList::put_at_back(Slot slot) {
+    const std::size_t count = teachers_[slot].count;
+    const auto group = groups_.lower_bound(count);
+    if (group != groups_.end() && group->first == count) {
+        link_before(slot, next_[group->second.last]);
+        group->second.last = slot;
+    } else {
+        link_before(slot, group == groups_.end() ? kNone : group->second.first);
+        groups_.emplace_hint(group, count, Group{slot, slot});
+    }
+    sorted_counts_[slot] = count;
+    stamps_[slot] = next_back_stamp_++;
+    places_[slot] = Place::sorted;
+}
+
+std::span<const TeacherList::Slot> TeacherList::order() const {
+    if (!order_valid_) {
+        order_.clear();
+        order_.reserve(size());
+        for (Slot slot = head_; slot != kNone; slot = next_[slot]) order_.push_back(slot);
+        order_.insert(order_.end(), added_.begin(), added_.end());
+        order_valid_ = true;
+    }
+    return order_;
+}
+
+// ----------------------------------------------------------------- School --
+
+std::uint64_t SchoolId::next() noexcept {
+    static std::atomic<std::uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 void School::add_teacher(const Teacher& teacher) {
     if (teacher_hashtable.contains(std::string_view(teacher.name))) return;
     TeacherRef copy{Teacher(teacher)};
-    teacher_list.push_back(copy);
-    teacher_hashtable.emplace(teacher.name, std::move(copy));
+    const TeacherList::Slot slot = teacher_list.append(copy);
+    teacher_hashtable.emplace(teacher.name, NamedTeacher{std::move(copy), slot});
 }
 
 void School::add_class(const Class& school_class) {
-    class_list.emplace_back(Class(school_class));
-    sort_by_period_count(teacher_list);
+    const ClassRef& copy = class_list.emplace_back(Class(school_class));
+    append_absent_lessons(*this, *copy.lock());
+    teacher_list.sort_by_period_count();
 }
 
 void School::add_to_hashmap(std::string_view name, Teacher teacher) {
     TeacherRef handle{std::move(teacher)};
     auto found = teacher_hashtable.find(name);
     if (found != teacher_hashtable.end()) {
-        found->second = std::move(handle);
+        found->second = NamedTeacher{std::move(handle), TeacherList::kNotListed};
     } else {
-        teacher_hashtable.emplace(std::string(name), std::move(handle));
+        teacher_hashtable.emplace(std::string(name), NamedTeacher{std::move(handle), TeacherList::kNotListed});
     }
 }
 
-void sort_by_period_count(std::vector<TeacherRef>& teachers) {
-    // Each count is read once under its teacher's lock; the sort then needs no locks.
-    std::vector<std::pair<std::size_t, TeacherRef>> counted;
-    counted.reserve(teachers.size());
-    for (TeacherRef& teacher : teachers) {
-        const std::size_t count = teacher.lock()->periods.size();
-        counted.emplace_back(count, std::move(teacher));
-    }
-    std::stable_sort(counted.begin(), counted.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (std::size_t i = 0; i < counted.size(); ++i) teachers[i] = std::move(counted[i].second);
+const NamedTeacher* School::find_teacher(const Teacher& teacher) const {
+    LookupMemo& memo = teacher.lookup_memo;
+    if (memo.school_id == id.value()) return static_cast<const NamedTeacher*>(memo.entry);
+    const auto found = teacher_hashtable.find(std::string_view(teacher.name));
+    if (found == teacher_hashtable.end()) return nullptr;
+    memo.school_id = id.value();
+    memo.entry = &found->second;
+    return &found->second;
 }
 
 std::string printed_text(const School& school) {
+    std::vector<TeacherRef> teachers_in_order;
+    teachers_in_order.reserve(school.teacher_list.size());
+    for (const TeacherList::Slot slot : school.teacher_list.order()) {
+        teachers_in_order.push_back(school.teacher_list.handle(slot));
+    }
+
     DebugWriter teachers(DebugStyle::pretty);
     teachers.begin_list();
-    for (const TeacherRef& teacher : school.teacher_list) describe(teachers, teacher);
+    for (const TeacherRef& teacher : teachers_in_order) describe(teachers, teacher);
     teachers.end();
 
     DebugWriter classes(DebugStyle::pretty);
@@ -53,7 +243,7 @@ std::string printed_text(const School& school) {
     classes.end();
 
     DebugWriter table(DebugStyle::compact);
-    SubjectTable::build(school.teacher_list).describe(table);
+    SubjectTable::build(teachers_in_order).describe(table);
 
     std::string out = "List of teachers: ";
     out += teachers.text_so_far();

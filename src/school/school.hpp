@@ -1,7 +1,11 @@
 // The school registry: its own copies of teachers and classes, behind shared handles.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -14,12 +18,176 @@
 
 namespace lessoncover {
 
+// The school's teacher list: every handle made by add_teacher, once each. add_class sorts
+// it, stably, by the number of (period, grade) pairs each teacher holds; teachers added
+// after the last sort follow the sorted ones in the order they came.
+//
+// The list is never sorted whole. Its sorted part is a linked list of groups, one per
+// count, each group a run of the teachers with that count; a sort moves only the teachers
+// whose count changed since the last one, and places those that were added. A stable sort
+// puts a teacher whose count grew to c before every teacher that already had c (it stood
+// earlier in the list, among smaller counts), after those that grew to c from places
+// before it, and a newly added teacher at the end of its group. Each teacher carries a
+// stamp that orders it within its group, so that moved teachers can be put back in their
+// old list order: stamps drawn downwards from below every stamp in use for teachers put
+// at the front of a group, upwards from above every stamp in use for teachers put at the
+// back.
+//
+// Besides the order it keeps what the school knows of each teacher without reading the
+// record. A school's records are its own copies, which nothing outside the school can
+// reach: name, subject, presence and reason never change once copied in, and pairs are
+// added only through the school (registration and cover), which reports each added pair
+// here. So these stay exactly what the record would say, and sorting or planning need not
+// visit the records, which on a large school are spread all over memory.
+class TeacherList {
+public:
+    using Slot = std::uint32_t;  // a teacher's place in the order of add_teacher
+    static constexpr Slot kNotListed = static_cast<Slot>(-1);
+
+    TeacherList() = default;
+    TeacherList(const TeacherList&) = delete;
+    TeacherList& operator=(const TeacherList&) = delete;
+    TeacherList(TeacherList&&) noexcept = default;
+    TeacherList& operator=(TeacherList&&) noexcept = default;
+
+    Slot append(TeacherRef handle);
+    // The pair (period, some grade) was added to the teacher's record.
+    void note_pair_added(Slot slot, std::int16_t period);
+    // Stable sort by the number of pairs each teacher holds now.
+    void sort_by_period_count();
+
+    std::size_t size() const noexcept { return teachers_.size(); }
+    const TeacherRef& handle(Slot slot) const noexcept { return teachers_[slot].handle; }
+    // The number of pairs in the record's periods.
+    std::size_t count(Slot slot) const noexcept { return teachers_[slot].count; }
+    // Bit p set when some pair has period p, for 0 <= p < 64.
+    std::uint64_t small_periods(Slot slot) const noexcept { return teachers_[slot].small_periods; }
+    Subjects sub(Slot slot) const noexcept {
+        return static_cast<Subjects>(traits_[slot] & kSubjectMask);
+    }
+    bool present(Slot slot) const noexcept { return (traits_[slot] & kPresent) != 0; }
+    // The record's name, which never changes, and whether the report quotes it. The list
+    // keeps the names side by side, where they take little cache.
+    std::string_view name(Slot slot) const noexcept {
+        return std::string_view(names_).substr(teachers_[slot].name_start, teachers_[slot].name_size);
+    }
+    bool name_needs_quotes(Slot slot) const noexcept { return (traits_[slot] & kQuotedName) != 0; }
+    // The number of present teachers of each subject.
+    std::size_t present_count(Subjects subject) const noexcept {
+        return present_counts_[static_cast<std::size_t>(subject)];
+    }
+    // The slots in list order.
+    std::span<const Slot> order() const;
+    // Calls visit(slot) for each teacher in list order.
+    template <class Visit>
+    void for_each_in_order(Visit&& visit) const {
+        for (Slot slot = head_; slot != kNone; slot = next_[slot]) visit(slot);
+        for (const Slot slot : added_) visit(slot);
+    }
+
+private:
+    static constexpr Slot kNone = static_cast<Slot>(-1);
+    static constexpr std::uint8_t kSubjectMask = 0x1f;
+    static constexpr std::uint8_t kPresent = 0x80;
+    static constexpr std::uint8_t kQuotedName = 0x40;
+    enum class Place : std::uint8_t { added, sorted, queued };  // queued: sorted, count changed
+    struct Group {
+        Slot first;
+        Slot last;
+    };
+
+    void take_out(Slot slot);
+    void put_at_front(Slot slot);
+    void put_at_back(Slot slot);
+    void link_before(Slot slot, Slot next);  // kNone: at the tail
+
+    // What is known of a teacher, all of it at hand together.
+    struct Listed {
+        TeacherRef handle;
+        std::size_t count;
+        std::uint64_t small_periods;
+        std::size_t name_start;  // in names_
+        std::uint32_t name_size;
+    };
+
+    // By slot.
+    std::vector<Listed> teachers_;
+    std::vector<std::uint8_t> traits_;  // subject, kPresent, kQuotedName: small, for walks
+    std::string names_;
+    std::array<std::size_t, kSubjectCount> present_counts_{};
+    std::vector<Place> places_;
+    std::vector<std::size_t> sorted_counts_;  // count at the last sort, the group's key
+    std::vector<std::int64_t> stamps_;
+    std::vector<Slot> previous_;
+    std::vector<Slot> next_;
+
+    Slot head_ = kNone;
+    Slot tail_ = kNone;
+    std::map<std::size_t, Group> groups_;  // by count
+    std::vector<Slot> added_;    // added since the last sort, in order
+    std::vector<Slot> changed_;  // sorted teachers whose count changed
+    std::int64_t next_front_stamp_ = 0;  // every stamp in use is >= this
+    std::int64_t next_back_stamp_ = 0;   // every stamp in use is < this
+    mutable std::vector<Slot> order_;
+    mutable bool order_valid_ = true;
+};
+
+// What the teacher hashtable files under a name: the handle, and its slot in the teacher
+// list when add_teacher filed it (kNotListed when add_to_hashmap did).
+struct NamedTeacher {
+    TeacherRef handle;
+    TeacherList::Slot slot;
+};
+
+// A lesson of an absent teacher in one of the school's classes: the first entry of its
+// (teacher record, period) pair in that class, which is the one generation plans (the
+// repeats change nothing). Found when the class is added: the school's copy of a class
+// never changes, and every record a class can name is a school's copy, whose name,
+// subject, presence and reason are fixed when it is made. So the lesson can keep its
+// texts, and its report row but for the substitute's name, ready: in the school's
+// absent_lesson_texts, the class name, then the row's part before the substitute's name,
+// then its part after.
+struct AbsentLesson {
+    const void* record;         // the teacher's record (its handle's identity)
+    std::string_view name;      // the teacher's, in the record
+    std::size_t texts;          // where its texts start in absent_lesson_texts
+    std::uint32_t class_name_size;
+    std::uint32_t before;       // the length of the row's part before the substitute's name
+    std::uint32_t after;        // the length of the part after it
+    std::int16_t period;
+    Subjects sub;               // the teacher's
+};
+
+// A number no other school of the process has had, fresh for copies and moved-from schools.
+class SchoolId {
+public:
+    SchoolId() noexcept : value_(next()) {}
+    SchoolId(const SchoolId&) noexcept : value_(next()) {}
+    SchoolId(SchoolId&& other) noexcept : value_(other.value_) { other.value_ = next(); }
+    SchoolId& operator=(const SchoolId&) noexcept {
+        value_ = next();
+        return *this;
+    }
+    SchoolId& operator=(SchoolId&& other) noexcept {
+        value_ = other.value_;
+        other.value_ = next();
+        return *this;
+    }
+    std::uint64_t value() const noexcept { return value_; }
+
+private:
+    static std::uint64_t next() noexcept;
+    std::uint64_t value_;
+};
+
 struct School {
     // Finds teachers by name for registration; may hold aliases not in teacher_list.
-    std::unordered_map<std::string, TeacherRef, SeededTextHash, std::equal_to<>> teacher_hashtable;
-    // Every handle made by add_teacher, once each, kept sorted by number of periods.
-    std::vector<TeacherRef> teacher_list;
+    std::unordered_map<std::string, NamedTeacher, SeededTextHash, std::equal_to<>> teacher_hashtable;
+    TeacherList teacher_list;
     std::vector<ClassRef> class_list;  // in order of add_class
+    std::vector<AbsentLesson> absent_lessons;  // of every class, in class then entry order
+    std::string absent_lesson_texts;           // their class names and report rows
+    SchoolId id;
 
     // Copies the teacher in, unless a teacher of that name is already known.
     void add_teacher(const Teacher& teacher);
@@ -27,10 +195,16 @@ struct School {
     void add_class(const Class& school_class);
     // Files a copy of `teacher` under `name`, replacing what was there; the list is unchanged.
     void add_to_hashmap(std::string_view name, Teacher teacher);
-};
 
-// Stable sort by the number of (period, grade) pairs each teacher holds now.
-void sort_by_period_count(std::vector<TeacherRef>& teachers);
+    // The entry filed under the teacher's name, or nullptr. The record remembers where it
+    // was found: entries are never removed (only their handle replaced), so the memo
+    // holds for as long as this school lives.
+    const NamedTeacher* find_teacher(const Teacher& teacher) const;
+    // The pair (period, some grade) was added to the record filed as `entry`.
+    void note_pair_added(const NamedTeacher& entry, std::int16_t period) {
+        if (entry.slot != TeacherList::kNotListed) teacher_list.note_pair_added(entry.slot, period);
+    }
+};
 
 // The text str() gives: teachers, classes and the table of present teachers by subject.
 std::string printed_text(const School& school);

@@ -1,127 +1,393 @@
 #include "school/substitutions.hpp"
 
+#include <algorithm>
+#include <bit>
+#include <array>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
-#include <unordered_set>
+#include <span>
 #include <vector>
 
 #include "debug_text.hpp"
 #include "school/duration_text.hpp"
-#include "school/subject_table.hpp"
+
+// How the run is laid out, and why.
+//
+// A school's records are scattered through memory, and on a large school nearly every
+// first touch of a record is a cache miss. The run therefore plans from what the school
+// keeps without reading records: the absent lessons of its classes, found when each class
+// was added, and what the teacher list knows of each teacher (presence, subject, number
+// of pairs, busy periods 0..63). It decides every cover before it touches a record; then
+// it writes the covers into the substitutes' records, fetching the records a few covers
+// ahead, and writes the report from texts that never change.
+//
+// Nothing outside the run can tell the difference: no Python code runs meanwhile, and the
+// planner's copies change exactly as the records would. A cover in a period outside
+// 0..63, which the planner keeps no copy of, goes into the substitute's record at once,
+// so the record answers for those periods.
 
 namespace lessoncover {
 namespace {
 
-// (absent teacher's record, period) pairs already handled in the class being walked:
-// registration stores each lesson twice, and a lesson is planned once.
-struct HandledLesson {
-    const void* teacher;
-    std::int16_t period;
-    bool operator==(const HandledLesson&) const = default;
-};
+void prefetch(const void* address) noexcept { __builtin_prefetch(address); }
 
-struct HandledLessonHash {
-    std::size_t operator()(const HandledLesson& lesson) const noexcept {
-        const auto address = reinterpret_cast<std::uintptr_t>(lesson.teacher);
-        return std::hash<std::uintptr_t>{}(address ^ (std::uintptr_t{static_cast<std::uint16_t>(lesson.period)} << 48));
+// The present teachers of one subject, in the order a stable sort by period count gives
+// them: fewest pairs first, then the earlier in the school's teacher list. Teachers are
+// numbered 0..m-1 in list order. For each number of pairs held there is a bucket, a
+// bitset of the teachers holding that many; for each period 0..63 a bitset of the
+// teachers busy in it. The first free teacher in order is then found a word at a time
+// (a bucket's bits without the period's busy bits), and a cover moves a teacher to the
+// next bucket by clearing one bit and setting another.
+//
+// Buckets are kept only for counts that some teacher holds, in a list sorted by count.
+// Holding b different counts takes at least b(b-1)/2 pairs in all, so the buckets never
+// weigh much beside the records themselves, and their list stays short.
+class Pool {
+public:
+    // `counts` and `busy` of the teachers numbered 0..m-1.
+    void assign(std::span<const std::size_t> counts, std::span<const std::uint64_t> busy) {
+        words_ = (counts.size() + 63) / 64;
+        busy_.assign(64 * words_, 0);
+        for (std::size_t member = 0; member < counts.size(); ++member) {
+            const std::uint64_t bit = std::uint64_t{1} << (member % 64);
+            const std::uint32_t slot = bucket(counts[member]);
+            bits_[words_ * slot + member / 64] |= bit;
+            ++sizes_[slot];
+            for (std::uint64_t periods = busy[member]; periods != 0; periods &= periods - 1) {
+                busy_[words_ * static_cast<std::size_t>(std::countr_zero(periods)) + member / 64] |= bit;
+            }
+        }
     }
+
+    // The first teacher in order who is free in `period` (0..63), if any.
+    bool first_free(std::int16_t period, std::size_t& found) const {
+        const std::uint64_t* busy = busy_.data() + words_ * static_cast<std::size_t>(period);
+        for (const Bucket& bucket : buckets_) {
+            const std::uint64_t* bits = bits_.data() + words_ * bucket.slot;
+            for (std::size_t word = 0; word < words_; ++word) {
+                const std::uint64_t free = bits[word] & ~busy[word];
+                if (free != 0) {
+                    found = 64 * word + static_cast<std::size_t>(std::countr_zero(free));
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    // The first teacher in order for whom `is_free(member)` holds.
+    template <class IsFree>
+    bool first_where(IsFree&& is_free, std::size_t& found) const {
+        for (const Bucket& bucket : buckets_) {
+            const std::uint64_t* bits = bits_.data() + words_ * bucket.slot;
+            for (std::size_t word = 0; word < words_; ++word) {
+                for (std::uint64_t left = bits[word]; left != 0; left &= left - 1) {
+                    const std::size_t member = 64 * word + static_cast<std::size_t>(std::countr_zero(left));
+                    if (is_free(member)) {
+                        found = member;
+                        return true;
+                    }
+                }
+            }
+        }
+        return false;
+    }
+
+    // Teacher `member`, holding `count` pairs, takes one more and becomes busy in the
+    // periods of `busy` (0..63).
+    void add_pair(std::size_t member, std::size_t count, std::uint64_t busy) {
+        const std::uint64_t bit = std::uint64_t{1} << (member % 64);
+        const auto from = std::lower_bound(buckets_.begin(), buckets_.end(), count,
+                                           [](const Bucket& b, std::size_t c) { return b.count < c; });
+        bits_[words_ * from->slot + member / 64] &= ~bit;
+        if (--sizes_[from->slot] == 0) {
+            spare_slots_.push_back(from->slot);
+            buckets_.erase(from);
+        }
+        const std::uint32_t to = bucket(count + 1);
+        bits_[words_ * to + member / 64] |= bit;
+        ++sizes_[to];
+        for (; busy != 0; busy &= busy - 1) {
+            busy_[words_ * static_cast<std::size_t>(std::countr_zero(busy)) + member / 64] |= bit;
+        }
+    }
+
+private:
+    struct Bucket {
+        std::size_t count;
+        std::uint32_t slot;  // where its words are in bits_
+    };
+
+    // The slot of the bucket for `count`, made empty when there is none.
+    std::uint32_t bucket(std::size_t count) {
+        const auto at = std::lower_bound(buckets_.begin(), buckets_.end(), count,
+                                         [](const Bucket& b, std::size_t c) { return b.count < c; });
+        if (at != buckets_.end() && at->count == count) return at->slot;
+        std::uint32_t slot = 0;
+        if (!spare_slots_.empty()) {
+            slot = spare_slots_.back();
+            spare_slots_.pop_back();
+            std::fill_n(bits_.begin() + static_cast<std::ptrdiff_t>(words_ * slot), words_, 0);
+        } else {
+            slot = static_cast<std::uint32_t>(sizes_.size());
+            sizes_.push_back(0);
+            bits_.resize(bits_.size() + words_, 0);
+        }
+        buckets_.insert(at, Bucket{count, slot});
+        return slot;
+    }
+
+    std::size_t words_ = 0;
+    std::vector<Bucket> buckets_;             // by count, each with a member
+    std::vector<std::uint64_t> bits_;         // the buckets' bitsets, by slot
+    std::vector<std::uint32_t> sizes_;        // members in each slot's bucket
+    std::vector<std::uint32_t> spare_slots_;  // slots of emptied buckets
+    std::vector<std::uint64_t> busy_;         // by period, then word
 };
 
-struct AbsentLesson {
-    std::string teacher_name;
-    std::int16_t period;
-    Subjects subject;
-    std::string reason;
-    const std::string& class_name;
+// A present teacher of the school's list, who may cover lessons.
+struct Candidate {
+    const TeacherRef* handle;
+    const void* record;  // the handle's identity, where the record lies
+    TeacherList::Slot slot;
+    std::uint32_t member;  // its number in the pool of its subject
+    Subjects sub;
+    std::size_t count;            // pairs held, covers of this run included
+    std::uint64_t small_periods;  // bit p: busy in period p, covers of this run included
 };
+
+// A decided cover, written into the records and the report after planning.
+struct Cover {
+    const AbsentLesson* lesson;
+    const TeacherRef* handle;  // the substitute's, in the teacher list
+    const void* record;        // the substitute's
+    TeacherList::Slot substitute;
+};
+
+void append_number(std::string& out, std::int16_t number) {
+    char digits[8];
+    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    out.append(digits, end);
+}
 
 class CoverPlanner {
 public:
-    CoverPlanner(School& school, SubjectTable table) : school_(school), table_(std::move(table)) {}
-
-    void plan_class(const Class& school_class) {
-        std::unordered_set<HandledLesson, HandledLessonHash> handled;
-        for (const PeriodEntry& entry : school_class.list_of_periods) {
-            if (entry.teacher.lock()->present) continue;
-            if (!handled.insert(HandledLesson{entry.teacher.identity(), entry.period}).second) continue;
-            plan_lesson(entry, school_class.class_name);
+    explicit CoverPlanner(School& school) : school_(school) {
+        const TeacherList& list = school.teacher_list;
+        // The pools are gathered side by side in one array, each subject's in list order.
+        // A walk of the list in its order gives each present teacher its index and its
+        // place there; a pass in the order the teachers came then copies what they need.
+        std::array<std::size_t, kSubjectCount + 1> starts{};
+        for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
+            starts[subject + 1] = starts[subject] + list.present_count(static_cast<Subjects>(subject));
+        }
+        constexpr std::uint32_t kAbsent = static_cast<std::uint32_t>(-1);
+        std::vector<std::uint32_t> indices(list.size(), kAbsent);
+        std::vector<std::uint32_t> places(list.size());
+        std::array<std::size_t, kSubjectCount> next{};
+        std::copy_n(starts.begin(), kSubjectCount, next.begin());
+        std::uint32_t present = 0;
+        members_.resize(starts[kSubjectCount]);
+        list.for_each_in_order([&](TeacherList::Slot slot) {
+            if (!list.present(slot)) return;
+            indices[slot] = present++;
+            places[slot] = static_cast<std::uint32_t>(next[static_cast<std::size_t>(list.sub(slot))]++);
+        });
+        std::vector<std::size_t> counts(present);
+        std::vector<std::uint64_t> busy(present);
+        candidates_.resize(present);
+        for (TeacherList::Slot slot = 0; slot < list.size(); ++slot) {
+            const std::uint32_t index = indices[slot];
+            if (index == kAbsent) continue;
+            const TeacherRef& handle = list.handle(slot);
+            const Subjects sub = list.sub(slot);
+            const auto member = static_cast<std::uint32_t>(places[slot] - starts[static_cast<std::size_t>(sub)]);
+            candidates_[index] = Candidate{&handle, handle.identity(), slot, member, sub, list.count(slot),
+                                           list.small_periods(slot)};
+            members_[places[slot]] = index;
+            counts[places[slot]] = list.count(slot);
+            busy[places[slot]] = list.small_periods(slot);
+        }
+        for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
+            const std::size_t first = starts[subject];
+            const std::size_t size = starts[subject + 1] - first;
+            pools_[subject].assign(std::span(counts).subspan(first, size), std::span(busy).subspan(first, size));
+            subject_starts_[subject] = first;
         }
     }
 
-    std::string& report() noexcept { return report_; }
-    const std::string& missing() const noexcept { return missing_; }
+    void plan_lessons() {
+        const std::vector<AbsentLesson>& lessons = school_.absent_lessons;
+        covers_.reserve(lessons.size());
+        constexpr std::size_t kAhead = 8;
+        for (std::size_t i = 0; i < lessons.size(); ++i) {
+            if (i + kAhead < lessons.size()) prefetch(&lessons[i + kAhead]);
+            plan_lesson(lessons[i]);
+        }
+    }
+
+    // Writes every cover into its substitute's record, then the report: the rows, the
+    // lessons nobody could cover, and `timing()`'s text, each of the last two quoted.
+    template <class Timing>
+    std::string write_report(Timing&& timing) {
+        TeacherList& list = school_.teacher_list;
+        const std::string& texts = school_.absent_lesson_texts;
+
+        // The teacher list's entry and the record of the substitute some covers ahead are
+        // fetched first, then where the pair will go. The report's size is counted on the way.
+        std::size_t size = kReportHeader.size() + 2;
+        constexpr std::size_t kAhead = 8;
+        for (std::size_t i = 0; i < covers_.size(); ++i) {
+            if (i + 2 * kAhead < covers_.size()) {
+                const Cover& ahead = covers_[i + 2 * kAhead];
+                prefetch(ahead.handle);
+                prefetch(ahead.record);
+                prefetch(static_cast<const char*>(ahead.record) + 64);
+            }
+            if (i + kAhead < covers_.size()) {
+                const auto teacher = covers_[i + kAhead].handle->lock();
+                __builtin_prefetch(teacher->periods.next_place(), 1);
+            }
+            const Cover& cover = covers_[i];
+            const AbsentLesson& lesson = *cover.lesson;
+            if (static_cast<std::uint16_t>(lesson.period) < 64) {  // others went in at once
+                cover.handle->lock()->add_period(lesson.period, class_name(lesson));
+            }
+            list.note_pair_added(cover.substitute, lesson.period);
+            const std::string_view name = list.name(cover.substitute);
+            size += lesson.before + lesson.after + name.size();
+            if (list.name_needs_quotes(cover.substitute)) {
+                size += 2 + static_cast<std::size_t>(std::count(name.begin(), name.end(), '"'));
+            }
+        }
+
+        std::string missing;
+        append_quoted(missing, missing_);
+        size += missing.size();
+        std::string out;
+        out.reserve(size + 64);  // the quoted timing text is short
+        out += kReportHeader;
+        for (std::size_t i = 0; i < covers_.size(); ++i) {
+            if (i + kAhead < covers_.size()) prefetch(list.name(covers_[i + kAhead].substitute).data());
+            const Cover& cover = covers_[i];
+            const AbsentLesson& lesson = *cover.lesson;
+            const std::size_t row = lesson.texts + lesson.class_name_size;
+            out.append(texts, row, lesson.before);
+            if (list.name_needs_quotes(cover.substitute)) {
+                append_csv_field(out, list.name(cover.substitute));
+            } else {
+                out += list.name(cover.substitute);
+            }
+            out.append(texts, row + lesson.before, lesson.after);
+        }
+        out += '\n';
+        out += missing;
+        out += '\n';
+        append_quoted(out, timing());
+        return out;
+    }
 
 private:
-    void plan_lesson(const PeriodEntry& entry, const std::string& class_name) {
-        AbsentLesson lesson = [&] {
-            const auto absent = entry.teacher.lock();
-            return AbsentLesson{absent->name, entry.period, absent->sub, absent->reason_of_absentee,
-                                class_name};
-        }();
-        if (const TeacherRef* substitute = free_colleague(lesson)) {
-            cover(lesson, *substitute);
-        } else if (const TeacherRef* anyone = free_present_teacher(lesson.period)) {
-            cover(lesson, *anyone);
-        } else {
-            missing_ += "Couldnt find a substitution for ";
-            missing_ += lesson.teacher_name;
-            missing_ += " at ";
-            missing_ += std::to_string(lesson.period);
-            missing_ += '-';
-            append_quoted(missing_, class_name);
-            missing_ += '\n';
+    void plan_lesson(const AbsentLesson& lesson) {
+        Candidate* substitute = free_colleague(lesson.sub, lesson.period);
+        if (substitute == nullptr) substitute = first_free_teacher(lesson.period);
+        if (substitute != nullptr) {
+            take(*substitute, lesson);
+            return;
         }
+        missing_ += "Couldnt find a substitution for ";
+        missing_ += lesson.name;
+        missing_ += " at ";
+        append_number(missing_, lesson.period);
+        missing_ += '-';
+        append_quoted(missing_, class_name(lesson));
+        missing_ += '\n';
     }
 
-    // The free present teacher of the same subject with the fewest periods, the earlier
-    // in the school's list on equal counts.
-    const TeacherRef* free_colleague(const AbsentLesson& lesson) {
-        const std::vector<TeacherRef>* colleagues = table_.find(lesson.subject);
-        if (colleagues == nullptr) return nullptr;
-        candidates_ = *colleagues;
-        sort_by_period_count(candidates_);
-        for (const TeacherRef& candidate : candidates_) {
-            if (!candidate.lock()->teaches_in(lesson.period)) return &candidate;
-        }
-        return nullptr;
+    std::string_view class_name(const AbsentLesson& lesson) const {
+        return std::string_view(school_.absent_lesson_texts).substr(lesson.texts, lesson.class_name_size);
     }
 
-    const TeacherRef* free_present_teacher(std::int16_t period) const {
-        for (const TeacherRef& teacher : school_.teacher_list) {
-            const auto locked = teacher.lock();
-            if (locked->present && !locked->teaches_in(period)) return &teacher;
-        }
-        return nullptr;
+    bool is_busy(const Candidate& candidate, std::int16_t period) const {
+        if (static_cast<std::uint16_t>(period) < 64) return (candidate.small_periods >> period) & 1U;
+        return candidate.handle->lock()->teaches_in(period);
     }
 
-    void cover(const AbsentLesson& lesson, const TeacherRef& substitute) {
-        const auto locked = substitute.lock();
-        locked->add_period(lesson.period, lesson.class_name);
-        append_csv_field(report_, lesson.teacher_name);
-        report_ += ',';
-        report_ += std::to_string(lesson.period);
-        report_ += ',';
-        report_ += display_name(lesson.subject);
-        report_ += ',';
-        append_csv_field(report_, locked->name);
-        report_ += ',';
-        append_csv_field(report_, lesson.class_name);
-        report_ += ',';
-        append_csv_field(report_, lesson.reason);
-        report_ += '\n';
+    // The free present teacher of the subject with the fewest periods, the earlier in the
+    // school's list on equal counts. A subject nobody in the list teaches has no one.
+    Candidate* free_colleague(Subjects subject, std::int16_t period) {
+        const auto index = static_cast<std::size_t>(subject);
+        const Pool& pool = pools_[index];
+        std::size_t member = 0;
+        const bool any = static_cast<std::uint16_t>(period) < 64
+                             ? pool.first_free(period, member)
+                             : pool.first_where(
+                                   [&](std::size_t m) {
+                                       return !is_busy(candidates_[members_[subject_starts_[index] + m]], period);
+                                   },
+                                   member);
+        return any ? &candidates_[members_[subject_starts_[index] + member]] : nullptr;
+    }
+
+    // The first present teacher of the list who is free in the period. A teacher busy in
+    // a period stays busy, so each period keeps a cursor that only moves forward.
+    Candidate* first_free_teacher(std::int16_t period) {
+        if (cursors_.empty()) cursors_.assign(std::size_t{1} << 16, 0);
+        std::uint32_t& cursor = cursors_[static_cast<std::uint16_t>(period)];
+        while (cursor < candidates_.size() && is_busy(candidates_[cursor], period)) ++cursor;
+        return cursor < candidates_.size() ? &candidates_[cursor] : nullptr;
+    }
+
+    // Books the substitute for the lesson: from now on busy in the period, with one pair
+    // more (the pair is new, since the substitute was free in that period).
+    void take(Candidate& substitute, const AbsentLesson& lesson) {
+        const bool small = static_cast<std::uint16_t>(lesson.period) < 64;
+        const std::uint64_t busy = small ? std::uint64_t{1} << lesson.period : 0;
+        if (!small) substitute.handle->lock()->add_period(lesson.period, class_name(lesson));
+        covers_.push_back(Cover{&lesson, substitute.handle, substitute.record, substitute.slot});
+        pools_[static_cast<std::size_t>(substitute.sub)].add_pair(substitute.member, substitute.count, busy);
+        substitute.count += 1;
+        substitute.small_periods |= busy;
     }
 
     School& school_;
-    SubjectTable table_;
-    std::vector<TeacherRef> candidates_;
-    std::string report_{kReportHeader};
+    std::array<Pool, kSubjectCount> pools_;
+    std::array<std::size_t, kSubjectCount> subject_starts_{};  // of each pool's members
+    std::vector<std::uint32_t> members_;  // candidate indices, pool by pool, in list order
+    std::vector<Candidate> candidates_;   // in list order
+    std::vector<std::uint32_t> cursors_;  // by period, for first_free_teacher
+    std::vector<Cover> covers_;
     std::string missing_;
 };
 
 }  // namespace
 
+RowParts append_row_parts(std::string& out, std::string_view teacher_name, std::int16_t period,
+                          Subjects subject, std::string_view class_name, std::string_view reason) {
+    const std::size_t start = out.size();
+    append_csv_field(out, teacher_name);
+    out += ',';
+    append_number(out, period);
+    out += ',';
+    out += display_name(subject);
+    out += ',';
+    const std::size_t middle = out.size();
+    out += ',';
+    append_csv_field(out, class_name);
+    out += ',';
+    append_csv_field(out, reason);
+    out += '\n';
+    return RowParts{middle - start, out.size() - middle};
+}
+
+bool needs_csv_quotes(std::string_view field) noexcept {
+    return std::any_of(field.begin(), field.end(),
+                       [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+}
+
 void append_csv_field(std::string& out, std::string_view field) {
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    if (!needs_csv_quotes(field)) {
         out += field;
         return;
     }
@@ -135,20 +401,13 @@ void append_csv_field(std::string& out, std::string_view field) {
 
 std::string generate_substitutions(School& school) {
     const auto started = std::chrono::steady_clock::now();
-    CoverPlanner planner(school, SubjectTable::build(school.teacher_list));
-    for (const ClassRef& class_handle : school.class_list) {
-        const auto school_class = class_handle.lock();
-        planner.plan_class(*school_class);
-    }
-    std::string timing = "Time taken to generate subs: ";
-    timing += duration_text(std::chrono::steady_clock::now() - started);
-
-    std::string out = std::move(planner.report());
-    out += '\n';
-    append_quoted(out, planner.missing());
-    out += '\n';
-    append_quoted(out, timing);
-    return out;
+    CoverPlanner planner(school);
+    planner.plan_lessons();
+    return planner.write_report([started] {
+        std::string timing = "Time taken to generate subs: ";
+        timing += duration_text(std::chrono::steady_clock::now() - started);
+        return timing;
+    });
 }
 
 }  // namespace lessoncover

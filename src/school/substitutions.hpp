@@ -15,6 +15,18 @@ inline constexpr std::string_view kReportHeader = "Teacher,Period,Subject,Substi
 // to the substitute's periods and stays there.
 std::string generate_substitutions(School& school);
 
+// The report row of an absent lesson is its part before the substitute's name, the name,
+// and its part after. Appends both parts to `out` and says how long each is.
+struct RowParts {
+    std::size_t before;
+    std::size_t after;
+};
+RowParts append_row_parts(std::string& out, std::string_view teacher_name, std::int16_t period,
+                          Subjects subject, std::string_view class_name, std::string_view reason);
+
+// Whether RFC 4180 quotes `field`: when it holds a comma, a double quote, CR or LF.
+bool needs_csv_quotes(std::string_view field) noexcept;
+
 // Appends `field` as RFC 4180 writes it: quoted, with quotes doubled, only when it holds
 // a comma, a double quote, CR or LF.
 void append_csv_field(std::string& out, std::string_view field);

@@ -1,19 +1,133 @@
 #include "teacher/teacher.hpp"
 
+#include <algorithm>
 #include <charconv>
 
 namespace lessoncover {
 
-void Teacher::add_period(std::int16_t period, std::string_view grade) {
-    PeriodGrade pair{period, std::string(grade)};
-    periods.insert(std::move(pair));
+// Periods outside 0..63 in words of 64 periods each, found by block number p >> 6 in a
+// sorted vector (at most 1024 blocks); and, once the set is large, an open-addressing
+// index over pairs_ positions plus one (0 marks a free slot), hashed with the set's own
+// key. A copy of a set copies these too: the index and key stay consistent with the
+// pairs, which keep their positions.
+struct PeriodSet::Rare {
+    struct PeriodBlock {
+        std::int16_t block;
+        std::uint64_t bits;
+    };
+    static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+    std::vector<PeriodBlock> other_periods;
+    std::vector<std::uint32_t> index;
+    HashKey key{};
+
+    std::size_t hash_of(std::int16_t period, std::string_view grade) const noexcept {
+        return static_cast<std::size_t>(siphash13(key, grade, static_cast<std::uint16_t>(period), 2));
+    }
+
+    std::size_t find(const std::vector<PeriodGrade>& pairs, std::int16_t period, std::string_view grade,
+                     std::size_t hash) const noexcept {
+        const std::size_t mask = index.size() - 1;
+        for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+            const std::uint32_t entry = index[slot];
+            if (entry == 0) return kNotFound;
+            const PeriodGrade& pair = pairs[entry - 1];
+            if (pair.period == period && pair.grade == grade) return entry - 1;
+        }
+    }
+
+    void add_to_index(std::uint32_t position, std::size_t hash) {
+        const std::size_t mask = index.size() - 1;
+        std::size_t slot = hash & mask;
+        while (index[slot] != 0) slot = (slot + 1) & mask;
+        index[slot] = position + 1;
+    }
+
+    void rebuild_index(const std::vector<PeriodGrade>& pairs, std::size_t capacity) {
+        if (index.empty()) key = fresh_hash_key();
+        index.assign(capacity, 0);
+        for (std::size_t position = 0; position < pairs.size(); ++position) {
+            add_to_index(static_cast<std::uint32_t>(position), hash_of(pairs[position].period, pairs[position].grade));
+        }
+    }
+
+    bool has_period(std::int16_t period) const noexcept {
+        const auto block = static_cast<std::int16_t>(period >> 6);
+        const auto at = std::lower_bound(other_periods.begin(), other_periods.end(), block,
+                                         [](const PeriodBlock& b, std::int16_t wanted) { return b.block < wanted; });
+        return at != other_periods.end() && at->block == block && ((at->bits >> (period & 63)) & 1U);
+    }
+
+    void mark_period(std::int16_t period) {
+        const auto block = static_cast<std::int16_t>(period >> 6);
+        auto at = std::lower_bound(other_periods.begin(), other_periods.end(), block,
+                                   [](const PeriodBlock& b, std::int16_t wanted) { return b.block < wanted; });
+        if (at == other_periods.end() || at->block != block) at = other_periods.insert(at, PeriodBlock{block, 0});
+        at->bits |= std::uint64_t{1} << (period & 63);
+    }
+};
+
+PeriodSet::PeriodSet(const PeriodSet& other)
+    : pairs_(other.pairs_),
+      low_periods_(other.low_periods_),
+      rare_(other.rare_ ? std::make_unique<Rare>(*other.rare_) : nullptr) {}
+
+PeriodSet& PeriodSet::operator=(const PeriodSet& other) {
+    if (this != &other) *this = PeriodSet(other);
+    return *this;
 }
 
-bool Teacher::teaches_in(std::int16_t period) const noexcept {
-    for (const PeriodGrade& pair : periods) {
-        if (pair.period == period) return true;
+PeriodSet::PeriodSet() noexcept = default;
+PeriodSet::PeriodSet(PeriodSet&&) noexcept = default;
+PeriodSet& PeriodSet::operator=(PeriodSet&&) noexcept = default;
+PeriodSet::~PeriodSet() = default;
+
+PeriodSet::Rare& PeriodSet::rare() {
+    if (!rare_) rare_ = std::make_unique<Rare>();
+    return *rare_;
+}
+
+bool PeriodSet::has_other_period(std::int16_t period) const noexcept { return rare_->has_period(period); }
+
+bool PeriodSet::find_directly(std::int16_t period, std::string_view grade) const noexcept {
+    for (const PeriodGrade& pair : pairs_) {
+        if (pair.period == period && pair.grade == grade) return true;
     }
     return false;
+}
+
+bool PeriodSet::insert(std::int16_t period, std::string_view grade) {
+    // A period nobody holds yet means a new pair: no search needed.
+    const bool known_period = has_period(period);
+    const bool indexed = rare_ != nullptr && !rare_->index.empty();
+    std::size_t hash = 0;
+    if (indexed) {
+        hash = rare_->hash_of(period, grade);
+        if (known_period && rare_->find(pairs_, period, grade, hash) != Rare::kNotFound) return false;
+    } else if (known_period && find_directly(period, grade)) {
+        return false;
+    }
+
+    if (pairs_.empty()) pairs_.reserve(kFirstCapacity);
+    PeriodGrade& added = pairs_.emplace_back();
+    added.period = period;
+    added.grade.assign(grade);
+    if (static_cast<std::uint16_t>(period) < 64) {
+        low_periods_ |= std::uint64_t{1} << period;
+    } else {
+        rare().mark_period(period);
+    }
+    if (indexed) {
+        // At most half full, so probes stay short and a free slot always exists.
+        if (2 * pairs_.size() > rare_->index.size()) {
+            rare_->rebuild_index(pairs_, 2 * rare_->index.size());
+        } else {
+            rare_->add_to_index(static_cast<std::uint32_t>(pairs_.size() - 1), hash);
+        }
+    } else if (pairs_.size() > kDirectSearchLimit) {
+        rare().rebuild_index(pairs_, 4 * kDirectSearchLimit);
+    }
+    return true;
 }
 
 std::string printed_text(const Teacher& teacher) {

@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <vector>
 
 #include "debug_text.hpp"
 #include "seeded_hash.hpp"
@@ -23,16 +24,67 @@ struct PeriodGrade {
     bool operator==(const PeriodGrade&) const = default;
 };
 
-struct PeriodGradeHash {
-    HashKey key = fresh_hash_key();
+// The set of (period, grade) pairs, each distinct pair once. Pairs are kept in the order
+// they were first added, which is the order the set lists them in. Besides the pairs it
+// keeps which period numbers occur, so "busy in period P" needs no pass over the pairs;
+// since pairs are only ever added, a period once busy stays busy. What a usual day needs
+// (the pairs, periods 0..63) sits together in 40 bytes; periods outside 0..63 and the
+// hash index of a large set live apart, made when first needed.
+class PeriodSet {
+public:
+    PeriodSet() noexcept;
+    PeriodSet(const PeriodSet& other);
+    PeriodSet& operator=(const PeriodSet& other);
+    PeriodSet(PeriodSet&&) noexcept;
+    PeriodSet& operator=(PeriodSet&&) noexcept;
+    ~PeriodSet();
 
-    std::size_t operator()(const PeriodGrade& pair) const noexcept {
-        return static_cast<std::size_t>(
-            siphash13(key, pair.grade, static_cast<std::uint16_t>(pair.period), 2));
+    // Adds the pair unless an equal one is there; true when it was added.
+    bool insert(std::int16_t period, std::string_view grade);
+
+    // Whether some pair has this period number, whatever its grade.
+    bool has_period(std::int16_t period) const noexcept {
+        if (static_cast<std::uint16_t>(period) < 64) return (low_periods_ >> period) & 1U;
+        return rare_ != nullptr && has_other_period(period);
     }
+
+    // Bit p is set when some pair has period p, for 0 <= p < 64.
+    std::uint64_t small_periods() const noexcept { return low_periods_; }
+
+    std::size_t size() const noexcept { return pairs_.size(); }
+    // Where the next pair added will be stored, while there is room for it.
+    const void* next_place() const noexcept { return pairs_.data() + pairs_.size(); }
+    bool empty() const noexcept { return pairs_.empty(); }
+    auto begin() const noexcept { return pairs_.begin(); }
+    auto end() const noexcept { return pairs_.end(); }
+
+private:
+    struct Rare;
+
+    // Up to this many pairs are searched directly; a larger set keeps a hash index.
+    static constexpr std::size_t kDirectSearchLimit = 16;
+    // Room made at the first pair: a teacher's day has about this many lessons.
+    static constexpr std::size_t kFirstCapacity = 8;
+
+    bool has_other_period(std::int16_t period) const noexcept;
+    bool find_directly(std::int16_t period, std::string_view grade) const noexcept;
+    Rare& rare();
+
+    std::vector<PeriodGrade> pairs_;
+    std::uint64_t low_periods_ = 0;  // bit p: some pair has period p, 0 <= p < 64
+    std::unique_ptr<Rare> rare_;
 };
 
-using PeriodSet = std::unordered_set<PeriodGrade, PeriodGradeHash>;
+// Where a record was last found by name in a school (see School::find_teacher). Not part
+// of the record's value: a copy of a record starts with an empty memo.
+struct LookupMemo {
+    std::uint64_t school_id = 0;
+    const void* entry = nullptr;
+
+    LookupMemo() noexcept = default;
+    LookupMemo(const LookupMemo&) noexcept {}
+    LookupMemo& operator=(const LookupMemo&) noexcept { return *this; }
+};
 
 struct Teacher {
     std::string name;
@@ -40,16 +92,19 @@ struct Teacher {
     Subjects sub;
     bool present;
     std::string reason_of_absentee;
+    mutable LookupMemo lookup_memo;
 
     Teacher(std::string name, Subjects sub, bool present)
         : name(std::move(name)), sub(sub), present(present),
           reason_of_absentee(kDefaultAbsenceReason) {}
 
-    // Adding a pair that is already there changes nothing.
-    void add_period(std::int16_t period, std::string_view grade);
+    // Adding a pair that is already there changes nothing; true when it was added.
+    bool add_period(std::int16_t period, std::string_view grade) {
+        return periods.insert(period, grade);
+    }
 
     // Busy in `period` whatever the grade.
-    bool teaches_in(std::int16_t period) const noexcept;
+    bool teaches_in(std::int16_t period) const noexcept { return periods.has_period(period); }
 };
 
 using TeacherRef = SharedRecord<Teacher>;

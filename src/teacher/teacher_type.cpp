@@ -1,4 +1,7 @@
 // The Python class Teacher over the teacher record.
+#include <array>
+#include <string>
+
 #include "binding/call.hpp"
 #include "binding/python_types.hpp"
 #include "teacher/teacher.hpp"
@@ -30,9 +33,21 @@ PyObject* teacher_add_period(PyObject* self, PyObject* const* args, Py_ssize_t n
         });
 }
 
+// The display names as str objects, made on first use and kept for the process.
+PyObject* display_name_object(Subjects subject) noexcept {
+    static std::array<PyObject*, kSubjectCount> names{};
+    PyObject*& name = names[static_cast<std::size_t>(subject)];
+    if (name == nullptr) {
+        const std::string_view text = display_name(subject);
+        name = PyUnicode_InternFromString(std::string(text).c_str());
+        if (name == nullptr) return nullptr;
+    }
+    return Py_NewRef(name);
+}
+
 PyObject* teacher_get_sub(PyObject* self, PyObject*) noexcept {
     return call_on_receiver<Shared<Teacher>>(
-        self, [](const Teacher& teacher) { return display_name(teacher.sub); });
+        self, [](const Teacher& teacher) { return NewReference{display_name_object(teacher.sub)}; });
 }
 
 PyObject* teacher_str(PyObject* self) noexcept {
@@ -40,9 +55,16 @@ PyObject* teacher_str(PyObject* self) noexcept {
         self, [](const Teacher& teacher) { return printed_text(teacher); });
 }
 
+// The name never changes, so its str is made once per object.
 PyObject* get_name(PyObject* self, void*) noexcept {
-    return call_on_receiver<Shared<Teacher>>(
-        self, [](const Teacher& teacher) { return std::string_view(teacher.name); });
+    return call_on_receiver_object<Shared<Teacher>>(self, [](TeacherObject& object) {
+        if (object.text_cache == nullptr) {
+            object.text_cache = PyUnicode_FromStringAndSize(
+                object.record.name.data(), static_cast<Py_ssize_t>(object.record.name.size()));
+            if (object.text_cache == nullptr) return NewReference{nullptr};
+        }
+        return NewReference{Py_NewRef(object.text_cache)};
+    });
 }
 
 PyObject* get_present(PyObject* self, void*) noexcept {

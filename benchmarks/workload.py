@@ -1,0 +1,185 @@
+"""A deterministic school timetable for benchmarks, and the pipeline that loads it.
+
+A workload of size N has N teachers spread over the twenty subjects, 0.6 * N
+classes, and eight periods per class per day, every period taught.  A teacher
+teaches at most one class per period and at most 7 of the 8 periods (4.8 on
+average, since 0.6 * N teachers are needed in each period); one teacher in ten
+is absent.  The same seed always gives the same workload.
+
+The pipeline runs the workload against any implementation that offers the
+module's API (``Teacher``, ``Class``, ``School``, ``register_period``): the
+extension module itself or ``reference.py``.
+"""
+from __future__ import annotations
+
+import random
+import time
+from array import array
+from dataclasses import dataclass, field
+from typing import NamedTuple
+
+SIZES = {"S": 300, "M": 2_000, "D": 20_000}
+PERIODS_PER_DAY = 8
+MAX_PERIODS_PER_TEACHER = 7
+CLASS_RATIO = 0.6
+ABSENT_RATIO = 0.1
+
+# One accepted spelling per subject, in the module's subject order.
+SUBJECT_SPELLINGS = (
+    "Chemistry", "Physics", "Maths", "Computer", "English", "Biology", "P.E",
+    "Sanskrit", "Urdu", "Geography", "Accountancy", "History", "Civics",
+    "Business", "Art", "Games", "Economics", "Hindi", "Bengali", "Finfance",
+)
+REASONS = ("Sick leave", "Training", "Family emergency", "Exam duty", "Planned Absense")
+FIRST_NAMES = ("Asha", "Ravi", "Meera", "Imran", "Priya", "Arjun", "Sana", "Vikram",
+               "Nisha", "Kabir", "Lata", "Rohan", "Zoya", "Dev", "Anita", "Farhan")
+LAST_NAMES = ("Sharma", "Khan", "Iyer", "Das", "Patel", "Roy", "Singh", "Gupta",
+              "Bose", "Mehta", "Nair", "Ali", "Sen", "Rao", "Kapoor", "Joshi")
+
+
+class TeacherData(NamedTuple):
+    name: str
+    sub: str
+    present: bool
+    reason: str | None  # set on absent teachers only
+
+
+class Workload(NamedTuple):
+    """A timetable kept compact, so that it weighs little beside what it is loaded into.
+
+    Class k has the lessons of periods 1..8 in that order; the teacher of period p is
+    ``lesson_teachers[PERIODS_PER_DAY * k + p - 1]``, an index into ``teachers``.
+    """
+    size: int
+    seed: int
+    teachers: list
+    class_names: list
+    lesson_teachers: array
+
+    @property
+    def lesson_count(self) -> int:
+        return len(self.lesson_teachers)
+
+    def lessons(self, klass: int):
+        """(teacher index, period) of the class's lessons, period by period."""
+        first = PERIODS_PER_DAY * klass
+        return zip(self.lesson_teachers[first:first + PERIODS_PER_DAY], range(1, PERIODS_PER_DAY + 1))
+
+
+def make_workload(size: int, seed: int = 2024) -> Workload:
+    """The timetable of a school with `size` teachers, the same for the same seed."""
+    if size < 2:
+        raise ValueError("a workload needs at least two teachers")
+    rng = random.Random(seed)
+    class_count = max(1, int(size * CLASS_RATIO))
+
+    subjects = [SUBJECT_SPELLINGS[i % len(SUBJECT_SPELLINGS)] for i in range(size)]
+    rng.shuffle(subjects)
+    absent = set(rng.sample(range(size), int(size * ABSENT_RATIO)))
+    teachers = []
+    for i in range(size):
+        name = "%s %s %05d" % (rng.choice(FIRST_NAMES), rng.choice(LAST_NAMES), i)
+        is_absent = i in absent
+        teachers.append(TeacherData(name, subjects[i], not is_absent,
+                                    rng.choice(REASONS) if is_absent else None))
+    del subjects, absent
+
+    # Period by period, the classes take distinct teachers who still have room.
+    load = bytearray(size)
+    lesson_teachers = array("i", bytes(4 * PERIODS_PER_DAY * class_count))
+    for period in range(PERIODS_PER_DAY):
+        free = array("i", (t for t in range(size) if load[t] < MAX_PERIODS_PER_TEACHER))
+        rng.shuffle(free)
+        if len(free) < class_count:
+            raise ValueError("too few teachers for the classes")
+        for klass in range(class_count):
+            teacher = free[klass]
+            lesson_teachers[PERIODS_PER_DAY * klass + period] = teacher
+            load[teacher] += 1
+        del free
+
+    grades = ("6", "7", "8", "9", "10", "11", "12")
+    class_names = ["%s%s-%04d" % (grades[k % len(grades)], "ABCD"[k % 4], k) for k in range(class_count)]
+    return Workload(size, seed, teachers, class_names, lesson_teachers)
+
+
+@dataclass
+class PipelineTimes:
+    """Seconds spent in each phase of one pipeline run."""
+    create_teachers: float = 0.0
+    add_teacher: float = 0.0
+    register_period: float = 0.0
+    add_class: float = 0.0
+    generate: float = 0.0
+    total: float = 0.0
+    result: str = field(default="", repr=False)
+
+    PHASES = ("create_teachers", "add_teacher", "register_period", "add_class",
+              "generate", "total")
+
+
+def run_pipeline(api, workload: Workload) -> PipelineTimes:
+    """Loads the workload into a new school of `api` and plans its cover once.
+
+    Teachers are created and added, then class by class every lesson is
+    registered and the class added; generate_substitutions() runs last.
+    """
+    Teacher, Class, School = api.Teacher, api.Class, api.School
+    register_period = api.register_period
+    clock = time.perf_counter
+    times = PipelineTimes()
+    started = clock()
+
+    objects = []
+    for data in workload.teachers:
+        teacher = Teacher(data.name, data.sub, data.present)
+        if data.reason is not None:
+            teacher.reason_of_absentee = data.reason
+        objects.append(teacher)
+    after_create = clock()
+
+    school = School()
+    add_teacher = school.add_teacher
+    for teacher in objects:
+        add_teacher(teacher)
+    after_add = clock()
+
+    add_class = school.add_class
+    registering = 0.0
+    adding = 0.0
+    for k, class_name in enumerate(workload.class_names):
+        t0 = clock()
+        klass = Class(class_name)
+        for teacher_index, period in workload.lessons(k):
+            register_period(objects[teacher_index], period, school, klass)
+        t1 = clock()
+        add_class(klass)
+        t2 = clock()
+        registering += t1 - t0
+        adding += t2 - t1
+    after_classes = clock()
+
+    result = school.generate_substitutions()
+    finished = clock()
+
+    times.create_teachers = after_create - started
+    times.add_teacher = after_add - after_create
+    times.register_period = registering
+    times.add_class = adding
+    times.generate = finished - after_classes
+    times.total = finished - started
+    times.result = result
+    return times
+
+
+if __name__ == "__main__":
+    import argparse
+
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--size", choices=sorted(SIZES), default="S")
+    parser.add_argument("--seed", type=int, default=2024)
+    args = parser.parse_args()
+    w = make_workload(SIZES[args.size], args.seed)
+    absent = sum(not t.present for t in w.teachers)
+    print("teachers %d (absent %d), classes %d, lessons %d"
+          % (len(w.teachers), absent, len(w.class_names), w.lesson_count))

@@ -1,0 +1,182 @@
+"""The module against the plain Python implementation in benchmarks/reference.py.
+
+Random scripts drive both with the same calls: teachers made, changed and given
+periods, schools taking teachers and aliases, classes registered (before and
+after they are added, against one school or another, in period 0 and negative
+periods too) and cover generated, repeatedly.  After every generation the
+reports must agree to the byte (the timing line aside), and the school's
+teacher list must stand in the same order, with the same periods for every
+teacher, as str(school) shows it.
+"""
+import os
+import re
+import sys
+
+import pytest
+from hypothesis import HealthCheck, given, settings, strategies as st
+
+import lessoncover
+
+BENCHMARKS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "benchmarks")
+if BENCHMARKS not in sys.path:
+    sys.path.insert(0, BENCHMARKS)
+
+import reference  # noqa: E402
+import workload  # noqa: E402
+
+# Texts with the characters that CSV quoting and the quoted text form treat specially,
+# and a few non-ASCII ones whose escaping does not depend on the Unicode version.
+ALPHABET = ["a", "b", "B", " ", ",", '"', "\\", "\n", "\r", "\t", "\u00e9", "\u0301", "\u200b"]
+TEXTS = st.text(alphabet=st.sampled_from(ALPHABET), max_size=4)
+SPELLINGS = ["maths", "Maths", "physics", "BIO", "biology", "art", "finfance", "p.e", "hindi", "urdu"]
+PERIODS = st.one_of(
+    st.integers(min_value=-2, max_value=9),
+    st.sampled_from([-32768, -65, -64, -1, 62, 63, 64, 65, 1000, 32767]),
+)
+OPERATIONS = (
+    ["teacher"] * 4 + ["add_teacher"] * 4 + ["alias"] + ["class"] * 2 + ["register"] * 10
+    + ["add_class"] * 3 + ["generate"] + ["change_teacher"] + ["add_period"]
+)
+
+
+def without_timing(result):
+    return result.rsplit("\n", 1)[0]
+
+
+_PAIR = re.compile(r" {20}(-?\d+),\n {20}(\".*\"),\n {16}\),?\n")
+
+
+def listed_teachers(school):
+    """(quoted name, set of (period, quoted grade)) of each teacher, in list order."""
+    text = str(school)
+    assert text.startswith("List of teachers: ")
+    section = text[len("List of teachers: "):text.index("\nList of classes:")]
+    teachers = []
+    for block in section.split("\n    Mutex {\n")[1:] if section != "[]" else []:
+        name = re.search(r"^ {12}name: (\".*\"),$", block, re.M).group(1)
+        periods = {(int(p), g) for p, g in _PAIR.findall(block)}
+        teachers.append((name, periods))
+    return teachers
+
+
+def reference_teachers(school):
+    return [(reference.quoted(t.name), {(p, reference.quoted(g)) for p, g in t.periods})
+            for t in school.teachers]
+
+
+def assert_same(ours, theirs):
+    assert without_timing(ours.generate_substitutions()) == without_timing(theirs.generate_substitutions())
+    assert listed_teachers(ours) == reference_teachers(theirs)
+
+
+def pick(data, items):
+    return items[data.draw(st.integers(min_value=0, max_value=len(items) - 1))]
+
+
+@settings(max_examples=400, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(st.data())
+def test_random_scripts_agree_with_the_reference(data):
+    schools = [(lessoncover.School(), reference.School())
+               for _ in range(data.draw(st.integers(min_value=1, max_value=2)))]
+    teachers = []
+    classes = []
+    for _ in range(data.draw(st.integers(min_value=1, max_value=80))):
+        operation = data.draw(st.sampled_from(OPERATIONS))
+        if operation == "teacher":
+            name, sub = data.draw(TEXTS), data.draw(st.sampled_from(SPELLINGS))
+            present = data.draw(st.booleans(), label="present")
+            pair = (lessoncover.Teacher(name, sub, present), reference.Teacher(name, sub, present))
+            if not present and data.draw(st.booleans()):
+                reason = data.draw(TEXTS)
+                for t in pair:
+                    t.reason_of_absentee = reason
+            teachers.append(pair)
+        elif operation == "add_teacher" and teachers:
+            ours, theirs = pick(data, schools)
+            t_ours, t_theirs = pick(data, teachers)
+            ours.add_teacher(t_ours)
+            theirs.add_teacher(t_theirs)
+        elif operation == "alias" and teachers:
+            ours, theirs = pick(data, schools)
+            t_ours, t_theirs = pick(data, teachers)
+            name = t_ours.name if data.draw(st.booleans()) else data.draw(TEXTS)
+            ours.add_to_hashmap(name, t_ours)
+            theirs.add_to_hashmap(name, t_theirs)
+        elif operation == "class":
+            name = data.draw(TEXTS)
+            classes.append((lessoncover.Class(name), reference.Class(name)))
+        elif operation == "register" and teachers and classes:
+            ours, theirs = pick(data, schools)
+            t_ours, t_theirs = pick(data, teachers)
+            c_ours, c_theirs = pick(data, classes)
+            period = data.draw(PERIODS)
+            outcome = []
+            for call, exception in ((lambda: lessoncover.register_period(t_ours, period, ours, c_ours),
+                                     lessoncover.PanicException),
+                                    (lambda: reference.register_period(t_theirs, period, theirs, c_theirs),
+                                     reference.PanicException)):
+                try:
+                    call()
+                    outcome.append("registered")
+                except exception:
+                    outcome.append("not found")
+            assert outcome[0] == outcome[1]
+        elif operation == "add_class" and classes:
+            ours, theirs = pick(data, schools)
+            c_ours, c_theirs = pick(data, classes)
+            ours.add_class(c_ours)
+            theirs.add_class(c_theirs)
+        elif operation == "generate":
+            assert_same(*pick(data, schools))
+        elif operation == "change_teacher" and teachers:
+            t_ours, t_theirs = pick(data, teachers)
+            present = data.draw(st.booleans())
+            reason = data.draw(TEXTS)
+            for t in (t_ours, t_theirs):
+                t.present = present
+                t.reason_of_absentee = reason
+        elif operation == "add_period" and teachers:
+            t_ours, t_theirs = pick(data, teachers)
+            period, grade = data.draw(PERIODS), data.draw(TEXTS)
+            t_ours.add_period(period, grade)
+            t_theirs.add_period(period, grade)
+    for ours, theirs in schools:
+        assert listed_teachers(ours) == reference_teachers(theirs)
+        assert_same(ours, theirs)
+        assert_same(ours, theirs)  # covers of the first run shape the second
+
+
+@settings(max_examples=60, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(st.data())
+def test_many_teachers_of_one_subject_agree(data):
+    """Long runs of equal counts move teachers far in their subject's order."""
+    ours, theirs = lessoncover.School(), reference.School()
+    size = data.draw(st.integers(min_value=1, max_value=400))
+    absent = data.draw(st.sets(st.integers(min_value=0, max_value=size - 1), max_size=size // 2 + 1))
+    pairs = []
+    for i in range(size):
+        pair = (lessoncover.Teacher("T%d" % i, "maths", i not in absent),
+                reference.Teacher("T%d" % i, "maths", i not in absent))
+        ours.add_teacher(pair[0])
+        theirs.add_teacher(pair[1])
+        pairs.append(pair)
+    for k in range(data.draw(st.integers(min_value=1, max_value=30))):
+        c_ours, c_theirs = lessoncover.Class("C%d" % k), reference.Class("C%d" % k)
+        for _ in range(data.draw(st.integers(min_value=0, max_value=12))):
+            t_ours, t_theirs = pick(data, pairs)
+            period = data.draw(st.sampled_from([0, 1, 2, 3, 70, -5]))
+            lessoncover.register_period(t_ours, period, ours, c_ours)
+            reference.register_period(t_theirs, period, theirs, c_theirs)
+        ours.add_class(c_ours)
+        theirs.add_class(c_theirs)
+        assert listed_teachers(ours) == reference_teachers(theirs)
+    assert_same(ours, theirs)
+    assert_same(ours, theirs)
+
+
+@pytest.mark.parametrize("seed", range(6))
+def test_benchmark_workload_agrees(seed):
+    plan = workload.make_workload(120, seed)
+    ours = workload.run_pipeline(lessoncover, plan)
+    theirs = workload.run_pipeline(reference, plan)
+    assert without_timing(ours.result) == without_timing(theirs.result)
