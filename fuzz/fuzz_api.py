@@ -1,0 +1,484 @@
+"""Coverage-guided fuzzing of the whole Python surface of lessoncover.
+
+Each input is read as a short program: a sequence of operations on a few teachers,
+classes and schools (every constructor, method, property read, write and deletion,
+register_period, str() and generate_substitutions()), with texts, ints and bools
+that may be wrong-typed, out of range, non-encodable, subclassed or objects whose
+__index__ raises, returns nonsense or re-enters the module. The same operations
+drive the plain model of tests/cover_model.py, and after every step:
+
+- only the designed exception types escaped (and a refused call changed nothing);
+- str() of every object works and, read back, equals the model's records;
+- a generation result has the header, the model's rows and missing covers, and a
+  last line with the timing.
+
+fuzz/corpus holds small seed programs, picked for reaching covers, fallbacks, missing
+covers, refusals and re-entrant calls. tools/sanitizer_tests.sh runs this harness against
+the ASan/UBSan build (see fuzz/coverage_shim.c for why a shim is preloaded there).
+
+Run:  python3 fuzz/fuzz_api.py DIR -max_total_time=60   (DIR: a copy of fuzz/corpus)
+      python3 fuzz/fuzz_api.py --replay FILE...           (no atheris needed)
+"""
+import contextlib
+import os
+import sys
+import warnings
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+
+FUZZING = __name__ == "__main__" and sys.argv[1:2] != ["--replay"]
+if FUZZING:
+    import atheris
+# The module's own code is not instrumented for coverage (it is built with gcc), so the
+# branches of this harness and of the model (covers, fallbacks, missing covers) guide
+# the fuzzer instead.
+with atheris.instrument_imports() if FUZZING else contextlib.nullcontext():
+    import cover_model
+import debug_text_parser as dtp  # noqa: E402
+import lessoncover  # noqa: E402
+from lessoncover import Class, School, Teacher, register_period  # noqa: E402
+
+PanicException = lessoncover.PanicException
+# __index__ returning an int subclass is deprecated, not an error; keep the log quiet.
+warnings.simplefilter("ignore", DeprecationWarning)
+
+
+class QuietPanics:
+    """sys.stderr without the diagnostic line that accompanies each PanicException."""
+
+    def __init__(self, stream):
+        self.stream = stream
+
+    def write(self, text):
+        if text.startswith("lessoncover: panic at "):
+            return len(text)
+        return self.stream.write(text)
+
+    def __getattr__(self, name):
+        return getattr(self.stream, name)
+
+
+MAX_STEPS = 48
+MAX_OBJECTS = 5
+SPELLINGS = dict(cover_model.SUBJECTS, finance="Finance")
+NAMES = ["Asha", "Ben", "Chen, D", 'Dev "D"', "Eve\nF"]
+GRADES = ["10A", "9B", 'R"1', "Lab\\2", "x\ry"]
+VALID_SUBJECTS = ["maths", "Physics", "BIO"]
+SUBJECT_TEXTS = ["maths", "MATHS", "Bio", "p.e", "finfance", "Finance", "Art", "sans\u212arit",
+                 "Astronomy", "english ", "", "PhysicalEdu"]
+# Characters whose escaping is the same in every Unicode version the model may run on:
+# plain, each escape class (controls, format, surrogate-free private use, separators,
+# combining marks) and multi-code-point lower-casing.
+ALPHABET = list("aZ09 ,;'-_.") + ['"', "\\", "\t", "\r", "\n", "\0", "\x07", "\x7f", "\x85",
+                                    "\u00a0", "\u200b", "\u2028", "\u2029", "\u0301", "\u20dd",
+                                    "\ue000", "\U000e0001", "\u00e9", "\u03a3", "\u0130",
+                                    "\u212a", "\U0001f600", "\uff21"]
+
+
+class HostileError(Exception):
+    """What a hostile __index__ raises; callers must let it through unchanged."""
+
+
+class IntSub(int):
+    def __index__(self):  # never consulted: an int is converted by its value
+        raise AssertionError("__index__ of an int subclass was called")
+
+
+class StrSub(str):
+    def __str__(self):
+        raise AssertionError("str() of a str argument was called")
+
+    def __hash__(self):
+        raise AssertionError("a str argument was hashed by Python")
+
+
+class Index:
+    """An object with __index__: returns a value, raises, or runs a nested operation."""
+
+    def __init__(self, fuzzer, kind, value, nested):
+        self.fuzzer, self.kind, self.value, self.nested = fuzzer, kind, value, nested
+
+    def __index__(self):
+        if self.kind == "raise":
+            raise HostileError("hostile __index__")
+        if self.kind == "type_error":
+            raise TypeError("hostile __index__ TypeError")
+        if self.kind == "reenter" and self.nested is not None:
+            self.fuzzer.run(self.nested, depth=1)
+        return self.value
+
+
+DESIGNED = (TypeError, OverflowError, RuntimeError, AttributeError, UnicodeEncodeError,
+            PanicException, HostileError)
+BORROW_MESSAGES = {"Already borrowed", "Already mutably borrowed"}
+
+
+class Reader:
+    def __init__(self, data):
+        self.data, self.pos = data, 0
+
+    def byte(self):
+        if self.pos >= len(self.data):
+            return 0
+        self.pos += 1
+        return self.data[self.pos - 1]
+
+    def pick(self, options):
+        return options[self.byte() % len(options)]
+
+    def more(self):
+        return self.pos < len(self.data)
+
+
+def is_text(value):
+    if not isinstance(value, str):
+        return False
+    try:
+        value.encode("utf-8")
+    except UnicodeEncodeError:
+        return False
+    return True
+
+
+class Fuzzer:
+    def __init__(self, data):
+        self.r = Reader(data)
+        self.teachers = []  # (Teacher, cover_model.Teacher)
+        self.classes = []   # (Class, cover_model.Class)
+        self.schools = []   # (School, cover_model.School)
+
+    # -- values ---------------------------------------------------------------------
+    def text(self):
+        r = self.r
+        kind = r.byte() % 9
+        if kind == 0:
+            return r.pick(NAMES)
+        if kind == 1:
+            return r.pick(SUBJECT_TEXTS)
+        if kind == 2:
+            return "".join(r.pick(ALPHABET) for _ in range(r.byte() % 12))
+        if kind == 3:
+            return r.pick(GRADES)
+        if kind == 4:
+            return r.pick(NAMES) + "\ud800"
+        if kind == 5:
+            return StrSub(r.pick(NAMES + GRADES + SUBJECT_TEXTS))
+        if kind == 6:
+            return r.pick(NAMES + GRADES) * (1 + r.byte() * 4)
+        if kind == 7:
+            return ""
+        return self.wrong()
+
+    def integer(self, depth):
+        r = self.r
+        kind = r.byte() % 9
+        if kind == 0:
+            return r.byte() % 6 - 1
+        if kind == 1:
+            return r.pick([-32768, 32767, 0])
+        if kind == 2:
+            return r.pick([32768, -32769, 2 ** 64, -(2 ** 100)])
+        if kind == 3:
+            return r.pick([True, False])
+        if kind == 4:
+            return IntSub(r.byte() % 6)
+        if kind == 5:
+            value = r.pick([0, 1, 2, 40000, IntSub(3), "x", 1.5, None])
+            return Index(self, "value", value, None)
+        if kind == 6:
+            return Index(self, r.pick(["raise", "type_error"]), 0, None)
+        if kind == 7:
+            nested = self.decode_op() if depth == 0 else None
+            return Index(self, "reenter", r.byte() % 6 - 1, nested)
+        return self.wrong()
+
+    def boolean(self):
+        kind = self.r.byte() % 8
+        if kind < 6:
+            return kind % 2 == 0
+        return self.r.pick([1, 0, None, "yes", self.wrong()])
+
+    def subject(self):
+        return self.r.pick(VALID_SUBJECTS) if self.r.byte() % 4 else self.text()
+
+    def wrong(self):
+        """A value of another type: module objects come as (object, model) pairs."""
+        return self.r.pick([None, 1.5, b"bytes", [], object(), 7]
+                           + self.teachers + self.classes + self.schools)
+
+    def target(self, kind):
+        pool = getattr(self, kind)
+        if not pool:
+            self.create(kind)
+        return self.r.pick(pool) if pool else None
+
+    def create(self, kind):
+        if kind == "teachers":
+            name, sub, present = self.r.pick(NAMES), self.r.pick(VALID_SUBJECTS), self.r.byte() % 2 == 0
+            pair = (Teacher(name, sub, present), cover_model.Teacher(name, sub.lower(), present))
+        elif kind == "classes":
+            pair = (Class("10A"), cover_model.Class("10A"))
+        else:
+            pair = (School(), cover_model.School())
+        getattr(self, kind).append(pair)
+
+    # -- operations -------------------------------------------------------------------
+    OPS = ["Teacher", "add_period", "get_sub", "read", "write", "delete", "teacher_str",
+           "Class", "class_str", "School", "add_teacher", "add_class", "add_to_hashmap",
+           "generate", "school_str", "register_period"]
+
+    def decode_op(self):
+        r = self.r
+        op = r.pick(self.OPS)
+        if op == "Teacher":
+            return op, [self.text(), self.subject(), self.boolean()]
+        if op == "add_period":
+            return op, [self.target("teachers"), self.integer(0), self.text()]
+        if op in ("get_sub", "teacher_str"):
+            return op, [self.target("teachers")]
+        if op in ("read", "write", "delete"):
+            prop = r.pick(["name", "present", "reason_of_absentee"])
+            value = self.boolean() if prop == "present" else self.text()
+            return op, [self.target("teachers"), prop, value]
+        if op == "Class":
+            return op, [self.text()]
+        if op == "class_str":
+            return op, [self.target("classes")]
+        if op == "School":
+            return op, []
+        if op in ("add_teacher", "add_class", "generate", "school_str"):
+            school = self.target("schools")
+            arg = {"add_teacher": "teachers", "add_class": "classes"}.get(op)
+            value = self.target(arg) if arg and r.byte() % 6 else self.wrong()
+            return op, [school, value]
+        if op == "add_to_hashmap":
+            value = self.target("teachers") if r.byte() % 6 else self.wrong()
+            return op, [self.target("schools"), self.text(), value]
+        teacher = self.target("teachers") if r.byte() % 8 else self.wrong()
+        school = self.target("schools") if r.byte() % 8 else self.wrong()
+        klass = self.target("classes") if r.byte() % 8 else self.wrong()
+        return op, [teacher, self.integer(0), school, klass]
+
+    def arguments(self, names, values):
+        """Passes arguments by position, keyword or a mix, or as a bad argument list.
+
+        Returns (positional, keywords, well_formed)."""
+        mode = self.r.byte() % 10
+        split = self.r.byte() % (len(names) + 1)
+        keywords = dict(zip(names[split:], values[split:]))
+        if mode < 5:
+            return list(values), {}, True
+        if mode < 8:
+            return list(values[:split]), keywords, True
+        if mode == 8:
+            return list(values) + [None], {}, False
+        return list(values[:split]), dict(keywords, bogus=1), False
+
+    def run(self, spec, depth):
+        """Runs one operation on the module and, when it succeeds, on the model.
+
+        At the top level nothing is borrowed, so a call with valid arguments must
+        succeed and one with invalid arguments must fail; in a nested call (from an
+        __index__) any designed refusal is fine."""
+        op, args = spec
+        function, names, values, ok, commit = self.plan(op, args)
+        positional, keywords, well_formed = self.arguments(names, values)
+        try:
+            result = function(*positional, **keywords)
+        except DESIGNED as error:
+            if isinstance(error, RuntimeError):
+                assert str(error) in BORROW_MESSAGES, error
+            if isinstance(error, PanicException):
+                assert str(error) == cover_model.NOT_FOUND, error
+                assert op == "register_period" and args[0][1].name not in args[2][1].by_name
+            elif depth == 0:
+                assert not (ok and well_formed), f"{op}{tuple(values)!r} raised {error!r}"
+            return
+        except BaseException as error:
+            raise AssertionError(f"{op} raised {type(error).__name__}: {error!r}") from error
+        assert ok and well_formed, f"{op}{tuple(values)!r} was accepted"
+        commit(result)
+
+    def plan(self, op, args):
+        """(function, parameter names, argument values, valid?, model update)."""
+        real = [a[0] if isinstance(a, tuple) else a for a in args]
+        nothing = lambda result: None  # noqa: E731
+        if op == "Teacher":
+            name, sub, present = real
+            subject = SPELLINGS.get(str.lower(sub)) if is_text(sub) else None
+            ok = is_text(name) and subject is not None and type(present) is bool
+
+            def commit(obj):
+                model = cover_model.Teacher(plain(name), "maths", present)
+                model.subject = subject
+                self.remember(self.teachers, (obj, model))
+            return Teacher, ["name", "sub", "present"], real, ok, commit
+        if op == "Class":
+            commit = lambda obj: self.remember(  # noqa: E731
+                self.classes, (obj, cover_model.Class(plain(real[0]))))
+            return Class, ["name"], real, is_text(real[0]), commit
+        if op == "School":
+            commit = lambda obj: self.remember(self.schools, (obj, cover_model.School()))  # noqa: E731
+            return School, [], [], True, commit
+        if op == "add_period":
+            (teacher, model), period, grade = args[0], real[1], real[2]
+            value = converted(period)
+            commit = lambda _: model.add_period(value, plain(grade))  # noqa: E731
+            ok = value is not None and is_text(grade)
+            return teacher.add_period, ["period", "grade"], real[1:], ok, commit
+        if op == "get_sub":
+            teacher, model = args[0]
+            return teacher.get_sub, [], [], True, lambda sub: check_equal(sub, model.subject)
+        if op == "teacher_str":
+            return (lambda: check_teacher(*args[0])), [], [], True, nothing
+        if op == "class_str":
+            return (lambda: check_class(*args[0])), [], [], True, nothing
+        if op in ("read", "write", "delete"):
+            return self.property(op, args[0], real[1], real[2])
+        if op == "register_period":
+            teacher, period, school, klass = args
+            number = converted(real[1])
+            ok = (number is not None and isinstance(real[0], Teacher)
+                  and isinstance(real[2], School) and isinstance(real[3], Class))
+
+            def commit(_):
+                # Found by name after any nested call made while converting.
+                assert teacher[1].name in school[1].by_name, "unknown teacher registered"
+                cover_model.register_period(teacher[1].name, number, school[1], klass[1])
+            return register_period, ["teacher", "period", "school", "class"], real, ok, commit
+        (school, model), value = args[0], args[-1]
+        if op == "generate":
+            return (school.generate_substitutions, [], [], True,
+                    lambda result: check_generation(result, model))
+        if op == "school_str":
+            return (lambda: check_school(school, model)), [], [], True, nothing
+        if op == "add_to_hashmap":
+            ok = is_text(real[1]) and isinstance(real[2], Teacher)
+            commit = lambda _: model.add_to_hashmap(plain(real[1]), value[1])  # noqa: E731
+            return school.add_to_hashmap, ["name", "teacher"], real[1:], ok, commit
+        expected, name = (Teacher, "teacher") if op == "add_teacher" else (Class, "class")
+        commit = lambda _: getattr(model, op)(value[1])  # noqa: E731
+        return getattr(school, op), [name], real[1:], isinstance(real[1], expected), commit
+
+    def property(self, op, pair, prop, value):
+        teacher, model = pair
+        field = {"name": "name", "present": "present", "reason_of_absentee": "reason"}[prop]
+        if op == "read":
+            return (lambda: getattr(teacher, prop)), [], [], True, (
+                lambda got: check_equal(got, getattr(model, field)))
+        if op == "delete":
+            return (lambda: delattr(teacher, prop)), [], [], False, None
+        ok = type(value) is bool if prop == "present" else prop != "name" and is_text(value)
+        stored = value if prop == "present" else plain(value) if ok else None
+        return ((lambda: setattr(teacher, prop, value)), [], [], ok,
+                lambda _: setattr(model, field, stored))
+
+    def remember(self, pool, pair):
+        if len(pool) < MAX_OBJECTS:
+            pool.append(pair)
+        else:
+            pool[self.r.byte() % MAX_OBJECTS] = pair
+
+    # -- invariants -------------------------------------------------------------------
+    def check_all(self):
+        for pair in self.teachers:
+            check_teacher(*pair)
+        for pair in self.classes:
+            check_class(*pair)
+        for pair in self.schools:
+            check_school(*pair)
+
+    def go(self):
+        steps = 0
+        while self.r.more() and steps < MAX_STEPS:
+            self.run(self.decode_op(), depth=0)
+            self.check_all()
+            steps += 1
+
+
+def plain(text):
+    """The exact str of a text argument, without calling a subclass's __str__."""
+    return str.__str__(text)
+
+
+def check_equal(got, expected):
+    assert got == expected and type(got) is type(expected), (got, expected)
+
+
+def converted(period):
+    """What the module stores for a period argument, or None when it must refuse it."""
+    if isinstance(period, Index):
+        if period.kind in ("raise", "type_error"):
+            return None
+        period = period.value
+    if not isinstance(period, int):
+        return None
+    value = int.__index__(period)
+    return value if -32768 <= value <= 32767 else None
+
+
+def expected_record(record):
+    return dtp.teacher(record.name, record.periods, record.subject, record.present, record.reason)
+
+
+def check_teacher(teacher, model):
+    assert teacher.name == model.name
+    assert teacher.get_sub() == model.subject
+    assert teacher.present is model.present
+    assert teacher.reason_of_absentee == model.reason
+    text = str(teacher)
+    head = "Teacher:\n    {\n        name:" + model.name + " \n        periods: "
+    tail = (" \n        subject: " + model.subject + "\n        present: "
+            + ("true" if model.present else "false") + "\n    }\n")
+    assert text.startswith(head) and text.endswith(tail), text
+    items = dtp.parse_compact(text[len(head):len(text) - len(tail)])
+    assert sorted(items) == sorted(f"{p}:{g}" for p, g in model.periods), items
+
+
+def check_class(klass, model):
+    name, entries = dtp.parse_class_text(str(klass))
+    assert name == model.name
+    assert entries == [(dtp.mutex(expected_record(t)), p) for t, p in model.entries]
+
+
+def check_school(school, model):
+    teachers, classes, table = dtp.parse_school_text(str(school))
+    assert teachers == [dtp.mutex(expected_record(t)) for t in model.teachers]
+    assert classes == [
+        dtp.mutex(dtp.klass(k.name, [(dtp.mutex(expected_record(t)), p) for t, p in k.entries]))
+        for k in model.classes]
+    assert table == {s: [dtp.mutex(expected_record(t)) for t in members]
+                     for s, members in model.subject_table().items()}
+
+
+def check_generation(result, model):
+    assert result.startswith(cover_model.HEADER), result
+    head, timing = result.rsplit("\n", 1)
+    assert timing.startswith('"Time taken to generate subs: ') and timing.endswith('"'), timing
+    assert head == model.result_without_timing(), (head, model.result_without_timing())
+
+
+def test_one_input(data):
+    Fuzzer(data).go()
+
+
+def main():
+    if FUZZING:
+        for owner in (Fuzzer, sys.modules[__name__]):
+            for name, value in list(vars(owner).items()):
+                if callable(value) and getattr(value, "__module__", None) == __name__:
+                    if not isinstance(value, type):
+                        setattr(owner, name, atheris.instrument_func(value))
+    sys.stderr = QuietPanics(sys.stderr)
+    if sys.argv[1:2] == ["--replay"]:
+        for path in sys.argv[2:]:
+            with open(path, "rb") as f:
+                test_one_input(f.read())
+            print("ok", path)
+        return
+    atheris.Setup(sys.argv, test_one_input)
+    atheris.Fuzz()
+
+
+if __name__ == "__main__":
+    main()
