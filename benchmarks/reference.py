@@ -196,6 +196,13 @@ class School:
 
     def generate_substitutions(self) -> str:
         started = time.perf_counter_ns()
+        head = self.result_without_timing()
+        timing = "Time taken to generate subs: " + duration_text(time.perf_counter_ns() - started)
+        return head + "\n" + quoted(timing)
+
+    def result_without_timing(self) -> str:
+        """A generation run's result up to its last line break: what generate_substitutions()
+        returns, minus the line with the time taken.  The run's covers are recorded all the same."""
         table = self.subject_table()
         report = [HEADER]
         missing = []
@@ -218,8 +225,7 @@ class School:
                 fields = (absent.name, str(period), absent.get_sub(),
                           substitute.name, klass.name, absent.reason_of_absentee)
                 report.append(",".join(csv_field(f) for f in fields) + "\n")
-        timing = "Time taken to generate subs: " + duration_text(time.perf_counter_ns() - started)
-        return "".join(report) + "\n" + quoted("".join(missing)) + "\n" + quoted(timing)
+        return "".join(report) + "\n" + quoted("".join(missing))
 
 
 def register_period(teacher: Teacher, period: int, school: School, klass: Class) -> None:

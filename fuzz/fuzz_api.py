@@ -5,7 +5,7 @@ classes and schools (every constructor, method, property read, write and deletio
 register_period, str() and generate_substitutions()), with texts, ints and bools
 that may be wrong-typed, out of range, non-encodable, subclassed or objects whose
 __index__ raises, returns nonsense or re-enters the module. The same operations
-drive the plain model of tests/cover_model.py, and after every step:
+drive the plain model of benchmarks/reference.py, and after every step:
 
 - only the designed exception types escaped (and a refused call changed nothing);
 - str() of every object works and, read back, equals the model's records;
@@ -24,7 +24,8 @@ import os
 import sys
 import warnings
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path[:0] = [os.path.join(ROOT, "benchmarks"), os.path.join(ROOT, "tests")]
 
 FUZZING = __name__ == "__main__" and sys.argv[1:2] != ["--replay"]
 if FUZZING:
@@ -33,7 +34,7 @@ if FUZZING:
 # branches of this harness and of the model (covers, fallbacks, missing covers) guide
 # the fuzzer instead.
 with atheris.instrument_imports() if FUZZING else contextlib.nullcontext():
-    import cover_model
+    import reference
 import debug_text_parser as dtp  # noqa: E402
 import lessoncover  # noqa: E402
 from lessoncover import Class, School, Teacher, register_period  # noqa: E402
@@ -60,7 +61,7 @@ class QuietPanics:
 
 MAX_STEPS = 48
 MAX_OBJECTS = 5
-SPELLINGS = dict(cover_model.SUBJECTS, finance="Finance")
+SPELLINGS = reference.SUBJECTS
 NAMES = ["Asha", "Ben", "Chen, D", 'Dev "D"', "Eve\nF"]
 GRADES = ["10A", "9B", 'R"1', "Lab\\2", "x\ry"]
 VALID_SUBJECTS = ["maths", "Physics", "BIO"]
@@ -143,9 +144,9 @@ def is_text(value):
 class Fuzzer:
     def __init__(self, data):
         self.r = Reader(data)
-        self.teachers = []  # (Teacher, cover_model.Teacher)
-        self.classes = []   # (Class, cover_model.Class)
-        self.schools = []   # (School, cover_model.School)
+        self.teachers = []  # (Teacher, reference.Teacher)
+        self.classes = []   # (Class, reference.Class)
+        self.schools = []   # (School, reference.School)
 
     # -- values ---------------------------------------------------------------------
     def text(self):
@@ -215,11 +216,11 @@ class Fuzzer:
     def create(self, kind):
         if kind == "teachers":
             name, sub, present = self.r.pick(NAMES), self.r.pick(VALID_SUBJECTS), self.r.byte() % 2 == 0
-            pair = (Teacher(name, sub, present), cover_model.Teacher(name, sub.lower(), present))
+            pair = (Teacher(name, sub, present), reference.Teacher(name, sub, present))
         elif kind == "classes":
-            pair = (Class("10A"), cover_model.Class("10A"))
+            pair = (Class("10A"), reference.Class("10A"))
         else:
-            pair = (School(), cover_model.School())
+            pair = (School(), reference.School())
         getattr(self, kind).append(pair)
 
     # -- operations -------------------------------------------------------------------
@@ -274,13 +275,13 @@ class Fuzzer:
             return list(values) + [None], {}, False
         return list(values[:split]), dict(keywords, bogus=1), False
 
-    def run(self, spec, depth):
+    def run(self, step, depth):
         """Runs one operation on the module and, when it succeeds, on the model.
 
         At the top level nothing is borrowed, so a call with valid arguments must
         succeed and one with invalid arguments must fail; in a nested call (from an
         __index__) any designed refusal is fine."""
-        op, args = spec
+        op, args = step
         function, names, values, ok, commit = self.plan(op, args)
         positional, keywords, well_formed = self.arguments(names, values)
         try:
@@ -289,7 +290,7 @@ class Fuzzer:
             if isinstance(error, RuntimeError):
                 assert str(error) in BORROW_MESSAGES, error
             if isinstance(error, PanicException):
-                assert str(error) == cover_model.NOT_FOUND, error
+                assert str(error) == reference.NOT_FOUND, error
                 assert op == "register_period" and args[0][1].name not in args[2][1].by_name
             elif depth == 0:
                 assert not (ok and well_formed), f"{op}{tuple(values)!r} raised {error!r}"
@@ -309,16 +310,15 @@ class Fuzzer:
             ok = is_text(name) and subject is not None and type(present) is bool
 
             def commit(obj):
-                model = cover_model.Teacher(plain(name), "maths", present)
-                model.subject = subject
+                model = reference.Teacher(plain(name), plain(sub), present)
                 self.remember(self.teachers, (obj, model))
             return Teacher, ["name", "sub", "present"], real, ok, commit
         if op == "Class":
             commit = lambda obj: self.remember(  # noqa: E731
-                self.classes, (obj, cover_model.Class(plain(real[0]))))
+                self.classes, (obj, reference.Class(plain(real[0]))))
             return Class, ["name"], real, is_text(real[0]), commit
         if op == "School":
-            commit = lambda obj: self.remember(self.schools, (obj, cover_model.School()))  # noqa: E731
+            commit = lambda obj: self.remember(self.schools, (obj, reference.School()))  # noqa: E731
             return School, [], [], True, commit
         if op == "add_period":
             (teacher, model), period, grade = args[0], real[1], real[2]
@@ -328,7 +328,7 @@ class Fuzzer:
             return teacher.add_period, ["period", "grade"], real[1:], ok, commit
         if op == "get_sub":
             teacher, model = args[0]
-            return teacher.get_sub, [], [], True, lambda sub: check_equal(sub, model.subject)
+            return teacher.get_sub, [], [], True, lambda sub: check_equal(sub, model.get_sub())
         if op == "teacher_str":
             return (lambda: check_teacher(*args[0])), [], [], True, nothing
         if op == "class_str":
@@ -344,7 +344,7 @@ class Fuzzer:
             def commit(_):
                 # Found by name after any nested call made while converting.
                 assert teacher[1].name in school[1].by_name, "unknown teacher registered"
-                cover_model.register_period(teacher[1].name, number, school[1], klass[1])
+                reference.register_period(teacher[1], number, school[1], klass[1])
             return register_period, ["teacher", "period", "school", "class"], real, ok, commit
         (school, model), value = args[0], args[-1]
         if op == "generate":
@@ -362,16 +362,15 @@ class Fuzzer:
 
     def property(self, op, pair, prop, value):
         teacher, model = pair
-        field = {"name": "name", "present": "present", "reason_of_absentee": "reason"}[prop]
         if op == "read":
             return (lambda: getattr(teacher, prop)), [], [], True, (
-                lambda got: check_equal(got, getattr(model, field)))
+                lambda got: check_equal(got, getattr(model, prop)))
         if op == "delete":
             return (lambda: delattr(teacher, prop)), [], [], False, None
         ok = type(value) is bool if prop == "present" else prop != "name" and is_text(value)
         stored = value if prop == "present" else plain(value) if ok else None
         return ((lambda: setattr(teacher, prop, value)), [], [], ok,
-                lambda _: setattr(model, field, stored))
+                lambda _: setattr(model, prop, stored))
 
     def remember(self, pool, pair):
         if len(pool) < MAX_OBJECTS:
@@ -418,17 +417,18 @@ def converted(period):
 
 
 def expected_record(record):
-    return dtp.teacher(record.name, record.periods, record.subject, record.present, record.reason)
+    return dtp.teacher(record.name, record.periods, record.get_sub(), record.present,
+                       record.reason_of_absentee)
 
 
 def check_teacher(teacher, model):
     assert teacher.name == model.name
-    assert teacher.get_sub() == model.subject
+    assert teacher.get_sub() == model.get_sub()
     assert teacher.present is model.present
-    assert teacher.reason_of_absentee == model.reason
+    assert teacher.reason_of_absentee == model.reason_of_absentee
     text = str(teacher)
     head = "Teacher:\n    {\n        name:" + model.name + " \n        periods: "
-    tail = (" \n        subject: " + model.subject + "\n        present: "
+    tail = (" \n        subject: " + model.get_sub() + "\n        present: "
             + ("true" if model.present else "false") + "\n    }\n")
     assert text.startswith(head) and text.endswith(tail), text
     items = dtp.parse_compact(text[len(head):len(text) - len(tail)])
@@ -452,7 +452,7 @@ def check_school(school, model):
 
 
 def check_generation(result, model):
-    assert result.startswith(cover_model.HEADER), result
+    assert result.startswith(reference.HEADER), result
     head, timing = result.rsplit("\n", 1)
     assert timing.startswith('"Time taken to generate subs: ') and timing.endswith('"'), timing
     assert head == model.result_without_timing(), (head, model.result_without_timing())

@@ -8,21 +8,14 @@ reports must agree to the byte (the timing line aside), and the school's
 teacher list must stand in the same order, with the same periods for every
 teacher, as str(school) shows it.
 """
-import os
 import re
-import sys
 
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 import lessoncover
-
-BENCHMARKS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "benchmarks")
-if BENCHMARKS not in sys.path:
-    sys.path.insert(0, BENCHMARKS)
-
-import reference  # noqa: E402
-import workload  # noqa: E402
+import reference  # benchmarks/, put on sys.path by conftest.py
+import workload
 
 # Texts with the characters that CSV quoting and the quoted text form treat specially,
 # and a few non-ASCII ones whose escaping does not depend on the Unicode version.

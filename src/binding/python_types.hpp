@@ -12,7 +12,7 @@ PyObject* create_class_type();
 PyObject* create_school_type();
 PyObject* create_register_period_function(PyObject* module);
 
-// Creates a heap type from `spec` and keeps one reference to it for the life of the process.
-PyObject* create_type_for_process(PyType_Spec& spec, PyTypeObject*& remembered);
+// Creates a heap type from `type_spec` and keeps one reference to it for the life of the process.
+PyObject* create_type_for_process(PyType_Spec& type_spec, PyTypeObject*& remembered);
 
 }  // namespace lessoncover::binding
