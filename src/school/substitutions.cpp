@@ -175,40 +175,31 @@ class CoverPlanner {
 public:
     explicit CoverPlanner(School& school) : school_(school) {
         const TeacherList& list = school.teacher_list;
-        // The pools are gathered side by side in one array, each subject's in list order.
-        // A walk of the list in its order gives each present teacher its index and its
-        // place there; a pass in the order the teachers came then copies what they need.
+        // The pools are gathered side by side in one array, each subject's in list order,
+        // and the candidates in list order: one walk of the list fills both.
         std::array<std::size_t, kSubjectCount + 1> starts{};
         for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
             starts[subject + 1] = starts[subject] + list.present_count(static_cast<Subjects>(subject));
         }
-        constexpr std::uint32_t kAbsent = static_cast<std::uint32_t>(-1);
-        std::vector<std::uint32_t> indices(list.size(), kAbsent);
-        std::vector<std::uint32_t> places(list.size());
+        const std::size_t present = starts[kSubjectCount];
         std::array<std::size_t, kSubjectCount> next{};
         std::copy_n(starts.begin(), kSubjectCount, next.begin());
-        std::uint32_t present = 0;
-        members_.resize(starts[kSubjectCount]);
-        list.for_each_in_order([&](TeacherList::Slot slot) {
-            if (!list.present(slot)) return;
-            indices[slot] = present++;
-            places[slot] = static_cast<std::uint32_t>(next[static_cast<std::size_t>(list.sub(slot))]++);
-        });
+        members_.resize(present);
         std::vector<std::size_t> counts(present);
         std::vector<std::uint64_t> busy(present);
-        candidates_.resize(present);
-        for (TeacherList::Slot slot = 0; slot < list.size(); ++slot) {
-            const std::uint32_t index = indices[slot];
-            if (index == kAbsent) continue;
+        candidates_.reserve(present);
+        list.for_each_in_order([&](TeacherList::Slot slot) {
+            if (!list.present(slot)) return;
             const TeacherRef& handle = list.handle(slot);
             const Subjects sub = list.sub(slot);
-            const auto member = static_cast<std::uint32_t>(places[slot] - starts[static_cast<std::size_t>(sub)]);
-            candidates_[index] = Candidate{&handle, handle.identity(), slot, member, sub, list.count(slot),
-                                           list.small_periods(slot)};
-            members_[places[slot]] = index;
-            counts[places[slot]] = list.count(slot);
-            busy[places[slot]] = list.small_periods(slot);
-        }
+            const std::size_t place = next[static_cast<std::size_t>(sub)]++;
+            const auto member = static_cast<std::uint32_t>(place - starts[static_cast<std::size_t>(sub)]);
+            members_[place] = static_cast<std::uint32_t>(candidates_.size());
+            counts[place] = list.count(slot);
+            busy[place] = list.small_periods(slot);
+            candidates_.push_back(Candidate{&handle, handle.identity(), slot, member, sub, list.count(slot),
+                                            list.small_periods(slot)});
+        });
         for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
             const std::size_t first = starts[subject];
             const std::size_t size = starts[subject + 1] - first;
@@ -331,10 +322,14 @@ private:
     }
 
     // The first present teacher of the list who is free in the period. A teacher busy in
-    // a period stays busy, so each period keeps a cursor that only moves forward.
+    // a period stays busy, so each period keeps a cursor that only moves forward. Periods
+    // 0..63 keep theirs at hand; the table for the others is made when first needed.
     Candidate* first_free_teacher(std::int16_t period) {
-        if (cursors_.empty()) cursors_.assign(std::size_t{1} << 16, 0);
-        std::uint32_t& cursor = cursors_[static_cast<std::uint16_t>(period)];
+        const auto number = static_cast<std::uint16_t>(period);
+        if (number >= small_cursors_.size() && other_cursors_.empty()) {
+            other_cursors_.assign(std::size_t{1} << 16, 0);
+        }
+        std::uint32_t& cursor = number < small_cursors_.size() ? small_cursors_[number] : other_cursors_[number];
         while (cursor < candidates_.size() && is_busy(candidates_[cursor], period)) ++cursor;
         return cursor < candidates_.size() ? &candidates_[cursor] : nullptr;
     }
@@ -356,7 +351,9 @@ private:
     std::array<std::size_t, kSubjectCount> subject_starts_{};  // of each pool's members
     std::vector<std::uint32_t> members_;  // candidate indices, pool by pool, in list order
     std::vector<Candidate> candidates_;   // in list order
-    std::vector<std::uint32_t> cursors_;  // by period, for first_free_teacher
+    // By period, for first_free_teacher.
+    std::array<std::uint32_t, 64> small_cursors_{};
+    std::vector<std::uint32_t> other_cursors_;
     std::vector<Cover> covers_;
     std::string missing_;
 };
