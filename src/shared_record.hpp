@@ -43,7 +43,6 @@ public:
         return locked;
     }
 
-    bool shares_record_with(const SharedRecord& other) const noexcept { return cell_ == other.cell_; }
     const void* identity() const noexcept { return cell_.get(); }
 
 private:

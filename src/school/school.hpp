@@ -158,16 +158,14 @@ struct AbsentLesson {
     Subjects sub;               // the teacher's
 };
 
-// A number no other school of the process has had, fresh for copies and moved-from schools.
+// A number no other school of the process has had; a moved-from school gets a fresh one.
+// Schools are never copied (their teacher list cannot be).
 class SchoolId {
 public:
     SchoolId() noexcept : value_(next()) {}
-    SchoolId(const SchoolId&) noexcept : value_(next()) {}
+    SchoolId(const SchoolId&) = delete;
+    SchoolId& operator=(const SchoolId&) = delete;
     SchoolId(SchoolId&& other) noexcept : value_(other.value_) { other.value_ = next(); }
-    SchoolId& operator=(const SchoolId&) noexcept {
-        value_ = next();
-        return *this;
-    }
     SchoolId& operator=(SchoolId&& other) noexcept {
         value_ = other.value_;
         other.value_ = next();

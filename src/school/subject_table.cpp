@@ -13,18 +13,6 @@ SubjectTable SubjectTable::build(std::span<const TeacherRef> teachers) {
     return table;
 }
 
-const std::vector<TeacherRef>* SubjectTable::find(Subjects subject) const noexcept {
-    const auto& entry = by_subject_[static_cast<std::size_t>(subject)];
-    return entry ? &*entry : nullptr;
-}
-
-bool SubjectTable::empty() const noexcept {
-    for (const auto& entry : by_subject_) {
-        if (entry) return false;
-    }
-    return true;
-}
-
 void SubjectTable::describe(DebugWriter& writer) const {
     writer.begin_map();
     for (std::size_t index = 0; index < by_subject_.size(); ++index) {

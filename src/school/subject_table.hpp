@@ -1,5 +1,6 @@
-// The present teachers of a school grouped by subject: where generation finds its
-// candidates, and what a school prints under "Teacher_hashtable".
+// The present teachers of a school grouped by subject, as a school prints them under
+// "Teacher_hashtable". (Generation keeps its own candidate pools, built from the
+// teacher list's summary; see substitutions.cpp.)
 #pragma once
 
 #include <array>
@@ -18,11 +19,6 @@ class SubjectTable {
 public:
     // Teachers present now, each subject's list in the order of `teachers`.
     static SubjectTable build(std::span<const TeacherRef> teachers);
-
-    // The subject's present teachers, or nothing when no listed teacher has that subject.
-    const std::vector<TeacherRef>* find(Subjects subject) const noexcept;
-
-    bool empty() const noexcept;
 
     // A map from subject display name to the list of teacher handles.
     void describe(DebugWriter& writer) const;
