@@ -76,6 +76,8 @@ public:
     std::size_t present_count(Subjects subject) const noexcept {
         return present_counts_[static_cast<std::size_t>(subject)];
     }
+    // Asks for the teacher's entry to be fetched into the cache.
+    void prefetch(Slot slot) const noexcept { __builtin_prefetch(&teachers_[slot]); }
     // The slots in list order.
     std::span<const Slot> order() const;
     // Calls visit(slot) for each teacher in list order.

@@ -45,16 +45,17 @@ void prefetch(const void* address) noexcept { __builtin_prefetch(address); }
 // weigh much beside the records themselves, and their list stays short.
 class Pool {
 public:
-    // `counts` and `busy` of the teachers numbered 0..m-1.
-    void assign(std::span<const std::size_t> counts, std::span<const std::uint64_t> busy) {
-        words_ = (counts.size() + 63) / 64;
+    // The teachers numbered 0..m-1, given by their counts and busy periods.
+    template <class Member>
+    void assign(std::span<const Member> members) {
+        words_ = (members.size() + 63) / 64;
         busy_.assign(64 * words_, 0);
-        for (std::size_t member = 0; member < counts.size(); ++member) {
+        for (std::size_t member = 0; member < members.size(); ++member) {
             const std::uint64_t bit = std::uint64_t{1} << (member % 64);
-            const std::uint32_t slot = bucket(counts[member]);
+            const std::uint32_t slot = bucket(members[member].count);
             bits_[words_ * slot + member / 64] |= bit;
             ++sizes_[slot];
-            for (std::uint64_t periods = busy[member]; periods != 0; periods &= periods - 1) {
+            for (std::uint64_t periods = members[member].small_periods; periods != 0; periods &= periods - 1) {
                 busy_[words_ * static_cast<std::size_t>(std::countr_zero(periods)) + member / 64] |= bit;
             }
         }
@@ -147,21 +148,17 @@ private:
 };
 
 // A present teacher of the school's list, who may cover lessons.
+// Kept small: a large school has many, and they are written once and read at random.
 struct Candidate {
-    const TeacherRef* handle;
-    const void* record;  // the handle's identity, where the record lies
-    TeacherList::Slot slot;
-    std::uint32_t member;  // its number in the pool of its subject
-    Subjects sub;
-    std::size_t count;            // pairs held, covers of this run included
     std::uint64_t small_periods;  // bit p: busy in period p, covers of this run included
+    std::size_t count;            // pairs held, covers of this run included
+    TeacherList::Slot slot;
+    Subjects sub;
 };
 
 // A decided cover, written into the records and the report after planning.
 struct Cover {
     const AbsentLesson* lesson;
-    const TeacherRef* handle;  // the substitute's, in the teacher list
-    const void* record;        // the substitute's
     TeacherList::Slot substitute;
 };
 
@@ -175,36 +172,27 @@ class CoverPlanner {
 public:
     explicit CoverPlanner(School& school) : school_(school) {
         const TeacherList& list = school.teacher_list;
-        // The pools are gathered side by side in one array, each subject's in list order,
-        // and the candidates in list order: one walk of the list fills both.
+        // The pools lie side by side in one array, each subject's in list order; one walk
+        // of the list fills them and notes where each candidate went, in list order.
         std::array<std::size_t, kSubjectCount + 1> starts{};
         for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
             starts[subject + 1] = starts[subject] + list.present_count(static_cast<Subjects>(subject));
         }
-        const std::size_t present = starts[kSubjectCount];
         std::array<std::size_t, kSubjectCount> next{};
         std::copy_n(starts.begin(), kSubjectCount, next.begin());
-        members_.resize(present);
-        std::vector<std::size_t> counts(present);
-        std::vector<std::uint64_t> busy(present);
-        candidates_.reserve(present);
+        candidates_.resize(starts[kSubjectCount]);
+        in_list_order_.reserve(candidates_.size());
         list.for_each_in_order([&](TeacherList::Slot slot) {
             if (!list.present(slot)) return;
-            const TeacherRef& handle = list.handle(slot);
             const Subjects sub = list.sub(slot);
             const std::size_t place = next[static_cast<std::size_t>(sub)]++;
-            const auto member = static_cast<std::uint32_t>(place - starts[static_cast<std::size_t>(sub)]);
-            members_[place] = static_cast<std::uint32_t>(candidates_.size());
-            counts[place] = list.count(slot);
-            busy[place] = list.small_periods(slot);
-            candidates_.push_back(Candidate{&handle, handle.identity(), slot, member, sub, list.count(slot),
-                                            list.small_periods(slot)});
+            candidates_[place] = Candidate{list.small_periods(slot), list.count(slot), slot, sub};
+            in_list_order_.push_back(static_cast<std::uint32_t>(place));
         });
         for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
-            const std::size_t first = starts[subject];
-            const std::size_t size = starts[subject + 1] - first;
-            pools_[subject].assign(std::span(counts).subspan(first, size), std::span(busy).subspan(first, size));
-            subject_starts_[subject] = first;
+            subject_starts_[subject] = starts[subject];
+            pools_[subject].assign(std::span<const Candidate>(candidates_).subspan(
+                starts[subject], starts[subject + 1] - starts[subject]));
         }
     }
 
@@ -230,20 +218,20 @@ public:
         std::size_t size = kReportHeader.size() + 2;
         constexpr std::size_t kAhead = 8;
         for (std::size_t i = 0; i < covers_.size(); ++i) {
+            if (i + 3 * kAhead < covers_.size()) list.prefetch(covers_[i + 3 * kAhead].substitute);
             if (i + 2 * kAhead < covers_.size()) {
-                const Cover& ahead = covers_[i + 2 * kAhead];
-                prefetch(ahead.handle);
-                prefetch(ahead.record);
-                prefetch(static_cast<const char*>(ahead.record) + 64);
+                const char* record = static_cast<const char*>(list.handle(covers_[i + 2 * kAhead].substitute).identity());
+                prefetch(record);
+                prefetch(record + 64);
             }
             if (i + kAhead < covers_.size()) {
-                const auto teacher = covers_[i + kAhead].handle->lock();
+                const auto teacher = list.handle(covers_[i + kAhead].substitute).lock();
                 __builtin_prefetch(teacher->periods.next_place(), 1);
             }
             const Cover& cover = covers_[i];
             const AbsentLesson& lesson = *cover.lesson;
             if (static_cast<std::uint16_t>(lesson.period) < 64) {  // others went in at once
-                cover.handle->lock()->add_period(lesson.period, class_name(lesson));
+                list.handle(cover.substitute).lock()->add_period(lesson.period, class_name(lesson));
             }
             list.note_pair_added(cover.substitute, lesson.period);
             const std::string_view name = list.name(cover.substitute);
@@ -302,7 +290,7 @@ private:
 
     bool is_busy(const Candidate& candidate, std::int16_t period) const {
         if (static_cast<std::uint16_t>(period) < 64) return (candidate.small_periods >> period) & 1U;
-        return candidate.handle->lock()->teaches_in(period);
+        return school_.teacher_list.handle(candidate.slot).lock()->teaches_in(period);
     }
 
     // The free present teacher of the subject with the fewest periods, the earlier in the
@@ -315,10 +303,10 @@ private:
                              ? pool.first_free(period, member)
                              : pool.first_where(
                                    [&](std::size_t m) {
-                                       return !is_busy(candidates_[members_[subject_starts_[index] + m]], period);
+                                       return !is_busy(candidates_[subject_starts_[index] + m], period);
                                    },
                                    member);
-        return any ? &candidates_[members_[subject_starts_[index] + member]] : nullptr;
+        return any ? &candidates_[subject_starts_[index] + member] : nullptr;
     }
 
     // The first present teacher of the list who is free in the period. A teacher busy in
@@ -330,8 +318,8 @@ private:
             other_cursors_.assign(std::size_t{1} << 16, 0);
         }
         std::uint32_t& cursor = number < small_cursors_.size() ? small_cursors_[number] : other_cursors_[number];
-        while (cursor < candidates_.size() && is_busy(candidates_[cursor], period)) ++cursor;
-        return cursor < candidates_.size() ? &candidates_[cursor] : nullptr;
+        while (cursor < in_list_order_.size() && is_busy(candidates_[in_list_order_[cursor]], period)) ++cursor;
+        return cursor < in_list_order_.size() ? &candidates_[in_list_order_[cursor]] : nullptr;
     }
 
     // Books the substitute for the lesson: from now on busy in the period, with one pair
@@ -339,18 +327,20 @@ private:
     void take(Candidate& substitute, const AbsentLesson& lesson) {
         const bool small = static_cast<std::uint16_t>(lesson.period) < 64;
         const std::uint64_t busy = small ? std::uint64_t{1} << lesson.period : 0;
-        if (!small) substitute.handle->lock()->add_period(lesson.period, class_name(lesson));
-        covers_.push_back(Cover{&lesson, substitute.handle, substitute.record, substitute.slot});
-        pools_[static_cast<std::size_t>(substitute.sub)].add_pair(substitute.member, substitute.count, busy);
+        if (!small) school_.teacher_list.handle(substitute.slot).lock()->add_period(lesson.period, class_name(lesson));
+        covers_.push_back(Cover{&lesson, substitute.slot});
+        const auto subject = static_cast<std::size_t>(substitute.sub);
+        const auto member = static_cast<std::size_t>(&substitute - candidates_.data()) - subject_starts_[subject];
+        pools_[subject].add_pair(member, substitute.count, busy);
         substitute.count += 1;
         substitute.small_periods |= busy;
     }
 
     School& school_;
     std::array<Pool, kSubjectCount> pools_;
-    std::array<std::size_t, kSubjectCount> subject_starts_{};  // of each pool's members
-    std::vector<std::uint32_t> members_;  // candidate indices, pool by pool, in list order
-    std::vector<Candidate> candidates_;   // in list order
+    std::vector<Candidate> candidates_;  // the pools' members, pool by pool, each in list order
+    std::array<std::size_t, kSubjectCount> subject_starts_{};  // where each pool starts in candidates_
+    std::vector<std::uint32_t> in_list_order_;  // positions in candidates_, in list order
     // By period, for first_free_teacher.
     std::array<std::uint32_t, 64> small_cursors_{};
     std::vector<std::uint32_t> other_cursors_;
