@@ -7,13 +7,17 @@
 #include <optional>
 #include <utility>
 
+#include "record_mutex.hpp"
+
 namespace lessoncover {
 
 template <class Record>
 class SharedRecord {
+    // The lock lies next to the record's first members, which the busiest paths touch
+    // together with it.
     struct Cell {
         explicit Cell(Record&& r) : record(std::move(r)) {}
-        std::mutex mutex;
+        RecordMutex mutex;
         Record record;
     };
 
@@ -21,14 +25,14 @@ public:
     // Access to the record for as long as this object lives.
     class Locked {
     public:
-        Locked(std::mutex& m, Record& r) : lock_(m), record_(&r) {}
-        Locked(std::mutex& m, Record& r, std::try_to_lock_t) : lock_(m, std::try_to_lock), record_(&r) {}
+        Locked(RecordMutex& m, Record& r) : lock_(m), record_(&r) {}
+        Locked(RecordMutex& m, Record& r, std::try_to_lock_t) : lock_(m, std::try_to_lock), record_(&r) {}
         bool owns_lock() const noexcept { return lock_.owns_lock(); }
         Record& operator*() const noexcept { return *record_; }
         Record* operator->() const noexcept { return record_; }
 
     private:
-        std::unique_lock<std::mutex> lock_;
+        std::unique_lock<RecordMutex> lock_;
         Record* record_;
     };
 

@@ -25,7 +25,7 @@ def test_core_builds_without_python_and_passes_its_checks(tmp_path):
     subprocess.run(
         [compiler, "-std=c++20", "-O1", "-Wall", "-Wextra", "-Werror", f"-I{ROOT / 'src'}",
          str(ROOT / "tests/core/core_tests.cpp"), *map(str, core_sources()),
-         "-o", str(binary)],
+         "-pthread", "-o", str(binary)],
         check=True,
     )
     run = subprocess.run([str(binary)], capture_output=True, text=True)

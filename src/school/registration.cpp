@@ -10,9 +10,15 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
     }
     const TeacherRef& handle = found->handle;
     school_class.list_of_periods.push_back(PeriodEntry{handle, period});
-    const bool added = handle.lock()->add_period(period, school_class.class_name);
+    bool added = false;
+    const void* next_pair_place = nullptr;
+    {
+        const auto record = handle.lock();
+        added = record->add_period(period, school_class.class_name);
+        next_pair_place = record->periods.next_place();
+    }
     school_class.list_of_periods.push_back(PeriodEntry{handle, period});
-    if (added) school.note_pair_added(*found, period);
+    if (added) school.note_pair_added(*found, period, next_pair_place);
     return Done{};
 }
 

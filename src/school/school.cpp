@@ -62,6 +62,7 @@ void append_absent_lessons(School& school, const Class& added) {
         lesson.before = static_cast<std::uint32_t>(parts.before);
         lesson.after = static_cast<std::uint32_t>(parts.after);
         lessons.push_back(lesson);
+        if (static_cast<std::uint16_t>(entry.period) < 64) school.absent_lesson_periods |= std::uint64_t{1} << entry.period;
     }
 }
 
@@ -71,10 +72,11 @@ void append_absent_lessons(School& school, const Class& added) {
 
 TeacherList::Slot TeacherList::append(TeacherRef handle) {
     const auto slot = static_cast<Slot>(teachers_.size());
-    Listed teacher{std::move(handle), 0, 0, names_.size(), 0};
+    Listed teacher{std::move(handle), 0, 0, nullptr, names_.size(), 0};
     {
         const auto record = teacher.handle.lock();
         teacher.count = record->periods.size();
+        teacher.next_pair_place = record->periods.next_place();
         teacher.small_periods = record->periods.small_periods();
         teacher.name_size = static_cast<std::uint32_t>(record->name.size());
         names_ += record->name;
@@ -94,9 +96,10 @@ TeacherList::Slot TeacherList::append(TeacherRef handle) {
     return slot;
 }
 
-void TeacherList::note_pair_added(Slot slot, std::int16_t period) {
+void TeacherList::note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place) {
     Listed& teacher = teachers_[slot];
     teacher.count += 1;
+    teacher.next_pair_place = next_pair_place;
     if (static_cast<std::uint16_t>(period) < 64) teacher.small_periods |= std::uint64_t{1} << period;
     if (places_[slot] != Place::sorted) return;  // already queued, or placed by the next sort
     places_[slot] = Place::queued;

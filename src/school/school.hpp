@@ -51,8 +51,9 @@ public:
     TeacherList& operator=(TeacherList&&) noexcept = default;
 
     Slot append(TeacherRef handle);
-    // The pair (period, some grade) was added to the teacher's record.
-    void note_pair_added(Slot slot, std::int16_t period);
+    // The pair (period, some grade) was added to the teacher's record, whose next pair
+    // will go to `next_pair_place` (see next_pair_place()).
+    void note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place);
     // Stable sort by the number of pairs each teacher holds now.
     void sort_by_period_count();
 
@@ -62,6 +63,9 @@ public:
     std::size_t count(Slot slot) const noexcept { return teachers_[slot].count; }
     // Bit p set when some pair has period p, for 0 <= p < 64.
     std::uint64_t small_periods(Slot slot) const noexcept { return teachers_[slot].small_periods; }
+    // Where the record's next pair will be stored, as last seen under its lock: a hint for
+    // fetching it into the cache ahead of time, never read or written through.
+    const void* next_pair_place(Slot slot) const noexcept { return teachers_[slot].next_pair_place; }
     Subjects sub(Slot slot) const noexcept {
         return static_cast<Subjects>(traits_[slot] & kSubjectMask);
     }
@@ -76,7 +80,7 @@ public:
     std::size_t present_count(Subjects subject) const noexcept {
         return present_counts_[static_cast<std::size_t>(subject)];
     }
-    // Asks for the teacher's entry to be fetched into the cache.
+    // Asks for the teacher's entry in the list to be fetched into the cache.
     void prefetch(Slot slot) const noexcept { __builtin_prefetch(&teachers_[slot]); }
     // The slots in list order.
     std::span<const Slot> order() const;
@@ -108,6 +112,7 @@ private:
         TeacherRef handle;
         std::size_t count;
         std::uint64_t small_periods;
+        const void* next_pair_place;
         std::size_t name_start;  // in names_
         std::uint32_t name_size;
     };
@@ -187,6 +192,7 @@ struct School {
     std::vector<ClassRef> class_list;  // in order of add_class
     std::vector<AbsentLesson> absent_lessons;  // of every class, in class then entry order
     std::string absent_lesson_texts;           // their class names and report rows
+    std::uint64_t absent_lesson_periods = 0;   // bit p: some absent lesson is in period p
     SchoolId id;
 
     // Copies the teacher in, unless a teacher of that name is already known.
@@ -200,9 +206,10 @@ struct School {
     // was found: entries are never removed (only their handle replaced), so the memo
     // holds for as long as this school lives.
     const NamedTeacher* find_teacher(const Teacher& teacher) const;
-    // The pair (period, some grade) was added to the record filed as `entry`.
-    void note_pair_added(const NamedTeacher& entry, std::int16_t period) {
-        if (entry.slot != TeacherList::kNotListed) teacher_list.note_pair_added(entry.slot, period);
+    // The pair (period, some grade) was added to the record filed as `entry`, whose next
+    // pair will go to `next_pair_place`.
+    void note_pair_added(const NamedTeacher& entry, std::int16_t period, const void* next_pair_place) {
+        if (entry.slot != TeacherList::kNotListed) teacher_list.note_pair_added(entry.slot, period, next_pair_place);
     }
 };
 

@@ -31,6 +31,7 @@ namespace lessoncover {
 namespace {
 
 void prefetch(const void* address) noexcept { __builtin_prefetch(address); }
+void prefetch_for_write(const void* address) noexcept { __builtin_prefetch(address, 1); }
 
 // The present teachers of one subject, in the order a stable sort by period count gives
 // them: fewest pairs first, then the earlier in the school's teacher list. Teachers are
@@ -45,11 +46,12 @@ void prefetch(const void* address) noexcept { __builtin_prefetch(address); }
 // weigh much beside the records themselves, and their list stays short.
 class Pool {
 public:
-    // The teachers numbered 0..m-1, given by their counts and busy periods.
+    // The teachers numbered 0..m-1, given by their counts and busy periods; periods from
+    // `period_rows` up are never asked about.
     template <class Member>
-    void assign(std::span<const Member> members) {
+    void assign(std::span<const Member> members, std::size_t period_rows) {
         words_ = (members.size() + 63) / 64;
-        busy_.assign(64 * words_, 0);
+        busy_.assign(period_rows * words_, 0);
         for (std::size_t member = 0; member < members.size(); ++member) {
             const std::uint64_t bit = std::uint64_t{1} << (member % 64);
             const std::uint32_t slot = bucket(members[member].count);
@@ -61,7 +63,7 @@ public:
         }
     }
 
-    // The first teacher in order who is free in `period` (0..63), if any.
+    // The first teacher in order who is free in `period` (below period_rows), if any.
     bool first_free(std::int16_t period, std::size_t& found) const {
         const std::uint64_t* busy = busy_.data() + words_ * static_cast<std::size_t>(period);
         for (const Bucket& bucket : buckets_) {
@@ -96,7 +98,7 @@ public:
     }
 
     // Teacher `member`, holding `count` pairs, takes one more and becomes busy in the
-    // periods of `busy` (0..63).
+    // periods of `busy` (below period_rows).
     void add_pair(std::size_t member, std::size_t count, std::uint64_t busy) {
         const std::uint64_t bit = std::uint64_t{1} << (member % 64);
         const auto from = std::lower_bound(buckets_.begin(), buckets_.end(), count,
@@ -144,7 +146,7 @@ private:
     std::vector<std::uint64_t> bits_;         // the buckets' bitsets, by slot
     std::vector<std::uint32_t> sizes_;        // members in each slot's bucket
     std::vector<std::uint32_t> spare_slots_;  // slots of emptied buckets
-    std::vector<std::uint64_t> busy_;         // by period, then word
+    std::vector<std::uint64_t> busy_;         // by period (0..period_rows-1), then word
 };
 
 // A present teacher of the school's list, who may cover lessons.
@@ -160,6 +162,8 @@ struct Candidate {
 struct Cover {
     const AbsentLesson* lesson;
     TeacherList::Slot substitute;
+    bool quoted_name = false;  // whether the report quotes the substitute's name
+    std::string_view name;     // the substitute's, noted when the cover goes into the record
 };
 
 void append_number(std::string& out, std::int16_t number) {
@@ -181,6 +185,7 @@ public:
         std::array<std::size_t, kSubjectCount> next{};
         std::copy_n(starts.begin(), kSubjectCount, next.begin());
         candidates_.resize(starts[kSubjectCount]);
+        std::uint64_t periods_in_use = school.absent_lesson_periods;
         in_list_order_.reserve(candidates_.size());
         list.for_each_in_order([&](TeacherList::Slot slot) {
             if (!list.present(slot)) return;
@@ -188,11 +193,16 @@ public:
             const std::size_t place = next[static_cast<std::size_t>(sub)]++;
             candidates_[place] = Candidate{list.small_periods(slot), list.count(slot), slot, sub};
             in_list_order_.push_back(static_cast<std::uint32_t>(place));
+            periods_in_use |= list.small_periods(slot);
         });
+        // Periods 0..63 that anybody is busy in or that a lesson needs cover for: the
+        // pools keep a row of busy bits for each period up to the last of them.
+        const auto period_rows = static_cast<std::size_t>(64 - std::countl_zero(periods_in_use));
         for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
             subject_starts_[subject] = starts[subject];
             pools_[subject].assign(std::span<const Candidate>(candidates_).subspan(
-                starts[subject], starts[subject + 1] - starts[subject]));
+                                       starts[subject], starts[subject + 1] - starts[subject]),
+                                   period_rows);
         }
     }
 
@@ -216,28 +226,29 @@ public:
         // The teacher list's entry and the record of the substitute some covers ahead are
         // fetched first, then where the pair will go. The report's size is counted on the way.
         std::size_t size = kReportHeader.size() + 2;
-        constexpr std::size_t kAhead = 8;
+        constexpr std::size_t kAhead = 12;
         for (std::size_t i = 0; i < covers_.size(); ++i) {
-            if (i + 3 * kAhead < covers_.size()) list.prefetch(covers_[i + 3 * kAhead].substitute);
-            if (i + 2 * kAhead < covers_.size()) {
-                const char* record = static_cast<const char*>(list.handle(covers_[i + 2 * kAhead].substitute).identity());
-                prefetch(record);
-                prefetch(record + 64);
-            }
+            if (i + 2 * kAhead < covers_.size()) list.prefetch(covers_[i + 2 * kAhead].substitute);
             if (i + kAhead < covers_.size()) {
-                const auto teacher = list.handle(covers_[i + kAhead].substitute).lock();
-                __builtin_prefetch(teacher->periods.next_place(), 1);
+                const TeacherList::Slot ahead = covers_[i + kAhead].substitute;
+                prefetch_for_write(list.handle(ahead).identity());
+                prefetch_for_write(list.next_pair_place(ahead));
+                prefetch_for_write(static_cast<const char*>(list.next_pair_place(ahead)) + sizeof(PeriodGrade) - 1);
             }
-            const Cover& cover = covers_[i];
+            Cover& cover = covers_[i];
             const AbsentLesson& lesson = *cover.lesson;
+            const void* next_pair_place = list.next_pair_place(cover.substitute);
             if (static_cast<std::uint16_t>(lesson.period) < 64) {  // others went in at once
-                list.handle(cover.substitute).lock()->add_period(lesson.period, class_name(lesson));
+                const auto teacher = list.handle(cover.substitute).lock();
+                teacher->add_period(lesson.period, class_name(lesson));
+                next_pair_place = teacher->periods.next_place();
             }
-            list.note_pair_added(cover.substitute, lesson.period);
-            const std::string_view name = list.name(cover.substitute);
-            size += lesson.before + lesson.after + name.size();
-            if (list.name_needs_quotes(cover.substitute)) {
-                size += 2 + static_cast<std::size_t>(std::count(name.begin(), name.end(), '"'));
+            list.note_pair_added(cover.substitute, lesson.period, next_pair_place);
+            cover.name = list.name(cover.substitute);
+            cover.quoted_name = list.name_needs_quotes(cover.substitute);
+            size += lesson.before + lesson.after + cover.name.size();
+            if (cover.quoted_name) {
+                size += 2 + static_cast<std::size_t>(std::count(cover.name.begin(), cover.name.end(), '"'));
             }
         }
 
@@ -248,15 +259,15 @@ public:
         out.reserve(size + 64);  // the quoted timing text is short
         out += kReportHeader;
         for (std::size_t i = 0; i < covers_.size(); ++i) {
-            if (i + kAhead < covers_.size()) prefetch(list.name(covers_[i + kAhead].substitute).data());
+            if (i + kAhead < covers_.size()) prefetch(covers_[i + kAhead].name.data());
             const Cover& cover = covers_[i];
             const AbsentLesson& lesson = *cover.lesson;
             const std::size_t row = lesson.texts + lesson.class_name_size;
             out.append(texts, row, lesson.before);
-            if (list.name_needs_quotes(cover.substitute)) {
-                append_csv_field(out, list.name(cover.substitute));
+            if (cover.quoted_name) {
+                append_csv_field(out, cover.name);
             } else {
-                out += list.name(cover.substitute);
+                out += cover.name;
             }
             out.append(texts, row + lesson.before, lesson.after);
         }
@@ -328,7 +339,7 @@ private:
         const bool small = static_cast<std::uint16_t>(lesson.period) < 64;
         const std::uint64_t busy = small ? std::uint64_t{1} << lesson.period : 0;
         if (!small) school_.teacher_list.handle(substitute.slot).lock()->add_period(lesson.period, class_name(lesson));
-        covers_.push_back(Cover{&lesson, substitute.slot});
+        covers_.push_back(Cover{&lesson, substitute.slot, false, {}});
         const auto subject = static_cast<std::size_t>(substitute.sub);
         const auto member = static_cast<std::size_t>(&substitute - candidates_.data()) - subject_starts_[subject];
         pools_[subject].add_pair(member, substitute.count, busy);

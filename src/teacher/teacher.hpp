@@ -52,7 +52,8 @@ public:
     std::uint64_t small_periods() const noexcept { return low_periods_; }
 
     std::size_t size() const noexcept { return pairs_.size(); }
-    // Where the next pair added will be stored, while there is room for it.
+    // Where the next pair added will be stored, while there is room for it (a pair spans
+    // at most two cache lines from there).
     const void* next_place() const noexcept { return pairs_.data() + pairs_.size(); }
     bool empty() const noexcept { return pairs_.empty(); }
     auto begin() const noexcept { return pairs_.begin(); }
@@ -87,8 +88,8 @@ struct LookupMemo {
 };
 
 struct Teacher {
+    PeriodSet periods;  // first, next to the record's lock: registration and cover touch both
     std::string name;
-    PeriodSet periods;
     Subjects sub;
     bool present;
     std::string reason_of_absentee;

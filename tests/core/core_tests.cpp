@@ -1,11 +1,15 @@
-// Checks of the plain C++ core, built without Python: the notation, durations, CSV fields
-// and handle printing while a lock is held. Prints "N passed, N failed" and exits non-zero
+// Checks of the plain C++ core, built without Python: the notation, durations, CSV fields,
+// handle printing while a lock is held, and the record lock under contention. Prints "N passed, N failed" and exits non-zero
 // on any failure.
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "debug_text.hpp"
+#include "record_mutex.hpp"
 #include "school/class_record.hpp"
 #include "school/duration_text.hpp"
 #include "school/substitutions.hpp"
@@ -97,6 +101,29 @@ void locked_handles_print_as_locked() {
                  "a held teacher lock prints <locked>");
 }
 
+// Threads that keep taking the same lock, each holding it across a read and a write of a
+// plain counter: any increment lost means two held it at once, and a missed wake-up hangs.
+void record_mutex_excludes_and_wakes() {
+    RecordMutex mutex;
+    long long counter = 0;
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 200'000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < kRounds; ++round) {
+                const std::lock_guard held(mutex);
+                const long long seen = counter;
+                if (round % 1000 == 0) std::this_thread::yield();  // make the others wait
+                counter = seen + 1;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    expect_equal(std::to_string(counter), std::to_string(kThreads * kRounds), "record mutex counts every increment");
+    expect_equal(mutex.try_lock() ? "free" : "held", "free", "record mutex is free at the end");
+}
+
 void durations() {
     using std::chrono::nanoseconds;
     const std::pair<long long, const char*> cases[] = {
@@ -125,6 +152,7 @@ int main() {
     notation_forms();
     quoting();
     locked_handles_print_as_locked();
+    record_mutex_excludes_and_wakes();
     durations();
     csv_fields();
     std::printf("%d passed, %d failed\n", passed, failed);
