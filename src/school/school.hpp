@@ -81,7 +81,11 @@ public:
         return present_counts_[static_cast<std::size_t>(subject)];
     }
     // Asks for the teacher's entry in the list to be fetched into the cache.
-    void prefetch(Slot slot) const noexcept { __builtin_prefetch(&teachers_[slot]); }
+    void prefetch(Slot slot) const noexcept {
+        const auto* entry = reinterpret_cast<const char*>(&teachers_[slot]);
+        __builtin_prefetch(entry);
+        __builtin_prefetch(entry + sizeof(Listed) - 1);
+    }
     // The slots in list order.
     std::span<const Slot> order() const;
     // Calls visit(slot) for each teacher in list order.

@@ -231,7 +231,9 @@ public:
             if (i + 2 * kAhead < covers_.size()) list.prefetch(covers_[i + 2 * kAhead].substitute);
             if (i + kAhead < covers_.size()) {
                 const TeacherList::Slot ahead = covers_[i + kAhead].substitute;
-                prefetch_for_write(list.handle(ahead).identity());
+                const auto* record = static_cast<const char*>(list.handle(ahead).identity());
+                prefetch_for_write(record);
+                prefetch_for_write(record + 47);  // the lock and the periods' header
                 prefetch_for_write(list.next_pair_place(ahead));
                 prefetch_for_write(static_cast<const char*>(list.next_pair_place(ahead)) + sizeof(PeriodGrade) - 1);
             }
