@@ -198,6 +198,8 @@ std::uint64_t SchoolId::next() noexcept {
 void School::add_teacher(const Teacher& teacher) {
     if (teacher_hashtable.contains(std::string_view(teacher.name))) return;
     TeacherRef copy{Teacher(teacher)};
+    // Registration and cover add the copy's pairs; their room lies next to the record.
+    copy.lock()->periods.make_room_for_a_day();
     const TeacherList::Slot slot = teacher_list.append(copy);
     teacher_hashtable.emplace(teacher.name, NamedTeacher{std::move(copy), slot});
 }

@@ -41,6 +41,11 @@ public:
 
     // Adds the pair unless an equal one is there; true when it was added.
     bool insert(std::int16_t period, std::string_view grade);
+    // Makes room for a usual day's pairs now, so that they lie near whatever was made
+    // just before (a record reserves right after it is made).
+    void make_room_for_a_day() {
+        if (pairs_.capacity() < kFirstCapacity) pairs_.reserve(kFirstCapacity);
+    }
 
     // Whether some pair has this period number, whatever its grade.
     bool has_period(std::int16_t period) const noexcept {
