@@ -354,6 +354,31 @@ def test_plain_fields_stay_unquoted():
     assert run(s)[0] == HEADER + "Kim O'Neil,-2,PhysicalEdu,Li\\Wu,Year 7 (blue), away; back 'soon' \n"
 
 
+@pytest.mark.parametrize("where", [None, "substitute", "absent", "class", "reason", "missing"])
+@pytest.mark.parametrize("lessons_count", [1, 3000, 30000])  # the last takes milliseconds
+def test_report_text_is_a_sound_str(where, lessons_count):
+    """Plain ASCII reports are built in place; one non-ASCII character anywhere must still
+    give the same text, and the str must know whether it is ASCII."""
+    def text(plain, kind):
+        return plain + "\u00e9" if where == kind else plain
+    absent = teacher(text("Asha", "absent"), present=False, reason=text("Sick", "reason"))
+    mo = teacher(text("Mo", "substitute"))
+    staff = [mo] + [teacher("Sub%d" % i) for i in range(min(lessons_count, 100))]
+    nia = teacher(text("Nia", "missing"), "english", False)
+    s = school_of(absent, *staff, nia)
+    one_class(s, "Staff room", *[(t, -5) for t in staff])   # nobody is free in period -5
+    class_name = text("10A", "class")
+    one_class(s, class_name, *[(absent, period) for period in range(lessons_count)], (nia, -5))
+    result = s.generate_substitutions()
+    assert result.isascii() == all(ord(c) < 128 for c in result)
+    assert result.encode("utf-8").decode("utf-8") == result
+    report, missing, _timing = split(result)
+    rows = list(csv.reader(io.StringIO(report, newline="")))[1:]
+    assert len(rows) == lessons_count
+    assert rows[0] == [absent.name, "0", "Maths", mo.name, class_name, absent.reason_of_absentee]
+    assert missing == missing_line(nia.name, -5, class_name)
+
+
 # --- state kept between runs ----------------------------------------------------
 
 def test_a_second_call_sees_the_covers_of_the_first():

@@ -54,6 +54,7 @@ void append_absent_lessons(School& school, const Class& added) {
         const auto teacher = entry.teacher.lock();
         if (teacher->present || repeated(identity, entry.period)) continue;
         std::string& texts = school.absent_lesson_texts;
+        const std::size_t texts_before = texts.size();
         AbsentLesson lesson{identity, teacher->name, texts.size(), static_cast<std::uint32_t>(added.class_name.size()),
                             0, 0, entry.period, teacher->sub};
         texts += added.class_name;
@@ -62,6 +63,7 @@ void append_absent_lessons(School& school, const Class& added) {
         lesson.before = static_cast<std::uint32_t>(parts.before);
         lesson.after = static_cast<std::uint32_t>(parts.after);
         lessons.push_back(lesson);
+        if (!is_ascii(std::string_view(texts).substr(texts_before))) school.absent_lesson_texts_are_ascii = false;
         if (static_cast<std::uint16_t>(entry.period) < 64) school.absent_lesson_periods |= std::uint64_t{1} << entry.period;
     }
 }
@@ -82,7 +84,8 @@ TeacherList::Slot TeacherList::append(TeacherRef handle) {
         names_ += record->name;
         traits_.push_back(static_cast<std::uint8_t>(static_cast<std::uint8_t>(record->sub) |
                                                     (record->present ? kPresent : 0) |
-                                                    (needs_csv_quotes(record->name) ? kQuotedName : 0)));
+                                                    (needs_csv_quotes(record->name) ? kQuotedName : 0) |
+                                                    (is_ascii(record->name) ? kAsciiName : 0)));
         if (record->present) ++present_counts_[static_cast<std::size_t>(record->sub)];
     }
     teachers_.push_back(std::move(teacher));

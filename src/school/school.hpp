@@ -76,6 +76,7 @@ public:
         return std::string_view(names_).substr(teachers_[slot].name_start, teachers_[slot].name_size);
     }
     bool name_needs_quotes(Slot slot) const noexcept { return (traits_[slot] & kQuotedName) != 0; }
+    bool name_is_ascii(Slot slot) const noexcept { return (traits_[slot] & kAsciiName) != 0; }
     // The number of present teachers of each subject.
     std::size_t present_count(Subjects subject) const noexcept {
         return present_counts_[static_cast<std::size_t>(subject)];
@@ -100,6 +101,7 @@ private:
     static constexpr std::uint8_t kSubjectMask = 0x1f;
     static constexpr std::uint8_t kPresent = 0x80;
     static constexpr std::uint8_t kQuotedName = 0x40;
+    static constexpr std::uint8_t kAsciiName = 0x20;
     enum class Place : std::uint8_t { added, sorted, queued };  // queued: sorted, count changed
     struct Group {
         Slot first;
@@ -123,7 +125,7 @@ private:
 
     // By slot.
     std::vector<Listed> teachers_;
-    std::vector<std::uint8_t> traits_;  // subject, kPresent, kQuotedName: small, for walks
+    std::vector<std::uint8_t> traits_;  // subject, kPresent, kQuotedName, kAsciiName: small, for walks
     std::string names_;
     std::array<std::size_t, kSubjectCount> present_counts_{};
     std::vector<Place> places_;
@@ -197,6 +199,7 @@ struct School {
     std::vector<AbsentLesson> absent_lessons;  // of every class, in class then entry order
     std::string absent_lesson_texts;           // their class names and report rows
     std::uint64_t absent_lesson_periods = 0;   // bit p: some absent lesson is in period p
+    bool absent_lesson_texts_are_ascii = true;
     SchoolId id;
 
     // Copies the teacher in, unless a teacher of that name is already known.

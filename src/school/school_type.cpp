@@ -1,6 +1,7 @@
 // The Python class School over the school registry.
 #include "binding/call.hpp"
 #include "binding/python_types.hpp"
+#include "binding/text_sink.hpp"
 #include "school/school.hpp"
 #include "school/substitutions.hpp"
 
@@ -41,8 +42,11 @@ PyObject* school_add_to_hashmap(PyObject* self, PyObject* const* args, Py_ssize_
 }
 
 PyObject* school_generate_substitutions(PyObject* self, PyObject*) noexcept {
-    return call_on_receiver<Exclusive<School>>(
-        self, [](School& school) { return generate_substitutions(school); });
+    return call_on_receiver<Exclusive<School>>(self, [](School& school) {
+        PythonTextSink report;
+        generate_substitutions(school, report);
+        return NewReference{report.take()};
+    });
 }
 
 PyObject* school_str(PyObject* self) noexcept {

@@ -5,6 +5,8 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <cstring>
+#include <stdexcept>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -166,6 +168,9 @@ struct Cover {
     std::string_view name;     // the substitute's, noted when the cover goes into the record
 };
 
+// Room kept at the end of the report for the quoted timing line, which is far shorter.
+constexpr std::size_t kTimingRoom = 128;
+
 void append_number(std::string& out, std::int16_t number) {
     char digits[8];
     const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
@@ -216,16 +221,18 @@ public:
         }
     }
 
-    // Writes every cover into its substitute's record, then the report: the rows, the
-    // lessons nobody could cover, and `timing()`'s text, each of the last two quoted.
+    // Writes every cover into its substitute's record, then the report into `sink`: the
+    // rows, the lessons nobody could cover, and `timing()`'s text, each of the last two
+    // quoted.
     template <class Timing>
-    std::string write_report(Timing&& timing) {
+    void write_report(ReportSink& sink, Timing&& timing) {
         TeacherList& list = school_.teacher_list;
         const std::string& texts = school_.absent_lesson_texts;
 
         // The teacher list's entry and the record of the substitute some covers ahead are
         // fetched first, then where the pair will go. The report's size is counted on the way.
         std::size_t size = kReportHeader.size() + 2;
+        bool ascii = school_.absent_lesson_texts_are_ascii;
         constexpr std::size_t kAhead = 12;
         for (std::size_t i = 0; i < covers_.size(); ++i) {
             if (i + 2 * kAhead < covers_.size()) list.prefetch(covers_[i + 2 * kAhead].substitute);
@@ -248,6 +255,7 @@ public:
             list.note_pair_added(cover.substitute, lesson.period, next_pair_place);
             cover.name = list.name(cover.substitute);
             cover.quoted_name = list.name_needs_quotes(cover.substitute);
+            ascii = ascii && list.name_is_ascii(cover.substitute);
             size += lesson.before + lesson.after + cover.name.size();
             if (cover.quoted_name) {
                 size += 2 + static_cast<std::size_t>(std::count(cover.name.begin(), cover.name.end(), '"'));
@@ -255,29 +263,39 @@ public:
         }
 
         std::string missing;
-        append_quoted(missing, missing_);
+        append_quoted(missing, missing_);  // from the lessons' texts, ASCII when they are
         size += missing.size();
-        std::string out;
-        out.reserve(size + 64);  // the quoted timing text is short
-        out += kReportHeader;
+        const std::size_t capacity = size + kTimingRoom;
+        char* const start = sink.room(capacity, ascii);
+        char* out = start;
+        const auto put = [&out](std::string_view text) {
+            std::memcpy(out, text.data(), text.size());
+            out += text.size();
+        };
+        put(kReportHeader);
         for (std::size_t i = 0; i < covers_.size(); ++i) {
             if (i + kAhead < covers_.size()) prefetch(covers_[i + kAhead].name.data());
             const Cover& cover = covers_[i];
             const AbsentLesson& lesson = *cover.lesson;
             const std::size_t row = lesson.texts + lesson.class_name_size;
-            out.append(texts, row, lesson.before);
+            put(std::string_view(texts).substr(row, lesson.before));
             if (cover.quoted_name) {
-                append_csv_field(out, cover.name);
+                std::string field;
+                append_csv_field(field, cover.name);
+                put(field);
             } else {
-                out += cover.name;
+                put(cover.name);
             }
-            out.append(texts, row + lesson.before, lesson.after);
+            put(std::string_view(texts).substr(row + lesson.before, lesson.after));
         }
-        out += '\n';
-        out += missing;
-        out += '\n';
-        append_quoted(out, timing());
-        return out;
+        put("\n");
+        put(missing);
+        put("\n");
+        std::string timing_line;
+        append_quoted(timing_line, timing());
+        if (timing_line.size() > kTimingRoom) throw std::length_error("the timing line does not fit the report");
+        put(timing_line);
+        sink.finish(static_cast<std::size_t>(out - start), ascii && is_ascii(timing_line));
     }
 
 private:
@@ -399,15 +417,33 @@ void append_csv_field(std::string& out, std::string_view field) {
     out += '"';
 }
 
-std::string generate_substitutions(School& school) {
+void generate_substitutions(School& school, ReportSink& sink) {
     const auto started = std::chrono::steady_clock::now();
     CoverPlanner planner(school);
     planner.plan_lessons();
-    return planner.write_report([started] {
+    planner.write_report(sink, [started] {
         std::string timing = "Time taken to generate subs: ";
         timing += duration_text(std::chrono::steady_clock::now() - started);
         return timing;
     });
+}
+
+std::string generate_substitutions(School& school) {
+    class StringSink final : public ReportSink {
+    public:
+        char* room(std::size_t capacity, bool) override {
+            text.resize(capacity);
+            return text.data();
+        }
+        void finish(std::size_t size, bool) override { text.resize(size); }
+        std::string text;
+    } sink;
+    generate_substitutions(school, sink);
+    return std::move(sink.text);
+}
+
+bool is_ascii(std::string_view text) noexcept {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 }  // namespace lessoncover
