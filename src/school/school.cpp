@@ -74,12 +74,13 @@ void append_absent_lessons(School& school, const Class& added) {
 
 TeacherList::Slot TeacherList::append(TeacherRef handle) {
     const auto slot = static_cast<Slot>(teachers_.size());
-    Listed teacher{std::move(handle), 0, 0, nullptr, names_.size(), 0};
+    Listed teacher{std::move(handle), nullptr, names_.size(), 0};
+    Facts facts{0, 0};
     {
         const auto record = teacher.handle.lock();
-        teacher.count = record->periods.size();
+        facts.count = record->periods.size();
+        facts.small_periods = record->periods.small_periods();
         teacher.next_pair_place = record->periods.next_place();
-        teacher.small_periods = record->periods.small_periods();
         teacher.name_size = static_cast<std::uint32_t>(record->name.size());
         names_ += record->name;
         traits_.push_back(static_cast<std::uint8_t>(static_cast<std::uint8_t>(record->sub) |
@@ -89,6 +90,7 @@ TeacherList::Slot TeacherList::append(TeacherRef handle) {
         if (record->present) ++present_counts_[static_cast<std::size_t>(record->sub)];
     }
     teachers_.push_back(std::move(teacher));
+    facts_.push_back(facts);
     places_.push_back(Place::added);
     sorted_counts_.push_back(0);
     stamps_.push_back(0);
@@ -100,10 +102,10 @@ TeacherList::Slot TeacherList::append(TeacherRef handle) {
 }
 
 void TeacherList::note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place) {
-    Listed& teacher = teachers_[slot];
-    teacher.count += 1;
-    teacher.next_pair_place = next_pair_place;
-    if (static_cast<std::uint16_t>(period) < 64) teacher.small_periods |= std::uint64_t{1} << period;
+    teachers_[slot].next_pair_place = next_pair_place;
+    Facts& facts = facts_[slot];
+    facts.count += 1;
+    if (static_cast<std::uint16_t>(period) < 64) facts.small_periods |= std::uint64_t{1} << period;
     if (places_[slot] != Place::sorted) return;  // already queued, or placed by the next sort
     places_[slot] = Place::queued;
     changed_.push_back(slot);
@@ -151,7 +153,7 @@ void TeacherList::link_before(Slot slot, Slot next) {
 }
 
 void TeacherList::put_at_front(Slot slot) {
-    const std::size_t count = teachers_[slot].count;
+    const std::size_t count = facts_[slot].count;
     const auto group = groups_.lower_bound(count);
     if (group != groups_.end() && group->first == count) {
         link_before(slot, group->second.first);
@@ -166,7 +168,7 @@ void TeacherList::put_at_front(Slot slot) {
 }
 
 void TeacherList::put_at_back(Slot slot) {
-    const std::size_t count = teachers_[slot].count;
+    const std::size_t count = facts_[slot].count;
     const auto group = groups_.lower_bound(count);
     if (group != groups_.end() && group->first == count) {
         link_before(slot, next_[group->second.last]);

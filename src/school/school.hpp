@@ -60,9 +60,9 @@ public:
     std::size_t size() const noexcept { return teachers_.size(); }
     const TeacherRef& handle(Slot slot) const noexcept { return teachers_[slot].handle; }
     // The number of pairs in the record's periods.
-    std::size_t count(Slot slot) const noexcept { return teachers_[slot].count; }
+    std::size_t count(Slot slot) const noexcept { return facts_[slot].count; }
     // Bit p set when some pair has period p, for 0 <= p < 64.
-    std::uint64_t small_periods(Slot slot) const noexcept { return teachers_[slot].small_periods; }
+    std::uint64_t small_periods(Slot slot) const noexcept { return facts_[slot].small_periods; }
     // Where the record's next pair will be stored, as last seen under its lock: a hint for
     // fetching it into the cache ahead of time, never read or written through.
     const void* next_pair_place(Slot slot) const noexcept { return teachers_[slot].next_pair_place; }
@@ -86,6 +86,7 @@ public:
         const auto* entry = reinterpret_cast<const char*>(&teachers_[slot]);
         __builtin_prefetch(entry);
         __builtin_prefetch(entry + sizeof(Listed) - 1);
+        __builtin_prefetch(&facts_[slot]);
     }
     // The slots in list order.
     std::span<const Slot> order() const;
@@ -114,10 +115,12 @@ private:
     void link_before(Slot slot, Slot next);  // kNone: at the tail
 
     // What is known of a teacher, all of it at hand together.
-    struct Listed {
-        TeacherRef handle;
+    struct Facts {
         std::size_t count;
         std::uint64_t small_periods;
+    };
+    struct Listed {
+        TeacherRef handle;
         const void* next_pair_place;
         std::size_t name_start;  // in names_
         std::uint32_t name_size;
@@ -125,6 +128,7 @@ private:
 
     // By slot.
     std::vector<Listed> teachers_;
+    std::vector<Facts> facts_;
     std::vector<std::uint8_t> traits_;  // subject, kPresent, kQuotedName, kAsciiName: small, for walks
     std::string names_;
     std::array<std::size_t, kSubjectCount> present_counts_{};
