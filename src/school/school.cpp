@@ -21,25 +21,20 @@ struct LessonHash {
 // Appends the absent lessons of a class just added, the first entry of each (record,
 // period) pair, and their row parts.
 void append_absent_lessons(School& school, const Class& added) {
-    std::vector<AbsentLesson>& lessons = school.absent_lessons;
-    const std::size_t first = lessons.size();
-    // (record, period) pairs of this class's absent lessons; searched directly while few.
+    using Lesson = std::pair<const void*, std::int16_t>;  // (teacher record, period)
+    // This class's absent lessons so far; searched directly while few.
     constexpr std::size_t kDirectSearchLimit = 32;
-    std::unordered_set<std::pair<const void*, std::int16_t>, LessonHash> seen;
+    std::vector<Lesson> listed;
+    std::unordered_set<Lesson, LessonHash> seen;
     const auto repeated = [&](const void* record, std::int16_t period) {
-        if (lessons.size() - first < kDirectSearchLimit) {
-            return std::any_of(lessons.begin() + static_cast<std::ptrdiff_t>(first), lessons.end(),
-                               [&](const AbsentLesson& earlier) {
-                                   return earlier.record == record && earlier.period == period;
-                               });
+        const Lesson lesson{record, period};
+        if (listed.size() < kDirectSearchLimit) {
+            if (std::find(listed.begin(), listed.end(), lesson) != listed.end()) return true;
+            listed.push_back(lesson);
+            return false;
         }
-        if (seen.empty()) {
-            for (auto earlier = lessons.begin() + static_cast<std::ptrdiff_t>(first); earlier != lessons.end();
-                 ++earlier) {
-                seen.emplace(earlier->record, earlier->period);
-            }
-        }
-        return !seen.emplace(record, period).second;
+        if (seen.empty()) seen.insert(listed.begin(), listed.end());
+        return !seen.insert(lesson).second;
     };
 
     const void* previous_teacher = nullptr;
@@ -55,14 +50,15 @@ void append_absent_lessons(School& school, const Class& added) {
         if (teacher->present || repeated(identity, entry.period)) continue;
         std::string& texts = school.absent_lesson_texts;
         const std::size_t texts_before = texts.size();
-        AbsentLesson lesson{identity, teacher->name, texts.size(), static_cast<std::uint32_t>(added.class_name.size()),
-                            0, 0, entry.period, teacher->sub};
+        AbsentLesson lesson{texts.size(), static_cast<std::uint32_t>(added.class_name.size()), 0, 0, entry.period,
+                            teacher->sub};
         texts += added.class_name;
         const RowParts parts = append_row_parts(texts, teacher->name, entry.period, teacher->sub, added.class_name,
                                                 teacher->reason_of_absentee);
         lesson.before = static_cast<std::uint32_t>(parts.before);
         lesson.after = static_cast<std::uint32_t>(parts.after);
-        lessons.push_back(lesson);
+        school.absent_lessons.push_back(lesson);
+        school.absent_teacher_names.push_back(teacher->name);
         if (!is_ascii(std::string_view(texts).substr(texts_before))) school.absent_lesson_texts_are_ascii = false;
         if (static_cast<std::uint16_t>(entry.period) < 64) school.absent_lesson_periods |= std::uint64_t{1} << entry.period;
     }

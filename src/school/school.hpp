@@ -165,8 +165,6 @@ struct NamedTeacher {
 // absent_lesson_texts, the class name, then the row's part before the substitute's name,
 // then its part after.
 struct AbsentLesson {
-    const void* record;         // the teacher's record (its handle's identity)
-    std::string_view name;      // the teacher's, in the record
     std::size_t texts;          // where its texts start in absent_lesson_texts
     std::uint32_t class_name_size;
     std::uint32_t before;       // the length of the row's part before the substitute's name
@@ -201,6 +199,7 @@ struct School {
     TeacherList teacher_list;
     std::vector<ClassRef> class_list;  // in order of add_class
     std::vector<AbsentLesson> absent_lessons;  // of every class, in class then entry order
+    std::vector<std::string_view> absent_teacher_names;  // by lesson: the teacher's, in the record
     std::string absent_lesson_texts;           // their class names and report rows
     std::uint64_t absent_lesson_periods = 0;   // bit p: some absent lesson is in period p
     bool absent_lesson_texts_are_ascii = true;

@@ -249,7 +249,7 @@ public:
             const void* next_pair_place = list.next_pair_place(cover.substitute);
             if (static_cast<std::uint16_t>(lesson.period) < 64) {  // others went in at once
                 const auto teacher = list.handle(cover.substitute).lock();
-                teacher->add_period(lesson.period, class_name(lesson));
+                teacher->periods.insert_in_free_period(lesson.period, class_name(lesson));
                 next_pair_place = teacher->periods.next_place();
             }
             list.note_pair_added(cover.substitute, lesson.period, next_pair_place);
@@ -307,7 +307,7 @@ private:
             return;
         }
         missing_ += "Couldnt find a substitution for ";
-        missing_ += lesson.name;
+        missing_ += school_.absent_teacher_names[static_cast<std::size_t>(&lesson - school_.absent_lessons.data())];
         missing_ += " at ";
         append_number(missing_, lesson.period);
         missing_ += '-';

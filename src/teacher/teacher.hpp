@@ -41,6 +41,17 @@ public:
 
     // Adds the pair unless an equal one is there; true when it was added.
     bool insert(std::int16_t period, std::string_view grade);
+    // Adds a pair in a period of 0..63 that no pair has yet, so a new one.
+    void insert_in_free_period(std::int16_t period, std::string_view grade) {
+        if (rare_ != nullptr || pairs_.size() >= kDirectSearchLimit || pairs_.size() == pairs_.capacity()) {
+            insert(period, grade);  // it may need room, or the index or other periods kept up
+            return;
+        }
+        PeriodGrade& added = pairs_.emplace_back();
+        added.period = period;
+        added.grade.assign(grade);
+        low_periods_ |= std::uint64_t{1} << period;
+    }
     // Makes room for a usual day's pairs now, so that they lie near whatever was made
     // just before (a record reserves right after it is made).
     void make_room_for_a_day() {
