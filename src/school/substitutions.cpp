@@ -54,9 +54,14 @@ public:
     void assign(std::span<const Member> members, std::size_t period_rows) {
         words_ = (members.size() + 63) / 64;
         busy_.assign(period_rows * words_, 0);
+        std::size_t last_count = 0;  // list order runs by count, so the last bucket mostly serves
+        std::uint32_t slot = 0;
         for (std::size_t member = 0; member < members.size(); ++member) {
             const std::uint64_t bit = std::uint64_t{1} << (member % 64);
-            const std::uint32_t slot = bucket(members[member].count);
+            if (member == 0 || members[member].count != last_count) {
+                last_count = members[member].count;
+                slot = bucket(last_count);
+            }
             bits_[words_ * slot + member / 64] |= bit;
             ++sizes_[slot];
             for (std::uint64_t periods = members[member].small_periods; periods != 0; periods &= periods - 1) {
@@ -103,14 +108,20 @@ public:
     // periods of `busy` (below period_rows).
     void add_pair(std::size_t member, std::size_t count, std::uint64_t busy) {
         const std::uint64_t bit = std::uint64_t{1} << (member % 64);
-        const auto from = std::lower_bound(buckets_.begin(), buckets_.end(), count,
-                                           [](const Bucket& b, std::size_t c) { return b.count < c; });
-        bits_[words_ * from->slot + member / 64] &= ~bit;
-        if (--sizes_[from->slot] == 0) {
-            spare_slots_.push_back(from->slot);
-            buckets_.erase(from);
+        const auto at = static_cast<std::size_t>(
+            std::lower_bound(buckets_.begin(), buckets_.end(), count,
+                             [](const Bucket& b, std::size_t c) { return b.count < c; }) -
+            buckets_.begin());
+        // The bucket for one pair more follows, or is made there.
+        const std::uint32_t to = at + 1 < buckets_.size() && buckets_[at + 1].count == count + 1
+                                     ? buckets_[at + 1].slot
+                                     : make_bucket(at + 1, count + 1);
+        const std::uint32_t from = buckets_[at].slot;
+        bits_[words_ * from + member / 64] &= ~bit;
+        if (--sizes_[from] == 0) {
+            spare_slots_.push_back(from);
+            buckets_.erase(buckets_.begin() + static_cast<std::ptrdiff_t>(at));
         }
-        const std::uint32_t to = bucket(count + 1);
         bits_[words_ * to + member / 64] |= bit;
         ++sizes_[to];
         for (; busy != 0; busy &= busy - 1) {
@@ -129,6 +140,11 @@ private:
         const auto at = std::lower_bound(buckets_.begin(), buckets_.end(), count,
                                          [](const Bucket& b, std::size_t c) { return b.count < c; });
         if (at != buckets_.end() && at->count == count) return at->slot;
+        return make_bucket(static_cast<std::size_t>(at - buckets_.begin()), count);
+    }
+
+    // Makes an empty bucket for `count` at `position` in buckets_; returns its slot.
+    std::uint32_t make_bucket(std::size_t position, std::size_t count) {
         std::uint32_t slot = 0;
         if (!spare_slots_.empty()) {
             slot = spare_slots_.back();
@@ -139,7 +155,7 @@ private:
             sizes_.push_back(0);
             bits_.resize(bits_.size() + words_, 0);
         }
-        buckets_.insert(at, Bucket{count, slot});
+        buckets_.insert(buckets_.begin() + static_cast<std::ptrdiff_t>(position), Bucket{count, slot});
         return slot;
     }
 
