@@ -198,7 +198,7 @@ public:
     explicit CoverPlanner(School& school) : school_(school) {
         const TeacherList& list = school.teacher_list;
         // The pools lie side by side in one array, each subject's in list order; one walk
-        // of the list fills them and notes where each candidate went, in list order.
+        // of the list fills them.
         std::array<std::size_t, kSubjectCount + 1> starts{};
         for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
             starts[subject + 1] = starts[subject] + list.present_count(static_cast<Subjects>(subject));
@@ -207,13 +207,11 @@ public:
         std::copy_n(starts.begin(), kSubjectCount, next.begin());
         candidates_.resize(starts[kSubjectCount]);
         std::uint64_t periods_in_use = school.absent_lesson_periods;
-        in_list_order_.reserve(candidates_.size());
         list.for_each_in_order([&](TeacherList::Slot slot) {
             if (!list.present(slot)) return;
             const Subjects sub = list.sub(slot);
             const std::size_t place = next[static_cast<std::size_t>(sub)]++;
             candidates_[place] = Candidate{list.small_periods(slot), list.count(slot), slot, sub};
-            in_list_order_.push_back(static_cast<std::uint32_t>(place));
             periods_in_use |= list.small_periods(slot);
         });
         // Periods 0..63 that anybody is busy in or that a lesson needs cover for: the
@@ -364,9 +362,22 @@ private:
         if (number >= small_cursors_.size() && other_cursors_.empty()) {
             other_cursors_.assign(std::size_t{1} << 16, 0);
         }
+        if (!listed_in_order_) list_candidates_in_order();
         std::uint32_t& cursor = number < small_cursors_.size() ? small_cursors_[number] : other_cursors_[number];
         while (cursor < in_list_order_.size() && is_busy(candidates_[in_list_order_[cursor]], period)) ++cursor;
         return cursor < in_list_order_.size() ? &candidates_[in_list_order_[cursor]] : nullptr;
+    }
+
+    // Notes where each candidate is in candidates_, in list order: the walk that filled
+    // the pools, again. Only the lessons no subject colleague can take need it.
+    void list_candidates_in_order() {
+        const TeacherList& list = school_.teacher_list;
+        std::array<std::size_t, kSubjectCount> next = subject_starts_;
+        in_list_order_.reserve(candidates_.size());
+        listed_in_order_ = true;
+        list.for_each_in_order([&](TeacherList::Slot slot) {
+            if (list.present(slot)) in_list_order_.push_back(static_cast<std::uint32_t>(next[static_cast<std::size_t>(list.sub(slot))]++));
+        });
     }
 
     // Books the substitute for the lesson: from now on busy in the period, with one pair
@@ -388,6 +399,7 @@ private:
     std::vector<Candidate> candidates_;  // the pools' members, pool by pool, each in list order
     std::array<std::size_t, kSubjectCount> subject_starts_{};  // where each pool starts in candidates_
     std::vector<std::uint32_t> in_list_order_;  // positions in candidates_, in list order
+    bool listed_in_order_ = false;              // whether in_list_order_ is made yet
     // By period, for first_free_teacher.
     std::array<std::uint32_t, 64> small_cursors_{};
     std::vector<std::uint32_t> other_cursors_;
