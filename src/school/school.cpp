@@ -202,12 +202,14 @@ void School::add_teacher(const Teacher& teacher) {
     // Registration and cover add the copy's pairs; their room lies next to the record.
     copy.lock()->periods.make_room_for_a_day();
     const TeacherList::Slot slot = teacher_list.append(copy);
+    if (teacher.present) generation_space.candidates.emplace_back();
     teacher_hashtable.emplace(teacher.name, NamedTeacher{std::move(copy), slot});
 }
 
 void School::add_class(const Class& school_class) {
     const ClassRef& copy = class_list.emplace_back(Class(school_class));
     append_absent_lessons(*this, *copy.lock());
+    generation_space.covers.resize(absent_lessons.size());
     teacher_list.sort_by_period_count();
 }
 

@@ -13,6 +13,7 @@
 
 #include "result.hpp"
 #include "school/class_record.hpp"
+#include "school/generation_space.hpp"
 #include "seeded_hash.hpp"
 #include "teacher/teacher.hpp"
 
@@ -203,6 +204,7 @@ struct School {
     std::string absent_lesson_texts;           // their class names and report rows
     std::uint64_t absent_lesson_periods = 0;   // bit p: some absent lesson is in period p
     bool absent_lesson_texts_are_ascii = true;
+    GenerationSpace generation_space;
     SchoolId id;
 
     // Copies the teacher in, unless a teacher of that name is already known.

@@ -167,23 +167,6 @@ private:
     std::vector<std::uint64_t> busy_;         // by period (0..period_rows-1), then word
 };
 
-// A present teacher of the school's list, who may cover lessons.
-// Kept small: a large school has many, and they are written once and read at random.
-struct Candidate {
-    std::uint64_t small_periods;  // bit p: busy in period p, covers of this run included
-    std::size_t count;            // pairs held, covers of this run included
-    TeacherList::Slot slot;
-    Subjects sub;
-};
-
-// A decided cover, written into the records and the report after planning.
-struct Cover {
-    const AbsentLesson* lesson;
-    TeacherList::Slot substitute;
-    bool quoted_name = false;  // whether the report quotes the substitute's name
-    std::string_view name;     // the substitute's, noted when the cover goes into the record
-};
-
 // Copies `text` to `to`. A report is mostly pieces of a few dozen bytes, which are copied
 // here in two overlapping moves instead of a call.
 inline void copy_text(char* to, std::string_view text) noexcept {
@@ -211,7 +194,8 @@ void append_number(std::string& out, std::int16_t number) {
 
 class CoverPlanner {
 public:
-    explicit CoverPlanner(School& school) : school_(school) {
+    explicit CoverPlanner(School& school)
+        : school_(school), candidates_(school.generation_space.candidates), covers_(school.generation_space.covers) {
         const TeacherList& list = school.teacher_list;
         // The pools lie side by side in one array, each subject's in list order; one walk
         // of the list fills them.
@@ -243,6 +227,7 @@ public:
 
     void plan_lessons() {
         const std::vector<AbsentLesson>& lessons = school_.absent_lessons;
+        covers_.clear();
         covers_.reserve(lessons.size());
         constexpr std::size_t kAhead = 8;
         for (std::size_t i = 0; i < lessons.size(); ++i) {
@@ -412,14 +397,14 @@ private:
 
     School& school_;
     std::array<Pool, kSubjectCount> pools_;
-    std::vector<Candidate> candidates_;  // the pools' members, pool by pool, each in list order
+    std::vector<Candidate>& candidates_;  // the pools' members, pool by pool, each in list order
     std::array<std::size_t, kSubjectCount> subject_starts_{};  // where each pool starts in candidates_
     std::vector<std::uint32_t> in_list_order_;  // positions in candidates_, in list order
     bool listed_in_order_ = false;              // whether in_list_order_ is made yet
     // By period, for first_free_teacher.
     std::array<std::uint32_t, 64> small_cursors_{};
     std::vector<std::uint32_t> other_cursors_;
-    std::vector<Cover> covers_;
+    std::vector<Cover>& covers_;
     std::string missing_;
 };
 
