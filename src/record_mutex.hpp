@@ -1,10 +1,18 @@
 // A mutex of four bytes for one record. Uncontended, locking and unlocking are one atomic
 // instruction each, with no call; a thread that has to wait sleeps on the word itself
-// (std::atomic wait, a futex on Linux) and is woken by the unlock that follows.
+// (std::atomic wait, a futex on Linux) and is woken by the unlock that follows. While the
+// process has never had a second thread, as the C library tells where it can, nobody can
+// contend or watch, and the word is set and cleared without atomic instructions (the C
+// library does the same for its own mutexes).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+
+#if __has_include(<sys/single_threaded.h>)
+#include <sys/single_threaded.h>
+#define LESSONCOVER_KNOWS_SINGLE_THREADED 1
+#endif
 
 namespace lessoncover {
 
@@ -15,6 +23,10 @@ public:
     RecordMutex& operator=(const RecordMutex&) = delete;
 
     void lock() noexcept {
+        if (single_threaded() && state_.load(std::memory_order_relaxed) == kFree) {
+            state_.store(kLocked, std::memory_order_relaxed);
+            return;
+        }
         std::uint32_t seen = kFree;
         if (!state_.compare_exchange_strong(seen, kLocked, std::memory_order_acquire,
                                             std::memory_order_relaxed)) {
@@ -29,7 +41,11 @@ public:
     }
 
     void unlock() noexcept {
-        if (state_.exchange(kFree, std::memory_order_release) == kWaitedFor) state_.notify_one();
+        if (single_threaded()) {  // so there has never been a waiter
+            state_.store(kFree, std::memory_order_relaxed);
+            return;
+        }
+        if (state_.exchange(kFree, std::memory_order_release) == kWaitedFor) wake_one();
     }
 
 private:
@@ -37,9 +53,21 @@ private:
     static constexpr std::uint32_t kLocked = 1;
     static constexpr std::uint32_t kWaitedFor = 2;  // locked, and somebody may be waiting
 
+    // True only while no second thread has ever run; once false, it stays false.
+    static bool single_threaded() noexcept {
+#ifdef LESSONCOVER_KNOWS_SINGLE_THREADED
+        return __libc_single_threaded != 0;
+#else
+        return false;
+#endif
+    }
+
+    // The slow paths stay out of line, so that the fast ones inline small.
+    [[gnu::noinline]] void wake_one() noexcept { state_.notify_one(); }
+
     // Marks the lock as waited for, then sleeps until it is free. Whoever takes it from
     // here leaves it marked, so its unlock wakes the next waiter.
-    void lock_contended(std::uint32_t seen) noexcept {
+    [[gnu::noinline]] void lock_contended(std::uint32_t seen) noexcept {
         if (seen != kWaitedFor) seen = state_.exchange(kWaitedFor, std::memory_order_acquire);
         while (seen != kFree) {
             state_.wait(kWaitedFor, std::memory_order_relaxed);
