@@ -115,7 +115,8 @@ private:
     void put_at_back(Slot slot);
     void link_before(Slot slot, Slot next);  // kNone: at the tail
 
-    // What is known of a teacher, all of it at hand together.
+    // What planning reads of every teacher, in an array of its own that a walk of the
+    // list runs through; and the rest, which covers and printing read.
     struct Facts {
         std::size_t count;
         std::uint64_t small_periods;

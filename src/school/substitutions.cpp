@@ -5,10 +5,10 @@
 #include <array>
 #include <charconv>
 #include <chrono>
-#include <cstring>
-#include <stdexcept>
 #include <cstdint>
+#include <cstring>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 #include "debug_text.hpp"
@@ -253,9 +253,7 @@ public:
             if (i + 2 * kAhead < covers_.size()) list.prefetch(covers_[i + 2 * kAhead].substitute);
             if (i + kAhead < covers_.size()) {
                 const TeacherList::Slot ahead = covers_[i + kAhead].substitute;
-                const auto* record = static_cast<const char*>(list.handle(ahead).identity());
-                prefetch_for_write(record);
-                prefetch_for_write(record + 47);  // the lock and the periods' header
+                list.handle(ahead).prefetch_for_write(sizeof(PeriodSet));  // periods come first
                 prefetch_for_write(list.next_pair_place(ahead));
                 prefetch_for_write(static_cast<const char*>(list.next_pair_place(ahead)) + sizeof(PeriodGrade) - 1);
             }
