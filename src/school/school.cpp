@@ -70,13 +70,13 @@ void append_absent_lessons(School& school, const Class& added) {
 
 TeacherList::Slot TeacherList::append(TeacherRef handle) {
     const auto slot = static_cast<Slot>(teachers_.size());
-    Listed teacher{std::move(handle), nullptr, names_.size(), 0};
-    Facts facts{0, 0};
+    Listed teacher{std::move(handle), names_.size(), 0};
+    Facts facts{0, 0, nullptr};
     {
         const auto record = teacher.handle.lock();
         facts.count = record->periods.size();
         facts.small_periods = record->periods.small_periods();
-        teacher.next_pair_place = record->periods.next_place();
+        facts.next_pair_place = record->periods.next_place();
         teacher.name_size = static_cast<std::uint32_t>(record->name.size());
         names_ += record->name;
         traits_.push_back(static_cast<std::uint8_t>(static_cast<std::uint8_t>(record->sub) |
@@ -98,9 +98,9 @@ TeacherList::Slot TeacherList::append(TeacherRef handle) {
 }
 
 void TeacherList::note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place) {
-    teachers_[slot].next_pair_place = next_pair_place;
     Facts& facts = facts_[slot];
     facts.count += 1;
+    facts.next_pair_place = next_pair_place;
     if (static_cast<std::uint16_t>(period) < 64) facts.small_periods |= std::uint64_t{1} << period;
     if (places_[slot] != Place::sorted) return;  // already queued, or placed by the next sort
     places_[slot] = Place::queued;

@@ -66,7 +66,7 @@ public:
     std::uint64_t small_periods(Slot slot) const noexcept { return facts_[slot].small_periods; }
     // Where the record's next pair will be stored, as last seen under its lock: a hint for
     // fetching it into the cache ahead of time, never read or written through.
-    const void* next_pair_place(Slot slot) const noexcept { return teachers_[slot].next_pair_place; }
+    const void* next_pair_place(Slot slot) const noexcept { return facts_[slot].next_pair_place; }
     Subjects sub(Slot slot) const noexcept {
         return static_cast<Subjects>(traits_[slot] & kSubjectMask);
     }
@@ -115,15 +115,16 @@ private:
     void put_at_back(Slot slot);
     void link_before(Slot slot, Slot next);  // kNone: at the tail
 
-    // What planning reads of every teacher, in an array of its own that a walk of the
-    // list runs through; and the rest, which covers and printing read.
+    // What registration and planning keep up to date for every teacher, in an array of
+    // its own that a walk of the list runs through; and the rest, which covers and
+    // printing read.
     struct Facts {
         std::size_t count;
         std::uint64_t small_periods;
+        const void* next_pair_place;
     };
     struct Listed {
         TeacherRef handle;
-        const void* next_pair_place;
         std::size_t name_start;  // in names_
         std::uint32_t name_size;
     };
