@@ -287,7 +287,7 @@ public:
         };
         put(kReportHeader);
         for (std::size_t i = 0; i < covers_.size(); ++i) {
-            if (i + kAhead < covers_.size()) prefetch(covers_[i + kAhead].name.data());
+            if (i + 3 * kAhead < covers_.size()) prefetch(covers_[i + 3 * kAhead].name.data());
             const Cover& cover = covers_[i];
             const AbsentLesson& lesson = *cover.lesson;
             const std::size_t row = lesson.texts + lesson.class_name_size;
