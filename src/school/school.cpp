@@ -50,7 +50,7 @@ void append_absent_lessons(School& school, const Class& added) {
         if (teacher->present || repeated(identity, entry.period)) continue;
         std::string& texts = school.absent_lesson_texts;
         const std::size_t texts_before = texts.size();
-        AbsentLesson lesson{texts.size(), static_cast<std::uint32_t>(added.class_name.size()), 0, 0, entry.period,
+        AbsentLesson lesson{texts_before, static_cast<std::uint32_t>(added.class_name.size()), 0, 0, entry.period,
                             teacher->sub};
         texts += added.class_name;
         const RowParts parts = append_row_parts(texts, teacher->name, entry.period, teacher->sub, added.class_name,

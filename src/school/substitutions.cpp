@@ -50,8 +50,7 @@ class Pool {
 public:
     // The teachers numbered 0..m-1, given by their counts and busy periods; periods from
     // `period_rows` up are never asked about.
-    template <class Member>
-    void assign(std::span<const Member> members, std::size_t period_rows) {
+    void assign(std::span<const Candidate> members, std::size_t period_rows) {
         words_ = (members.size() + 63) / 64;
         busy_.assign(period_rows * words_, 0);
         std::size_t last_count = 0;  // list order runs by count, so the last bucket mostly serves
@@ -199,28 +198,24 @@ public:
         const TeacherList& list = school.teacher_list;
         // The pools lie side by side in one array, each subject's in list order; one walk
         // of the list fills them.
-        std::array<std::size_t, kSubjectCount + 1> starts{};
+        std::size_t present = 0;
         for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
-            starts[subject + 1] = starts[subject] + list.present_count(static_cast<Subjects>(subject));
+            subject_starts_[subject] = present;
+            present += list.present_count(static_cast<Subjects>(subject));
         }
-        std::array<std::size_t, kSubjectCount> next{};
-        std::copy_n(starts.begin(), kSubjectCount, next.begin());
-        candidates_.resize(starts[kSubjectCount]);
+        candidates_.resize(present);
         std::uint64_t periods_in_use = school.absent_lesson_periods;
-        list.for_each_in_order([&](TeacherList::Slot slot) {
-            if (!list.present(slot)) return;
-            const Subjects sub = list.sub(slot);
-            const std::size_t place = next[static_cast<std::size_t>(sub)]++;
-            candidates_[place] = Candidate{list.small_periods(slot), list.count(slot), slot, sub};
+        for_each_candidate_in_list_order([&](TeacherList::Slot slot, std::size_t place) {
+            candidates_[place] = Candidate{list.small_periods(slot), list.count(slot), slot, list.sub(slot)};
             periods_in_use |= list.small_periods(slot);
         });
         // Periods 0..63 that anybody is busy in or that a lesson needs cover for: the
         // pools keep a row of busy bits for each period up to the last of them.
         const auto period_rows = static_cast<std::size_t>(64 - std::countl_zero(periods_in_use));
         for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
-            subject_starts_[subject] = starts[subject];
+            const std::size_t end = subject + 1 < kSubjectCount ? subject_starts_[subject + 1] : present;
             pools_[subject].assign(std::span<const Candidate>(candidates_).subspan(
-                                       starts[subject], starts[subject + 1] - starts[subject]),
+                                       subject_starts_[subject], end - subject_starts_[subject]),
                                    period_rows);
         }
     }
@@ -262,7 +257,7 @@ public:
             const void* next_pair_place = list.next_pair_place(cover.substitute);
             if (static_cast<std::uint16_t>(lesson.period) < 64) {  // others went in at once
                 const auto teacher = list.handle(cover.substitute).lock();
-                teacher->periods.insert_in_free_period(lesson.period, class_name(lesson));
+                teacher->add_period(lesson.period, class_name(lesson));
                 next_pair_place = teacher->periods.next_place();
             }
             list.note_pair_added(cover.substitute, lesson.period, next_pair_place);
@@ -367,15 +362,24 @@ private:
         return cursor < in_list_order_.size() ? &candidates_[in_list_order_[cursor]] : nullptr;
     }
 
+    // Calls visit(slot, place) for each present teacher in list order, with its place in
+    // candidates_: its subject's pool, in list order.
+    template <class Visit>
+    void for_each_candidate_in_list_order(Visit&& visit) const {
+        const TeacherList& list = school_.teacher_list;
+        std::array<std::size_t, kSubjectCount> next = subject_starts_;
+        list.for_each_in_order([&](TeacherList::Slot slot) {
+            if (list.present(slot)) visit(slot, next[static_cast<std::size_t>(list.sub(slot))]++);
+        });
+    }
+
     // Notes where each candidate is in candidates_, in list order: the walk that filled
     // the pools, again. Only the lessons no subject colleague can take need it.
     void list_candidates_in_order() {
-        const TeacherList& list = school_.teacher_list;
-        std::array<std::size_t, kSubjectCount> next = subject_starts_;
         in_list_order_.reserve(candidates_.size());
         listed_in_order_ = true;
-        list.for_each_in_order([&](TeacherList::Slot slot) {
-            if (list.present(slot)) in_list_order_.push_back(static_cast<std::uint32_t>(next[static_cast<std::size_t>(list.sub(slot))]++));
+        for_each_candidate_in_list_order([&](TeacherList::Slot, std::size_t place) {
+            in_list_order_.push_back(static_cast<std::uint32_t>(place));
         });
     }
 

@@ -96,7 +96,7 @@ bool PeriodSet::find_directly(std::int16_t period, std::string_view grade) const
     return false;
 }
 
-bool PeriodSet::insert(std::int16_t period, std::string_view grade) {
+bool PeriodSet::insert_otherwise(std::int16_t period, std::string_view grade) {
     // A period nobody holds yet means a new pair: no search needed.
     const bool known_period = has_period(period);
     const bool indexed = rare_ != nullptr && !rare_->index.empty();
@@ -109,9 +109,7 @@ bool PeriodSet::insert(std::int16_t period, std::string_view grade) {
     }
 
     if (pairs_.empty()) pairs_.reserve(kFirstCapacity);
-    PeriodGrade& added = pairs_.emplace_back();
-    added.period = period;
-    added.grade.assign(grade);
+    append(period, grade);
     if (static_cast<std::uint16_t>(period) < 64) {
         low_periods_ |= std::uint64_t{1} << period;
     } else {

@@ -39,18 +39,17 @@ public:
     PeriodSet& operator=(PeriodSet&&) noexcept;
     ~PeriodSet();
 
-    // Adds the pair unless an equal one is there; true when it was added.
-    bool insert(std::int16_t period, std::string_view grade);
-    // Adds a pair in a period of 0..63 that no pair has yet, so a new one.
-    void insert_in_free_period(std::int16_t period, std::string_view grade) {
-        if (rare_ != nullptr || pairs_.size() >= kDirectSearchLimit || pairs_.size() == pairs_.capacity()) {
-            insert(period, grade);  // it may need room, or the index or other periods kept up
-            return;
+    // Adds the pair unless an equal one is there; true when it was added. The usual case,
+    // a period of 0..63 that no pair has yet in a small set with room to spare, is a new
+    // pair that needs neither a search nor an index, and is handled here.
+    bool insert(std::int16_t period, std::string_view grade) {
+        if (static_cast<std::uint16_t>(period) < 64 && ((low_periods_ >> period) & 1U) == 0 && rare_ == nullptr &&
+            pairs_.size() < kDirectSearchLimit && pairs_.size() < pairs_.capacity()) {
+            append(period, grade);
+            low_periods_ |= std::uint64_t{1} << period;
+            return true;
         }
-        PeriodGrade& added = pairs_.emplace_back();
-        added.period = period;
-        added.grade.assign(grade);
-        low_periods_ |= std::uint64_t{1} << period;
+        return insert_otherwise(period, grade);
     }
     // Makes room for a usual day's pairs now, so that they lie near whatever was made
     // just before (a record reserves right after it is made).
@@ -84,6 +83,12 @@ private:
     static constexpr std::size_t kFirstCapacity = 8;
 
     bool has_other_period(std::int16_t period) const noexcept;
+    bool insert_otherwise(std::int16_t period, std::string_view grade);
+    void append(std::int16_t period, std::string_view grade) {
+        PeriodGrade& added = pairs_.emplace_back();
+        added.period = period;
+        added.grade.assign(grade);
+    }
     bool find_directly(std::int16_t period, std::string_view grade) const noexcept;
     Rare& rare();
 
