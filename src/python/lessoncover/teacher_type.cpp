@@ -3,7 +3,7 @@
 #include <string>
 
 #include "binding/call.hpp"
-#include "binding/python_types.hpp"
+#include "python/lessoncover/python_types.hpp"
 #include "teacher/teacher.hpp"
 
 namespace lessoncover::binding {

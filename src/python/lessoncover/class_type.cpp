@@ -1,6 +1,6 @@
 // The Python class Class over the class record.
 #include "binding/call.hpp"
-#include "binding/python_types.hpp"
+#include "python/lessoncover/python_types.hpp"
 #include "school/class_record.hpp"
 
 namespace lessoncover::binding {

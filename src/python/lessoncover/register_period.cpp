@@ -1,7 +1,7 @@
 // The module function register_period.
 #include "binding/call.hpp"
 #include "binding/owned_ref.hpp"
-#include "binding/python_types.hpp"
+#include "python/lessoncover/python_types.hpp"
 #include "school/registration.hpp"
 
 namespace lessoncover::binding {

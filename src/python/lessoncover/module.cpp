@@ -5,7 +5,7 @@
 
 #include "binding/boundary.hpp"
 #include "binding/owned_ref.hpp"
-#include "binding/python_types.hpp"
+#include "python/lessoncover/python_types.hpp"
 
 namespace lessoncover::binding {
 namespace {
@@ -63,15 +63,6 @@ PyObject* create_module() {
 }
 
 }  // namespace
-
-PyObject* create_type_for_process(PyType_Spec& type_spec, PyTypeObject*& remembered) {
-    PyObject* type = PyType_FromSpec(&type_spec);
-    if (type == nullptr) return nullptr;
-    if (remembered == nullptr) {
-        remembered = reinterpret_cast<PyTypeObject*>(Py_NewRef(type));  // kept for the process
-    }
-    return type;
-}
 
 }  // namespace lessoncover::binding
 

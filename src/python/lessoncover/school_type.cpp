@@ -1,6 +1,6 @@
 // The Python class School over the school registry.
 #include "binding/call.hpp"
-#include "binding/python_types.hpp"
+#include "python/lessoncover/python_types.hpp"
 #include "binding/text_sink.hpp"
 #include "school/school.hpp"
 #include "school/substitutions.hpp"
