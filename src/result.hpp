@@ -14,6 +14,8 @@ enum class ErrorKind {
     type_error,
     // A broken expectation that Python sees as PanicException (an unknown teacher).
     panic,
+    // Memory ran out before anything was changed: Python sees MemoryError.
+    out_of_memory,
 };
 
 struct Error {
@@ -30,6 +32,11 @@ inline Error type_error(std::string message,
 inline Error panic(std::string message,
                    std::source_location where = std::source_location::current()) {
     return Error{ErrorKind::panic, std::move(message), where};
+}
+
+inline Error out_of_memory(std::string message,
+                           std::source_location where = std::source_location::current()) {
+    return Error{ErrorKind::out_of_memory, std::move(message), where};
 }
 
 // Nothing to return, but the operation can still fail.

@@ -14,10 +14,15 @@ const char* project_relative(const char* path) noexcept {
     return at == std::string_view::npos ? path : path + at;
 }
 
+PyObject*& panic_type_holder() {
+    static PyObject* type = nullptr;  // lives as long as the process
+    return type;
+}
+
 }  // namespace
 
 PyObject* panic_exception_type() {
-    static PyObject* type = nullptr;  // lives as long as the process
+    PyObject*& type = panic_type_holder();
     if (type == nullptr) {
         type = PyErr_NewExceptionWithDoc(
             "lessoncover.PanicException",
@@ -25,6 +30,11 @@ PyObject* panic_exception_type() {
             PyExc_BaseException, nullptr);
     }
     return type;
+}
+
+void adopt_panic_exception_type(PyObject* type) {
+    PyObject*& held = panic_type_holder();
+    if (held == nullptr) held = Py_NewRef(type);
 }
 
 void raise_panic(const char* message, std::source_location where) {
@@ -47,6 +57,9 @@ void raise_error(const Error& error) {
         }
         case ErrorKind::panic:
             raise_panic(error.message.c_str(), error.where);
+            return;
+        case ErrorKind::out_of_memory:
+            if (!PyErr_Occurred()) PyErr_NoMemory();
             return;
     }
 }

@@ -17,6 +17,9 @@ namespace lessoncover::binding {
 // The exception type for broken expectations, created on first use; a direct subclass
 // of BaseException so that `except Exception` does not swallow it. Borrowed reference.
 PyObject* panic_exception_type();
+// Makes `type` the one panic_exception_type() gives, unless one is made already: a second
+// extension module raises the first one's class rather than a class of its own.
+void adopt_panic_exception_type(PyObject* type);
 
 // Sets the Python exception for a core error.
 void raise_error(const Error& error);

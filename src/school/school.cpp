@@ -4,8 +4,8 @@
 #include <atomic>
 #include <unordered_set>
 
+#include "report/csv_field.hpp"
 #include "school/subject_table.hpp"
-#include "school/substitutions.hpp"
 
 namespace lessoncover {
 namespace {
@@ -48,19 +48,12 @@ void append_absent_lessons(School& school, const Class& added) {
 
         const auto teacher = entry.teacher.lock();
         if (teacher->present || repeated(identity, entry.period)) continue;
-        std::string& texts = school.absent_lesson_texts;
-        const std::size_t texts_before = texts.size();
-        AbsentLesson lesson{texts_before, static_cast<std::uint32_t>(added.class_name.size()), 0, 0, entry.period,
-                            teacher->sub};
-        texts += added.class_name;
-        const RowParts parts = append_row_parts(texts, teacher->name, entry.period, teacher->sub, added.class_name,
-                                                teacher->reason_of_absentee);
-        lesson.before = static_cast<std::uint32_t>(parts.before);
-        lesson.after = static_cast<std::uint32_t>(parts.after);
-        school.absent_lessons.push_back(lesson);
-        school.absent_teacher_names.push_back(teacher->name);
-        if (!is_ascii(std::string_view(texts).substr(texts_before))) school.absent_lesson_texts_are_ascii = false;
-        if (static_cast<std::uint16_t>(entry.period) < 64) school.absent_lesson_periods |= std::uint64_t{1} << entry.period;
+        school.absent_lesson_texts.append(teacher->name, entry.period, display_name(teacher->sub), added.class_name,
+                                          teacher->reason_of_absentee);
+        const PeriodCodes::Code code = school.teacher_list.code_for(entry.period);
+        school.generation_space.input.lessons.push_back(
+            PlanningLesson{entry.period, code, static_cast<SubjectId>(teacher->sub)});
+        if (code == PeriodCodes::kNoCode) school.absent_lesson_without_code = true;
     }
 }
 
@@ -75,7 +68,7 @@ TeacherList::Slot TeacherList::append(TeacherRef handle) {
     {
         const auto record = teacher.handle.lock();
         facts.count = record->periods.size();
-        facts.small_periods = record->periods.small_periods();
+        for (const PeriodGrade& pair : record->periods) facts.busy |= codes_.bit_for(pair.period);
         facts.next_pair_place = record->periods.next_place();
         teacher.name_size = static_cast<std::uint32_t>(record->name.size());
         names_ += record->name;
@@ -101,7 +94,7 @@ void TeacherList::note_pair_added(Slot slot, std::int16_t period, const void* ne
     Facts& facts = facts_[slot];
     facts.count += 1;
     facts.next_pair_place = next_pair_place;
-    if (static_cast<std::uint16_t>(period) < 64) facts.small_periods |= std::uint64_t{1} << period;
+    facts.busy |= codes_.bit_for(period);
     if (places_[slot] != Place::sorted) return;  // already queued, or placed by the next sort
     places_[slot] = Place::queued;
     changed_.push_back(slot);
@@ -202,14 +195,15 @@ void School::add_teacher(const Teacher& teacher) {
     // Registration and cover add the copy's pairs; their room lies next to the record.
     copy.lock()->periods.make_room_for_a_day();
     const TeacherList::Slot slot = teacher_list.append(copy);
-    if (teacher.present) generation_space.candidates.emplace_back();
+    generation_space.input.teachers.emplace_back();
+    generation_space.slots.emplace_back();
     teacher_hashtable.emplace(teacher.name, NamedTeacher{std::move(copy), slot});
 }
 
 void School::add_class(const Class& school_class) {
     const ClassRef& copy = class_list.emplace_back(Class(school_class));
     append_absent_lessons(*this, *copy.lock());
-    generation_space.covers.resize(absent_lessons.size());
+    generation_space.plan.decisions.reserve(generation_space.input.lessons.size());
     teacher_list.sort_by_period_count();
 }
 

@@ -11,6 +11,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "planner/period_codes.hpp"
+#include "planner/planning_input.hpp"
+#include "report/lesson_texts.hpp"
 #include "result.hpp"
 #include "school/class_record.hpp"
 #include "school/generation_space.hpp"
@@ -55,6 +58,9 @@ public:
     // The pair (period, some grade) was added to the teacher's record, whose next pair
     // will go to `next_pair_place` (see next_pair_place()).
     void note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place);
+    // The code of `period` among the periods the list has seen, made when there is room:
+    // see busy().
+    PeriodCodes::Code code_for(std::int16_t period) { return codes_.code_for(period); }
     // Stable sort by the number of pairs each teacher holds now.
     void sort_by_period_count();
 
@@ -62,8 +68,9 @@ public:
     const TeacherRef& handle(Slot slot) const noexcept { return teachers_[slot].handle; }
     // The number of pairs in the record's periods.
     std::size_t count(Slot slot) const noexcept { return facts_[slot].count; }
-    // Bit p set when some pair has period p, for 0 <= p < 64.
-    std::uint64_t small_periods(Slot slot) const noexcept { return facts_[slot].small_periods; }
+    // Bit c set when some pair has the period whose code is c. The first 64 periods the
+    // list sees get codes; the record alone knows of pairs in the periods after them.
+    std::uint64_t busy(Slot slot) const noexcept { return facts_[slot].busy; }
     // Where the record's next pair will be stored, as last seen under its lock: a hint for
     // fetching it into the cache ahead of time, never read or written through.
     const void* next_pair_place(Slot slot) const noexcept { return facts_[slot].next_pair_place; }
@@ -120,7 +127,7 @@ private:
     // printing read.
     struct Facts {
         std::size_t count;
-        std::uint64_t small_periods;
+        std::uint64_t busy;
         const void* next_pair_place;
     };
     struct Listed {
@@ -138,6 +145,7 @@ private:
     std::vector<Place> places_;
     std::vector<std::size_t> sorted_counts_;  // count at the last sort, the group's key
     std::vector<std::int64_t> stamps_;
+    PeriodCodes codes_;
     std::vector<Slot> previous_;
     std::vector<Slot> next_;
 
@@ -159,22 +167,12 @@ struct NamedTeacher {
     TeacherList::Slot slot;
 };
 
-// A lesson of an absent teacher in one of the school's classes: the first entry of its
-// (teacher record, period) pair in that class, which is the one generation plans (the
-// repeats change nothing). Found when the class is added: the school's copy of a class
-// never changes, and every record a class can name is a school's copy, whose name,
-// subject, presence and reason are fixed when it is made. So the lesson can keep its
-// texts, and its report row but for the substitute's name, ready: in the school's
-// absent_lesson_texts, the class name, then the row's part before the substitute's name,
-// then its part after.
-struct AbsentLesson {
-    std::size_t texts;          // where its texts start in absent_lesson_texts
-    std::uint32_t class_name_size;
-    std::uint32_t before;       // the length of the row's part before the substitute's name
-    std::uint32_t after;        // the length of the part after it
-    std::int16_t period;
-    Subjects sub;               // the teacher's
-};
+// The lessons of absent teachers in the school's classes are found when each class is
+// added: the first entry of each (teacher record, period) pair in a class, which is the one
+// generation plans (the repeats change nothing). The school's copy of a class never
+// changes, and every record a class can name is a school's copy, whose name, subject,
+// presence and reason are fixed when it is made; so each lesson's report texts are made
+// then, once (LessonTexts), and its planning entry kept in the generation space.
 
 // A number no other school of the process has had; a moved-from school gets a fresh one.
 // Schools are never copied (their teacher list cannot be).
@@ -201,11 +199,10 @@ struct School {
     std::unordered_map<std::string, NamedTeacher, SeededTextHash, std::equal_to<>> teacher_hashtable;
     TeacherList teacher_list;
     std::vector<ClassRef> class_list;  // in order of add_class
-    std::vector<AbsentLesson> absent_lessons;  // of every class, in class then entry order
-    std::vector<std::string_view> absent_teacher_names;  // by lesson: the teacher's, in the record
-    std::string absent_lesson_texts;           // their class names and report rows
-    std::uint64_t absent_lesson_periods = 0;   // bit p: some absent lesson is in period p
-    bool absent_lesson_texts_are_ascii = true;
+    // Of every class, in class then entry order; their planning entries are
+    // generation_space.input.lessons. Absent names point into the records.
+    LessonTexts absent_lesson_texts;
+    bool absent_lesson_without_code = false;  // whether some lesson's period has no code
     GenerationSpace generation_space;
     SchoolId id;
 

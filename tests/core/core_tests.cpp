@@ -12,7 +12,7 @@
 #include "record_mutex.hpp"
 #include "school/class_record.hpp"
 #include "school/duration_text.hpp"
-#include "school/substitutions.hpp"
+#include "report/csv_field.hpp"
 #include "teacher/teacher.hpp"
 
 using namespace lessoncover;

@@ -42,9 +42,10 @@ PyObject* school_add_to_hashmap(PyObject* self, PyObject* const* args, Py_ssize_
 }
 
 PyObject* school_generate_substitutions(PyObject* self, PyObject*) noexcept {
-    return call_on_receiver<Exclusive<School>>(self, [](School& school) {
+    return call_on_receiver<Exclusive<School>>(self, [](School& school) -> Result<NewReference> {
         PythonTextSink report;
-        generate_substitutions(school, report);
+        Result<Done> done = generate_substitutions(school, report);
+        if (!done.ok()) return done.error();
         return NewReference{report.take()};
     });
 }

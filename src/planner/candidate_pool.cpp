@@ -1,0 +1,84 @@
+#include "planner/candidate_pool.hpp"
+
+#include <algorithm>
+#include <bit>
+
+namespace lessoncover {
+namespace {
+
+template <class Buckets>
+auto lower_bound_load(Buckets& buckets, std::uint64_t load) {
+    return std::lower_bound(buckets.begin(), buckets.end(), load,
+                            [](const auto& bucket, std::uint64_t wanted) { return bucket.load < wanted; });
+}
+
+}  // namespace
+
+void CandidatePool::assign(std::span<const Candidate> members, std::size_t rows) {
+    words_ = (members.size() + 63) / 64;
+    buckets_.clear();
+    bits_.clear();
+    sizes_.clear();
+    spare_slots_.clear();
+    busy_.assign(rows * words_, 0);
+    const std::uint64_t asked = rows >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << rows) - 1;
+    std::uint64_t last_load = 0;  // list order runs mostly by load, so the last bucket mostly serves
+    std::uint32_t slot = 0;
+    for (std::size_t member = 0; member < members.size(); ++member) {
+        const std::uint64_t bit = std::uint64_t{1} << (member % 64);
+        if (member == 0 || members[member].load != last_load) {
+            last_load = members[member].load;
+            slot = bucket(last_load);
+        }
+        bits_[words_ * slot + member / 64] |= bit;
+        ++sizes_[slot];
+        for (std::uint64_t periods = members[member].busy & asked; periods != 0; periods &= periods - 1) {
+            busy_[words_ * static_cast<std::size_t>(std::countr_zero(periods)) + member / 64] |= bit;
+        }
+    }
+}
+
+void CandidatePool::add_lesson(std::size_t member, std::uint64_t load, std::uint64_t busy) {
+    const std::uint64_t bit = std::uint64_t{1} << (member % 64);
+    const auto at = static_cast<std::size_t>(lower_bound_load(buckets_, load) - buckets_.begin());
+    // The bucket for one lesson more follows, or is made there.
+    const std::uint32_t to = at + 1 < buckets_.size() && buckets_[at + 1].load == load + 1
+                                 ? buckets_[at + 1].slot
+                                 : make_bucket(at + 1, load + 1);
+    const std::uint32_t from = buckets_[at].slot;
+    bits_[words_ * from + member / 64] &= ~bit;
+    if (--sizes_[from] == 0) {
+        spare_slots_.push_back(from);
+        buckets_.erase(buckets_.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    bits_[words_ * to + member / 64] |= bit;
+    ++sizes_[to];
+    for (; busy != 0; busy &= busy - 1) {
+        busy_[words_ * static_cast<std::size_t>(std::countr_zero(busy)) + member / 64] |= bit;
+    }
+}
+
+// The slot of the bucket for `load`, made empty when there is none.
+std::uint32_t CandidatePool::bucket(std::uint64_t load) {
+    const auto at = lower_bound_load(buckets_, load);
+    if (at != buckets_.end() && at->load == load) return at->slot;
+    return make_bucket(static_cast<std::size_t>(at - buckets_.begin()), load);
+}
+
+// Makes an empty bucket for `load` at `position` in buckets_; returns its slot.
+std::uint32_t CandidatePool::make_bucket(std::size_t position, std::uint64_t load) {
+    std::uint32_t slot = 0;
+    if (!spare_slots_.empty()) {
+        slot = spare_slots_.back();
+        spare_slots_.pop_back();
+        std::fill_n(bits_.begin() + static_cast<std::ptrdiff_t>(words_ * slot), words_, 0);
+    } else {
+        slot = static_cast<std::uint32_t>(sizes_.size());
+        sizes_.push_back(0);
+        bits_.resize(bits_.size() + words_, 0);
+    }
+    buckets_.insert(buckets_.begin() + static_cast<std::ptrdiff_t>(position), Bucket{load, slot});
+    return slot;
+}
+
+}  // namespace lessoncover

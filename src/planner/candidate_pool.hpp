@@ -1,0 +1,92 @@
+// The present teachers of one subject, in the order the subject rule ranks them: fewest
+// lessons first, then the earlier in list order. Machinery only: the rule itself is in
+// decide.cpp.
+//
+// Members are numbered 0..m-1 in list order. For each number of lessons held there is a
+// bucket, a bitset of the members holding that many; for each period code a bitset of the
+// members busy then. The first free member in rank order is then found a word at a time
+// (a bucket's bits without the period's busy bits), and a cover moves a member to the
+// next bucket by clearing one bit and setting another.
+//
+// Buckets are kept only for loads that some member has, in a list sorted by load. Holding
+// b different loads takes at least b(b-1)/2 lessons in all, so the buckets never weigh
+// much beside the lessons themselves, and their list stays short.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace lessoncover {
+
+// A present teacher who may cover, as planning sees it: kept small, since a large school
+// has many, written once and read at random.
+struct Candidate {
+    std::uint64_t busy;  // bit c: busy in the period of code c, covers of this run included
+    std::uint64_t load;  // lessons held, covers of this run included
+    std::uint32_t teacher;  // the place in the planning input
+    std::uint32_t subject;
+};
+
+class CandidatePool {
+public:
+    // The members in list order, by their loads and busy periods; codes from `rows` up
+    // are never asked about.
+    void assign(std::span<const Candidate> members, std::size_t rows);
+
+    // The first member in rank order who is free in the period of `code` (below rows).
+    bool first_free(std::size_t code, std::size_t& found) const {
+        const std::uint64_t* busy = busy_.data() + words_ * code;
+        for (const Bucket& bucket : buckets_) {
+            const std::uint64_t* bits = bits_.data() + words_ * bucket.slot;
+            for (std::size_t word = 0; word < words_; ++word) {
+                const std::uint64_t free = bits[word] & ~busy[word];
+                if (free != 0) {
+                    found = 64 * word + static_cast<std::size_t>(__builtin_ctzll(free));
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+    // The first member in rank order for whom `is_free(member)` holds.
+    template <class IsFree>
+    bool first_where(IsFree&& is_free, std::size_t& found) const {
+        for (const Bucket& bucket : buckets_) {
+            const std::uint64_t* bits = bits_.data() + words_ * bucket.slot;
+            for (std::size_t word = 0; word < words_; ++word) {
+                for (std::uint64_t left = bits[word]; left != 0; left &= left - 1) {
+                    const std::size_t member = 64 * word + static_cast<std::size_t>(__builtin_ctzll(left));
+                    if (is_free(member)) {
+                        found = member;
+                        return true;
+                    }
+                }
+            }
+        }
+        return false;
+    }
+
+    // Member `member`, holding `load` lessons, takes one more and becomes busy in the
+    // periods of `busy` (codes below rows).
+    void add_lesson(std::size_t member, std::uint64_t load, std::uint64_t busy);
+
+private:
+    struct Bucket {
+        std::uint64_t load;
+        std::uint32_t slot;  // where its words are in bits_
+    };
+
+    std::uint32_t bucket(std::uint64_t load);
+    std::uint32_t make_bucket(std::size_t position, std::uint64_t load);
+
+    std::size_t words_ = 0;
+    std::vector<Bucket> buckets_;             // by load, each with a member
+    std::vector<std::uint64_t> bits_;         // the buckets' bitsets, by slot
+    std::vector<std::uint32_t> sizes_;        // members in each slot's bucket
+    std::vector<std::uint32_t> spare_slots_;  // slots of emptied buckets
+    std::vector<std::uint64_t> busy_;         // by code (0..rows-1), then word
+};
+
+}  // namespace lessoncover

@@ -1,0 +1,47 @@
+#include "report/lesson_texts.hpp"
+
+#include <charconv>
+
+#include "report/csv_field.hpp"
+
+namespace lessoncover {
+
+void LessonTexts::append(std::string_view absent_name, std::int16_t period, std::string_view subject,
+                         std::string_view class_name, std::string_view reason) {
+    const std::size_t start = texts_.size();
+    texts_ += class_name;
+    const std::size_t row = texts_.size();
+    append_csv_field(texts_, absent_name);
+    texts_ += ',';
+    char digits[8];
+    texts_.append(digits, std::to_chars(digits, digits + sizeof digits, period).ptr);
+    texts_ += ',';
+    append_csv_field(texts_, subject);
+    texts_ += ',';
+    const std::size_t middle = texts_.size();
+    texts_ += ',';
+    append_csv_field(texts_, class_name);
+    texts_ += ',';
+    append_csv_field(texts_, reason);
+    texts_ += '\n';
+    lessons_.push_back(LessonText{start, static_cast<std::uint32_t>(class_name.size()),
+                                  static_cast<std::uint32_t>(middle - row),
+                                  static_cast<std::uint32_t>(texts_.size() - middle), period});
+    absent_names_.push_back(absent_name);
+    if (ascii_ && !is_ascii(std::string_view(texts_).substr(start))) ascii_ = false;
+}
+
+void LessonTexts::reserve(std::size_t lessons, std::size_t text_bytes) {
+    texts_.reserve(text_bytes);
+    lessons_.reserve(lessons);
+    absent_names_.reserve(lessons);
+}
+
+void LessonTexts::clear() {
+    texts_.clear();
+    lessons_.clear();
+    absent_names_.clear();
+    ascii_ = true;
+}
+
+}  // namespace lessoncover
