@@ -23,7 +23,7 @@ namespace lessoncover {
 // has many, written once and read at random.
 struct Candidate {
     std::uint64_t busy;  // bit c: busy in the period of code c, covers of this run included
-    std::uint64_t load;  // lessons held, covers of this run included
+    std::uint64_t load;  // lessons held, covers of this run included (more than the input's)
     std::uint32_t teacher;  // the place in the planning input
     std::uint32_t subject;
 };

@@ -18,9 +18,11 @@ using SubjectId = std::uint32_t;
 // A teacher of the school, in list order.
 struct PlanningTeacher {
     std::uint64_t busy;  // bit c: holds a lesson in the period whose code is c
-    std::uint64_t load;  // (period, class) pairs held: what the subject rule ranks by
-    SubjectId subject;
-    bool present;
+    // (period, class) pairs held: what the subject rule ranks by. Each pair takes far more
+    // than a byte of memory, so no teacher holds 2^32 of them.
+    std::uint32_t load;
+    SubjectId subject : 31;
+    SubjectId present : 1;
 };
 
 // A lesson of an absent teacher that needs a decision, in report order.

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "debug_text.hpp"
 #include "planner/plan.hpp"
@@ -53,6 +54,12 @@ struct SubstituteName {
     bool ascii;
 };
 
+// Working memory for rendering, kept by callers that render again and again.
+struct RenderSpace {
+    std::vector<std::uint32_t> covered;  // the lessons that got a cover, in order
+    std::vector<SubstituteName> names;   // their substitutes' names
+};
+
 // The sizes of a rendered report: all of it, and the part before the timing line's line
 // break (the rows and the quoted missing-cover text).
 struct ReportSize {
@@ -87,21 +94,35 @@ std::string quoted_missing_text(const Plan& plan, const LessonTexts& lessons);
 }  // namespace report_detail
 
 // Writes the report of `plan` over `lessons` into `sink`. `name_of(teacher)` gives the
-// SubstituteName of a teacher of the planning input; `timing()` the timing line's text,
-// asked for once the rest is written. Nothing when the sink said it could not.
+// SubstituteName of a teacher of the planning input, and `name_of.prefetch(teacher)`, when
+// it has one, asks for what that reads to be fetched ahead; `timing()` gives the timing
+// line's text, asked for once the rest is written. Nothing when the sink said it could not.
 template <class NameOf, class Timing>
-std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of, ReportSink& sink,
-                         Timing&& timing) {
+std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
+                                        ReportSink& sink, Timing&& timing, RenderSpace& space) {
     using report_detail::copy_text;
-    // The report's size, counted first, so that the sink is asked for room once.
+    constexpr std::size_t kAhead = 12;
+    // The substitutes' names, gathered in order (a large school's names are spread over
+    // memory, so each is fetched ahead once), and the report's size, so that the sink is
+    // asked for room once.
+    std::vector<std::uint32_t>& covered = space.covered;
+    covered.clear();
+    covered.reserve(plan.covered);
+    for (std::size_t lesson = 0; lesson < plan.decisions.size(); ++lesson) {
+        if (plan.decisions[lesson].substitute != Decision::kNobody) covered.push_back(static_cast<std::uint32_t>(lesson));
+    }
+    std::vector<SubstituteName>& names = space.names;
+    names.resize(covered.size());
     std::size_t size = kReportHeader.size() + 2;
     bool ascii = lessons.ascii();
-    for (std::size_t lesson = 0; lesson < plan.decisions.size(); ++lesson) {
-        const Decision& decision = plan.decisions[lesson];
-        if (decision.substitute == Decision::kNobody) continue;
-        const SubstituteName name = name_of(decision.substitute);
+    for (std::size_t i = 0; i < covered.size(); ++i) {
+        if constexpr (requires { name_of.prefetch(std::uint32_t{}); }) {
+            if (i + kAhead < covered.size()) name_of.prefetch(plan.decisions[covered[i + kAhead]].substitute);
+        }
+        const SubstituteName name = name_of(plan.decisions[covered[i]].substitute);
+        names[i] = name;
         ascii = ascii && name.ascii;
-        size += lessons[lesson].before + lessons[lesson].after + name.text.size();
+        size += lessons[covered[i]].before + lessons[covered[i]].after + name.text.size();
         if (name.quoted) size += 2 + static_cast<std::size_t>(std::count(name.text.begin(), name.text.end(), '"'));
     }
     const std::string missing = report_detail::quoted_missing_text(plan, lessons);
@@ -116,11 +137,10 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
     };
     put(kReportHeader);
     std::string quoted_name;
-    for (std::size_t lesson = 0; lesson < plan.decisions.size(); ++lesson) {
-        const Decision& decision = plan.decisions[lesson];
-        if (decision.substitute == Decision::kNobody) continue;
-        const SubstituteName name = name_of(decision.substitute);
-        put(lessons.row_before(lesson));
+    for (std::size_t i = 0; i < covered.size(); ++i) {
+        if (i + kAhead < covered.size()) __builtin_prefetch(names[i + kAhead].text.data());
+        const SubstituteName& name = names[i];
+        put(lessons.row_before(covered[i]));
         if (name.quoted) {
             quoted_name.clear();
             append_csv_field(quoted_name, name.text);
@@ -128,7 +148,7 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
         } else {
             put(name.text);
         }
-        put(lessons.row_after(lesson));
+        put(lessons.row_after(covered[i]));
     }
     put("\n");
     put(missing);

@@ -9,6 +9,7 @@
 #include "planner/decide.hpp"
 #include "planner/plan.hpp"
 #include "planner/planning_input.hpp"
+#include "report/report.hpp"
 
 namespace lessoncover {
 
@@ -17,7 +18,7 @@ struct GenerationSpace {
     std::vector<std::uint32_t> slots;     // by place in input.teachers: the teacher list's slot
     CoverPlanner planner;
     Plan plan;
-    std::vector<std::uint32_t> covered_lessons;  // scratch for writing the covers
+    RenderSpace rendering;  // its covered lessons are also those apply writes
 };
 
 }  // namespace lessoncover

@@ -34,8 +34,8 @@ void build_planning_input(School& school) {
     space.slots.resize(list.size());
     std::size_t place = 0;
     list.for_each_in_order([&](TeacherList::Slot slot) {
-        input.teachers[place] =
-            PlanningTeacher{list.busy(slot), list.count(slot), static_cast<SubjectId>(list.sub(slot)), list.present(slot)};
+        input.teachers[place] = PlanningTeacher{list.busy(slot), static_cast<std::uint32_t>(list.count(slot)),
+                                                static_cast<SubjectId>(list.sub(slot)), list.present(slot)};
         space.slots[place] = slot;
         ++place;
     });
@@ -62,7 +62,7 @@ void build_planning_input(School& school) {
     input.uncoded_busy.erase(std::unique(input.uncoded_busy.begin(), input.uncoded_busy.end()), input.uncoded_busy.end());
 }
 
-// Writes every decided cover into its substitute's record. The teacher list's entry and
+// Writes every decided cover, once rendered, into its substitute's record. The teacher list's entry and
 // the record of the substitute some covers ahead are fetched first, then where the pair
 // will go.
 void apply_covers(School& school) {
@@ -71,12 +71,8 @@ void apply_covers(School& school) {
     TeacherList& list = school.teacher_list;
     const LessonTexts& lessons = school.absent_lesson_texts;
     const auto slot_of = [&](std::size_t lesson) { return space.slots[decisions[lesson].substitute]; };
-    // The lessons that got a cover, in order.
-    std::vector<std::uint32_t>& covered = school.generation_space.covered_lessons;
-    covered.clear();
-    for (std::size_t lesson = 0; lesson < decisions.size(); ++lesson) {
-        if (decisions[lesson].substitute != Decision::kNobody) covered.push_back(static_cast<std::uint32_t>(lesson));
-    }
+    // The lessons that got a cover, in order, as rendering listed them.
+    const std::vector<std::uint32_t>& covered = space.rendering.covered;
     constexpr std::size_t kAhead = 12;
     for (std::size_t i = 0; i < covered.size(); ++i) {
         if (i + 2 * kAhead < covered.size()) list.prefetch(slot_of(covered[i + 2 * kAhead]));
@@ -106,21 +102,26 @@ Result<Done> generate_substitutions(School& school, ReportSink& sink) {
     try {
         build_planning_input(school);
         space.planner.decide(space.input, space.plan);
-        const TeacherList& list = school.teacher_list;
-        const auto rendered = render_report(
-            space.plan, school.absent_lesson_texts,
-            [&](std::uint32_t teacher) {
-                const TeacherList::Slot slot = space.slots[teacher];
+        // The substitutes' names, from the teacher list, fetched ahead.
+        struct NamesFromList {
+            const TeacherList& list;
+            const std::vector<std::uint32_t>& slots;
+            SubstituteName operator()(std::uint32_t teacher) const noexcept {
+                const TeacherList::Slot slot = slots[teacher];
                 return SubstituteName{list.name(slot), list.name_needs_quotes(slot), list.name_is_ascii(slot)};
-            },
+            }
+            void prefetch(std::uint32_t teacher) const noexcept { list.prefetch(slots[teacher]); }
+        };
+        const auto rendered = render_report(
+            space.plan, school.absent_lesson_texts, NamesFromList{school.teacher_list, space.slots},
             sink,
             [started] {
                 std::string timing = "Time taken to generate subs: ";
                 timing += duration_text(std::chrono::steady_clock::now() - started);
                 return timing;
-            });
+            },
+            space.rendering);
         if (!rendered) return out_of_memory("no room for the report");
-        space.covered_lessons.reserve(space.plan.covered);
     } catch (const std::bad_alloc&) {
         return out_of_memory("out of memory while planning cover");
     }
