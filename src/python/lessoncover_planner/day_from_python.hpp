@@ -1,0 +1,34 @@
+// A day given as Python lists, read into the core's Day: every value checked, every
+// refusal naming the item at fault. The Day's texts view str objects that `DayObjects`
+// keeps alive; nothing the caller holds is read after reading is done.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <vector>
+
+#include "binding/owned_ref.hpp"
+#include "planner/day.hpp"
+
+namespace lessoncover::binding {
+
+// The Python objects a day was read from, for the plan's records.
+struct DayObjects {
+    OwnedRef teachers;  // a private list of (name, subject) tuples
+    OwnedRef lessons;   // a private list of (teacher, period, class) tuples
+    OwnedRef absences;  // a private dict
+    OwnedRef kept;      // a list holding every other object that the day views
+    std::vector<PyObject*> teacher_names;   // borrowed, by teacher
+    std::vector<PyObject*> reasons;         // borrowed, by teacher (absent ones)
+    std::vector<PyObject*> class_names;     // borrowed, by class id
+    std::vector<PyObject*> subject_names;   // borrowed, by subject id
+};
+
+// Reads the three arguments; `resolve_subject(text)` gives a known subject's number
+// (0..19), a subject of the school's own as its display text, or None for no subject.
+// False with a Python exception set on a refusal.
+bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObject* resolve_subject, Day& day,
+              DayObjects& objects);
+
+}  // namespace lessoncover::binding
