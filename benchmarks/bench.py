@@ -8,6 +8,17 @@ class, generate_substitutions once) several times; the median of each phase
 is shown with the process's peak resident set size, so the peak belongs to one
 implementation alone.  Both reports must agree (the timing line aside).
 
+Each in a subprocess of its own as well, lessoncover alone:
+
+- the pipeline in lessoncover_planner.plan()'s order (every lesson registered,
+  then the classes added in order of first appearance), by phase, and plan()
+  itself end to end on the same day; the two reports must agree.  Adding each
+  class right after its lessons re-sorts the teachers with fewer lessons
+  counted, so that report may differ from this one.
+- the class-by-class pipeline on the same day with its periods renumbered by
+  --period-offset (101..108 by default), for generation's time with periods
+  outside 0..63; its report must be the other's up to the period numbers.
+
 Per-call figures come from timeit (best of several repeats) and are shown as
 nanoseconds and in units of ``str.isascii()`` on a short str measured in the
 same run.
@@ -17,14 +28,16 @@ from __future__ import annotations
 import argparse
 import json
 import os
-import resource
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 if HERE not in sys.path:
     sys.path.insert(0, HERE)
 
-from workload import SIZES, PipelineTimes, make_workload, run_pipeline  # noqa: E402
+from planner_bench import (current_rss_kib, digest, peak_rss_kib, plan_worker,  # noqa: E402
+                           unshifted_report, without_timing)
+from workload import (PERIOD_RANGE, PERIODS_PER_DAY, SIZES, PipelineTimes, make_workload,  # noqa: E402
+                      run_pipeline, run_pipeline_plan_order)
 
 IMPLEMENTATIONS = ("lessoncover", "reference")
 
@@ -37,41 +50,36 @@ def load(implementation: str):
     return reference
 
 
-def current_rss_kib() -> int:
-    with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
-
-
-def without_timing(result: str) -> str:
-    return result.rsplit("\n", 1)[0]
-
-
 # ---------------------------------------------------------------- workers --
 
-def pipeline_worker(implementation: str, size: str, repeat: int, seed: int) -> dict:
-    import hashlib
+PIPELINES = {"class-by-class": run_pipeline, "plan-order": run_pipeline_plan_order}
 
+
+def pipeline_worker(implementation: str, size: str, repeat: int, seed: int,
+                    order: str = "class-by-class", period_offset: int = 0) -> dict:
     api = load(implementation)
-    workload = make_workload(SIZES[size], seed)
+    workload = make_workload(SIZES[size], seed, period_offset)
+    run = PIPELINES[order]
     rss_before = current_rss_kib()
     runs = []
-    digest = None
+    report_digest = None
     for _ in range(repeat):
-        times = run_pipeline(api, workload)
+        times = run(api, workload)
         text = without_timing(times.result)
-        this_digest = hashlib.sha256(text.encode()).hexdigest()
-        if digest is not None and this_digest != digest:
+        # With the periods numbered as without an offset, so that the variants compare.
+        this_digest = digest(unshifted_report(text, period_offset))
+        if report_digest is not None and this_digest != report_digest:
             raise SystemExit("the report changed between runs")
-        digest = this_digest
+        report_digest = this_digest
         runs.append({phase: getattr(times, phase) for phase in PipelineTimes.PHASES})
         rows = text.count("\n") - 2
         del times, text
     return {
         "runs": runs,
-        "digest": digest,
+        "digest": report_digest,
         "rows": rows,
         "rss_before_kib": rss_before,
-        "peak_rss_kib": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss,
+        "peak_rss_kib": peak_rss_kib(),
     }
 
 
@@ -149,6 +157,61 @@ def format_seconds(seconds: float) -> str:
     return "%.1f µs" % (seconds * 1e6)
 
 
+def phase_medians(data: dict, phases=PipelineTimes.PHASES) -> dict:
+    import statistics
+
+    return {phase: statistics.median(run[phase] for run in data["runs"]) for phase in phases}
+
+
+def ratio_text(ours: float, theirs: float) -> str:
+    return "%.2fx" % (theirs / ours) if ours else "inf"
+
+
+def memory_line(label: str, data: dict) -> str:
+    return ("%s: runs %d, report rows %d, RSS before the runs %.1f MiB, peak RSS %.1f MiB"
+            % (label, len(data["runs"]), data["rows"], data["rss_before_kib"] / 1024,
+               data["peak_rss_kib"] / 1024))
+
+
+def yes_no(same: bool) -> str:
+    return "yes" if same else "no"
+
+
+def show_plan_order(class_by_class: dict, plan_order: dict, planned: dict) -> None:
+    """The two object pipelines side by side, then plan() against the one in its order."""
+    ours, theirs = phase_medians(class_by_class), phase_medians(plan_order)
+    print("%-18s %16s %16s" % ("lessoncover", "class by class", "plan() order"))
+    for phase in PipelineTimes.PHASES:
+        print("%-18s %16s %16s" % (phase, format_seconds(ours[phase]), format_seconds(theirs[phase])))
+    print(memory_line("pipeline in plan() order", plan_order))
+    print("same report in both orders: %s" % yes_no(class_by_class["digest"] == plan_order["digest"]))
+
+    print()
+    if not planned["installed"]:
+        print("plan(): not installed")
+        print("  (%s)" % planned["error"])
+        return
+    timed = phase_medians(planned, ("plan", "report", "total"))
+    print("plan() end to end (median): %s [plan() %s, report() %s]; %s the pipeline in plan() order"
+          % (format_seconds(timed["total"]), format_seconds(timed["plan"]), format_seconds(timed["report"]),
+             ratio_text(theirs["total"], timed["total"])))
+    print(memory_line("plan()", planned))
+    print("plan() report identical to the object pipeline in plan() order: %s"
+          % yes_no(planned["digest"] == plan_order["digest"]))
+
+
+def show_period_shift(base: dict, shifted: dict, period_offset: int) -> None:
+    """Generation for periods 1..8 and for the same day with its periods renumbered."""
+    ours, theirs = phase_medians(base), phase_medians(shifted)
+    low, high = 1 + period_offset, PERIODS_PER_DAY + period_offset
+    print("%-18s %14s %14s %8s" % ("periods (median)", "1..%d" % PERIODS_PER_DAY, "%d..%d" % (low, high), "ratio"))
+    for phase in ("generate", "total"):
+        print("%-18s %14s %14s %8s" % (phase, format_seconds(ours[phase]), format_seconds(theirs[phase]),
+                                      ratio_text(ours[phase], theirs[phase])))
+    print(memory_line("periods %d..%d" % (low, high), shifted))
+    print("same report up to the period numbers: %s" % yes_no(base["digest"] == shifted["digest"]))
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description="lessoncover benchmark")
     parser.add_argument("--size", choices=sorted(SIZES), default="M")
@@ -157,18 +220,27 @@ def main() -> None:
                         help="pipeline runs of the reference (default: --repeat, 1 at size D)")
     parser.add_argument("--seed", type=int, default=2024)
     parser.add_argument("--no-reference", action="store_true", help="skip the reference")
-    parser.add_argument("--worker", choices=("pipeline", "per-call"), help=argparse.SUPPRESS)
+    parser.add_argument("--period-offset", type=int, default=100,
+                        help="also time the day with periods 1+N..8+N instead of 1..8 "
+                             "(default 100: periods 101..108); 0 leaves it out")
+    parser.add_argument("--worker", choices=("pipeline", "plan", "per-call"), help=argparse.SUPPRESS)
     parser.add_argument("--implementation", choices=IMPLEMENTATIONS, help=argparse.SUPPRESS)
+    parser.add_argument("--order", choices=sorted(PIPELINES), default="class-by-class", help=argparse.SUPPRESS)
     args = parser.parse_args()
+    low, high = PERIOD_RANGE
+    if not (low <= 1 + args.period_offset and PERIODS_PER_DAY + args.period_offset <= high):
+        parser.error("--period-offset %d puts the periods outside %d..%d" % (args.period_offset, low, high))
 
     if args.worker == "pipeline":
-        print(json.dumps(pipeline_worker(args.implementation, args.size, args.repeat, args.seed)))
+        print(json.dumps(pipeline_worker(args.implementation, args.size, args.repeat, args.seed,
+                                         args.order, args.period_offset)))
+        return
+    if args.worker == "plan":
+        print(json.dumps(plan_worker(args.size, args.repeat, args.seed)))
         return
     if args.worker == "per-call":
         print(json.dumps(per_call_worker(args.implementation)))
         return
-
-    import statistics
 
     reference_repeat = args.reference_repeat
     if reference_repeat is None:
@@ -182,21 +254,22 @@ def main() -> None:
              workload.lesson_count, args.seed, os.cpu_count() or 0))
     del workload
 
+    def pipeline(implementation: str, repeat: int, order: str = "class-by-class", period_offset: int = 0) -> dict:
+        return run_worker(["--worker", "pipeline", "--implementation", implementation, "--order", order,
+                           "--period-offset", str(period_offset), "--size", args.size,
+                           "--repeat", str(repeat), "--seed", str(args.seed)])
+
     pipelines = {}
     for implementation in implementations:
         repeat = args.repeat if implementation == "lessoncover" else reference_repeat
-        pipelines[implementation] = run_worker(
-            ["--worker", "pipeline", "--implementation", implementation,
-             "--size", args.size, "--repeat", str(repeat), "--seed", str(args.seed)])
+        pipelines[implementation] = pipeline(implementation, repeat)
 
     print()
     header = "%-18s %14s" % ("phase (median)", "lessoncover")
     if "reference" in pipelines:
         header += " %14s %10s" % ("reference", "ratio")
     print(header)
-    medians = {impl: {phase: statistics.median(run[phase] for run in data["runs"])
-                      for phase in PipelineTimes.PHASES}
-               for impl, data in pipelines.items()}
+    medians = {impl: phase_medians(data) for impl, data in pipelines.items()}
     for phase in PipelineTimes.PHASES:
         line = "%-18s %14s" % (phase, format_seconds(medians["lessoncover"][phase]))
         if "reference" in medians:
@@ -210,6 +283,17 @@ def main() -> None:
     if "reference" in pipelines:
         same = pipelines["lessoncover"]["digest"] == pipelines["reference"]["digest"]
         print("reports identical (timing line aside): %s" % ("yes" if same else "NO"))
+
+    print()
+    plan_order = pipeline("lessoncover", args.repeat, order="plan-order")
+    planned = run_worker(["--worker", "plan", "--size", args.size, "--repeat", str(args.repeat),
+                          "--seed", str(args.seed)])
+    show_plan_order(pipelines["lessoncover"], plan_order, planned)
+
+    if args.period_offset:
+        print()
+        shifted = pipeline("lessoncover", args.repeat, period_offset=args.period_offset)
+        show_period_shift(pipelines["lessoncover"], shifted, args.period_offset)
 
     figures = {impl: run_worker(["--worker", "per-call", "--implementation", impl])
                for impl in implementations}

@@ -1,0 +1,85 @@
+"""The plan() worker of bench.py, and the helpers bench.py's workers share.
+
+plan() is timed end to end on the workload given as its three lists, which are
+made once before the first run and not timed: one run is
+``plan(teachers, lessons, absences)`` followed by ``.report(timing=False)``.
+When ``lessoncover_planner`` cannot be imported the worker says so instead of
+timing anything.
+"""
+from __future__ import annotations
+
+import hashlib
+import os
+import re
+import resource
+import time
+
+from workload import SIZES, make_workload, plan_inputs
+
+# A report row starts with the absent teacher's name and the period; a missing-cover line
+# says "... at PERIOD-\"CLASS\"" inside the quoted block. The workload's names hold no
+# comma and no " at ".
+_ROW_PERIOD = re.compile(r"^([^,\n]*),(-?\d+),", re.M)
+_MISSING_PERIOD = re.compile(r" at (-?\d+)-(?=\\\")")
+
+
+def current_rss_kib() -> int:
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
+
+
+def peak_rss_kib() -> int:
+    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+
+
+def without_timing(result: str) -> str:
+    return result.rsplit("\n", 1)[0]
+
+
+def digest(text: str) -> str:
+    return hashlib.sha256(text.encode("utf-8", "surrogatepass")).hexdigest()
+
+
+def unshifted_report(text: str, period_offset: int) -> str:
+    """A report (timing line aside) of a workload made with `period_offset`, with its
+    periods numbered as without the offset, so that it compares with that one's."""
+    if not period_offset:
+        return text
+    rows, separator, missing = text.rpartition("\n\n")
+    rows = _ROW_PERIOD.sub(lambda m: "%s,%d," % (m[1], int(m[2]) - period_offset), rows)
+    missing = _MISSING_PERIOD.sub(lambda m: " at %d-" % (int(m[1]) - period_offset), missing)
+    return rows + separator + missing
+
+
+def plan_worker(size: str, repeat: int, seed: int) -> dict:
+    try:
+        from lessoncover_planner import plan
+    except ImportError as error:
+        return {"installed": False, "error": "%s: %s" % (type(error).__name__, error)}
+
+    teachers, lessons, absences = plan_inputs(make_workload(SIZES[size], seed))
+    clock = time.perf_counter
+    rss_before = current_rss_kib()
+    runs = []
+    report_digest = None
+    for _ in range(repeat):
+        started = clock()
+        day = plan(teachers, lessons, absences)
+        planned = clock()
+        text = day.report(timing=False)
+        finished = clock()
+        runs.append({"plan": planned - started, "report": finished - planned, "total": finished - started})
+        this_digest = digest(text)
+        if report_digest is not None and this_digest != report_digest:
+            raise SystemExit("the plan() report changed between runs")
+        report_digest = this_digest
+        rows = text.count("\n") - 2
+        del day, text
+    return {
+        "installed": True,
+        "runs": runs,
+        "digest": report_digest,
+        "rows": rows,
+        "rss_before_kib": rss_before,
+        "peak_rss_kib": peak_rss_kib(),
+    }
