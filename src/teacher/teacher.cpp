@@ -5,7 +5,7 @@
 
 namespace lessoncover {
 
-// Periods outside 0..63 in words of 64 periods each, found by block number p >> 6 in a
+// Periods outside the window in words of 64 periods each, found by block number p >> 6 in a
 // sorted vector (at most 1024 blocks); and, once the set is large, an open-addressing
 // index over pairs_ positions plus one (0 marks a free slot), hashed with the set's own
 // key. A copy of a set copies these too: the index and key stay consistent with the
@@ -69,7 +69,8 @@ struct PeriodSet::Rare {
 
 PeriodSet::PeriodSet(const PeriodSet& other)
     : pairs_(other.pairs_),
-      low_periods_(other.low_periods_),
+      window_periods_(other.window_periods_),
+      window_(other.window_),
       rare_(other.rare_ ? std::make_unique<Rare>(*other.rare_) : nullptr) {}
 
 PeriodSet& PeriodSet::operator=(const PeriodSet& other) {
@@ -108,10 +109,13 @@ bool PeriodSet::insert_otherwise(std::int16_t period, std::string_view grade) {
         return false;
     }
 
-    if (pairs_.empty()) pairs_.reserve(kFirstCapacity);
+    if (pairs_.empty()) {
+        pairs_.reserve(kFirstCapacity);
+        window_ = window_of(period);
+    }
     append(period, grade);
-    if (static_cast<std::uint16_t>(period) < 64) {
-        low_periods_ |= std::uint64_t{1} << period;
+    if (const unsigned offset = in_window(period); offset < 64) {
+        window_periods_ |= std::uint64_t{1} << offset;
     } else {
         rare().mark_period(period);
     }

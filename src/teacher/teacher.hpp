@@ -28,8 +28,9 @@ struct PeriodGrade {
 // they were first added, which is the order the set lists them in. Besides the pairs it
 // keeps which period numbers occur, so "busy in period P" needs no pass over the pairs;
 // since pairs are only ever added, a period once busy stays busy. What a usual day needs
-// (the pairs, periods 0..63) sits together in 40 bytes; periods outside 0..63 and the
-// hash index of a large set live apart, made when first needed.
+// (the pairs, and a bitmap of the 64 periods around the first one added: 0..63 for a day
+// numbered 1..8, 64..127 for one numbered 101..108) sits together in 48 bytes; periods
+// outside that window and the hash index of a large set live apart, made when first needed.
 class PeriodSet {
 public:
     PeriodSet() noexcept;
@@ -43,10 +44,12 @@ public:
     // a period of 0..63 that no pair has yet in a small set with room to spare, is a new
     // pair that needs neither a search nor an index, and is handled here.
     bool insert(std::int16_t period, std::string_view grade) {
-        if (static_cast<std::uint16_t>(period) < 64 && ((low_periods_ >> period) & 1U) == 0 && rare_ == nullptr &&
+        if (pairs_.empty()) window_ = window_of(period);
+        const unsigned offset = in_window(period);
+        if (offset < 64 && ((window_periods_ >> offset) & 1U) == 0 && rare_ == nullptr &&
             pairs_.size() < kDirectSearchLimit && pairs_.size() < pairs_.capacity()) {
             append(period, grade);
-            low_periods_ |= std::uint64_t{1} << period;
+            window_periods_ |= std::uint64_t{1} << offset;
             return true;
         }
         return insert_otherwise(period, grade);
@@ -59,12 +62,10 @@ public:
 
     // Whether some pair has this period number, whatever its grade.
     bool has_period(std::int16_t period) const noexcept {
-        if (static_cast<std::uint16_t>(period) < 64) return (low_periods_ >> period) & 1U;
+        const unsigned offset = in_window(period);
+        if (offset < 64) return (window_periods_ >> offset) & 1U;
         return rare_ != nullptr && has_other_period(period);
     }
-
-    // Bit p is set when some pair has period p, for 0 <= p < 64.
-    std::uint64_t small_periods() const noexcept { return low_periods_; }
 
     std::size_t size() const noexcept { return pairs_.size(); }
     // Where the next pair added will be stored, while there is room for it (a pair spans
@@ -90,10 +91,19 @@ private:
         added.grade.assign(grade);
     }
     bool find_directly(std::int16_t period, std::string_view grade) const noexcept;
+    // The first period of the 64 that `period` lies in, a multiple of 64.
+    static std::int16_t window_of(std::int16_t period) noexcept {
+        return static_cast<std::int16_t>(period & ~std::int16_t{63});
+    }
+    // The period's place in the window, 64 or more when it lies outside.
+    unsigned in_window(std::int16_t period) const noexcept {
+        return static_cast<std::uint16_t>(static_cast<std::uint16_t>(period) - static_cast<std::uint16_t>(window_));
+    }
     Rare& rare();
 
     std::vector<PeriodGrade> pairs_;
-    std::uint64_t low_periods_ = 0;  // bit p: some pair has period p, 0 <= p < 64
+    std::uint64_t window_periods_ = 0;  // bit k: some pair has period window_ + k
+    std::int16_t window_ = 0;           // set when the first pair is added
     std::unique_ptr<Rare> rare_;
 };
 
