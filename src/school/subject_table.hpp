@@ -1,6 +1,5 @@
 // The present teachers of a school grouped by subject, as a school prints them under
-// "Teacher_hashtable". (Generation keeps its own candidate pools, built from the
-// teacher list's summary; see substitutions.cpp.)
+// "Teacher_hashtable". (Generation keeps its own candidate pools: see src/planner.)
 #pragma once
 
 #include <array>

@@ -41,7 +41,7 @@ public:
     ~PeriodSet();
 
     // Adds the pair unless an equal one is there; true when it was added. The usual case,
-    // a period of 0..63 that no pair has yet in a small set with room to spare, is a new
+    // a period of the window that no pair has yet in a small set with room to spare, is a new
     // pair that needs neither a search nor an index, and is handled here.
     bool insert(std::int16_t period, std::string_view grade) {
         if (pairs_.empty()) window_ = window_of(period);
