@@ -11,4 +11,12 @@ PyObject* create_type_for_process(PyType_Spec& type_spec, PyTypeObject*& remembe
     return type;
 }
 
+PyObject* create_module_function(PyMethodDef& definition, PyObject* module) {
+    PyObject* module_name = PyModule_GetNameObject(module);
+    if (module_name == nullptr) return nullptr;
+    PyObject* function = PyCFunction_NewEx(&definition, module, module_name);
+    Py_DECREF(module_name);
+    return function;
+}
+
 }  // namespace lessoncover::binding

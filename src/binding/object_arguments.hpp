@@ -6,56 +6,35 @@
 
 namespace lessoncover::binding {
 
-struct ListArgument {
-    PyObject* object;
-};
-struct DictArgument {
-    PyObject* object;
-};
-struct CallableArgument {
+// An argument accepted when `accepts(object)` holds, refused as not being `expected`.
+template <int (*accepts)(PyObject*), const char* expected>
+struct ObjectArgument {
     PyObject* object;
 };
 
-template <>
-struct Converter<ListArgument> {
-    using Held = ListArgument;
-    static bool load(std::optional<Held>& out, PyObject* argument, const char* parameter) {
-        if (!PyList_Check(argument)) {
-            raise_conversion_error(parameter, argument, "list");
-            return false;
-        }
-        out.emplace(ListArgument{argument});
-        return true;
-    }
-    static ListArgument get(Held& held) noexcept { return held; }
-};
+inline constexpr char kList[] = "list";
+inline constexpr char kDict[] = "dict";
+inline constexpr char kCallable[] = "callable";
 
-template <>
-struct Converter<DictArgument> {
-    using Held = DictArgument;
-    static bool load(std::optional<Held>& out, PyObject* argument, const char* parameter) {
-        if (!PyDict_Check(argument)) {
-            raise_conversion_error(parameter, argument, "dict");
-            return false;
-        }
-        out.emplace(DictArgument{argument});
-        return true;
-    }
-    static DictArgument get(Held& held) noexcept { return held; }
-};
+inline int is_list(PyObject* object) { return PyList_Check(object); }
+inline int is_dict(PyObject* object) { return PyDict_Check(object); }
 
-template <>
-struct Converter<CallableArgument> {
-    using Held = CallableArgument;
+using ListArgument = ObjectArgument<is_list, kList>;
+using DictArgument = ObjectArgument<is_dict, kDict>;
+using CallableArgument = ObjectArgument<PyCallable_Check, kCallable>;
+
+template <int (*accepts)(PyObject*), const char* expected>
+struct Converter<ObjectArgument<accepts, expected>> {
+    using Held = ObjectArgument<accepts, expected>;
     static bool load(std::optional<Held>& out, PyObject* argument, const char* parameter) {
-        if (!PyCallable_Check(argument)) {
-            raise_conversion_error(parameter, argument, "callable");
+        if (!accepts(argument)) {
+            raise_conversion_error(parameter, argument, expected);
             return false;
         }
-        out.emplace(CallableArgument{argument});
+        out.emplace(Held{argument});
         return true;
     }
-    static CallableArgument get(Held& held) noexcept { return held; }
+    static Held get(Held& held) noexcept { return held; }
 };
 
 }  // namespace lessoncover::binding

@@ -1,5 +1,6 @@
 // The module function register_period.
 #include "binding/call.hpp"
+#include "binding/heap_type.hpp"
 #include "binding/owned_ref.hpp"
 #include "python/lessoncover/python_types.hpp"
 #include "school/registration.hpp"
@@ -27,10 +28,6 @@ PyMethodDef register_period_definition = {
 
 }  // namespace
 
-PyObject* create_register_period_function(PyObject* module) {
-    OwnedRef module_name = OwnedRef::steal(PyModule_GetNameObject(module));
-    if (!module_name) return nullptr;
-    return PyCFunction_NewEx(&register_period_definition, module, module_name.get());
-}
+PyObject* create_register_period_function(PyObject* module) { return create_module_function(register_period_definition, module); }
 
 }  // namespace lessoncover::binding

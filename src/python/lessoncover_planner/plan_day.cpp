@@ -5,6 +5,7 @@
 #include <new>
 
 #include "binding/call.hpp"
+#include "binding/heap_type.hpp"
 #include "binding/object_arguments.hpp"
 #include "planner/decide.hpp"
 #include "python/lessoncover_planner/day_from_python.hpp"
@@ -145,10 +146,6 @@ PyMethodDef plan_day_definition = {
 
 }  // namespace
 
-PyObject* create_plan_day_function(PyObject* module) {
-    OwnedRef module_name = OwnedRef::steal(PyModule_GetNameObject(module));
-    if (!module_name) return nullptr;
-    return PyCFunction_NewEx(&plan_day_definition, module, module_name.get());
-}
+PyObject* create_plan_day_function(PyObject* module) { return create_module_function(plan_day_definition, module); }
 
 }  // namespace lessoncover::binding
