@@ -26,6 +26,12 @@ public:
     // below the input's number of subjects.
     void decide(const PlanningInput& input, Plan& plan);
 
+    // Makes room now for `present_teachers` candidates, writing it, so that a run finds
+    // its memory in place (a school calls this as teachers are added).
+    void make_room(std::size_t present_teachers) {
+        if (candidates_.size() < present_teachers) candidates_.resize(present_teachers);
+    }
+
 private:
     Candidate* free_colleague(const PlanningLesson& lesson);
     Candidate* first_free_teacher(const PlanningLesson& lesson);

@@ -14,11 +14,30 @@
 namespace lessoncover {
 
 struct GenerationSpace {
-    PlanningInput input;                  // its lessons are kept as classes are added
-    std::vector<std::uint32_t> slots;     // by place in input.teachers: the teacher list's slot
+    PlanningInput input;               // its lessons are kept as classes are added
+    std::vector<std::uint32_t> slots;  // by place in input.teachers: the teacher list's slot
     CoverPlanner planner;
     Plan plan;
     RenderSpace rendering;  // its covered lessons are also those apply writes
+
+    // Room for one teacher more, of whom `present_teachers` are present.
+    void make_room_for_teacher(std::size_t present_teachers) {
+        input.teachers.emplace_back();
+        slots.emplace_back();
+        planner.make_room(present_teachers);
+    }
+    // Room for a decision, a cover and its name for each of `lessons` lessons.
+    void make_room_for_lessons(std::size_t lessons) {
+        grow_to(plan.decisions, lessons);
+        grow_to(rendering.covered, lessons);
+        grow_to(rendering.names, lessons);
+    }
+
+private:
+    template <class Vector>
+    static void grow_to(Vector& vector, std::size_t size) {
+        if (vector.size() < size) vector.resize(size);
+    }
 };
 
 }  // namespace lessoncover

@@ -63,7 +63,7 @@ void append_absent_lessons(School& school, const Class& added) {
 
 TeacherList::Slot TeacherList::append(TeacherRef handle) {
     const auto slot = static_cast<Slot>(teachers_.size());
-    Listed teacher{std::move(handle), names_.size(), 0};
+    Listed teacher{std::move(handle), names_.size(), 0, 0};
     Facts facts{0, 0, nullptr};
     {
         const auto record = teacher.handle.lock();
@@ -72,11 +72,14 @@ TeacherList::Slot TeacherList::append(TeacherRef handle) {
         facts.next_pair_place = record->periods.next_place();
         teacher.name_size = static_cast<std::uint32_t>(record->name.size());
         names_ += record->name;
-        traits_.push_back(static_cast<std::uint8_t>(static_cast<std::uint8_t>(record->sub) |
-                                                    (record->present ? kPresent : 0) |
-                                                    (needs_csv_quotes(record->name) ? kQuotedName : 0) |
-                                                    (is_ascii(record->name) ? kAsciiName : 0)));
-        if (record->present) ++present_counts_[static_cast<std::size_t>(record->sub)];
+        traits_.push_back(
+            static_cast<std::uint8_t>(static_cast<std::uint8_t>(record->sub) | (record->present ? kPresent : 0)));
+        teacher.name_traits = static_cast<std::uint8_t>((needs_csv_quotes(record->name) ? kQuotedName : 0) |
+                                                        (is_ascii(record->name) ? kAsciiName : 0));
+        if (record->present) {
+            ++present_counts_[static_cast<std::size_t>(record->sub)];
+            ++present_total_;
+        }
     }
     teachers_.push_back(std::move(teacher));
     facts_.push_back(facts);
@@ -195,15 +198,14 @@ void School::add_teacher(const Teacher& teacher) {
     // Registration and cover add the copy's pairs; their room lies next to the record.
     copy.lock()->periods.make_room_for_a_day();
     const TeacherList::Slot slot = teacher_list.append(copy);
-    generation_space.input.teachers.emplace_back();
-    generation_space.slots.emplace_back();
+    generation_space.make_room_for_teacher(teacher_list.present_total());
     teacher_hashtable.emplace(teacher.name, NamedTeacher{std::move(copy), slot});
 }
 
 void School::add_class(const Class& school_class) {
     const ClassRef& copy = class_list.emplace_back(Class(school_class));
     append_absent_lessons(*this, *copy.lock());
-    generation_space.plan.decisions.reserve(generation_space.input.lessons.size());
+    generation_space.make_room_for_lessons(generation_space.input.lessons.size());
     teacher_list.sort_by_period_count();
 }
 

@@ -83,11 +83,18 @@ public:
     std::string_view name(Slot slot) const noexcept {
         return std::string_view(names_).substr(teachers_[slot].name_start, teachers_[slot].name_size);
     }
-    bool name_needs_quotes(Slot slot) const noexcept { return (traits_[slot] & kQuotedName) != 0; }
-    bool name_is_ascii(Slot slot) const noexcept { return (traits_[slot] & kAsciiName) != 0; }
+    bool name_needs_quotes(Slot slot) const noexcept { return (teachers_[slot].name_traits & kQuotedName) != 0; }
+    bool name_is_ascii(Slot slot) const noexcept { return (teachers_[slot].name_traits & kAsciiName) != 0; }
     // The number of present teachers of each subject.
     std::size_t present_count(Subjects subject) const noexcept {
         return present_counts_[static_cast<std::size_t>(subject)];
+    }
+    std::size_t present_total() const noexcept { return present_total_; }
+    // Asks for what name() and its flags read to be fetched into the cache.
+    void prefetch_name(Slot slot) const noexcept {
+        const auto* entry = reinterpret_cast<const char*>(&teachers_[slot]);
+        __builtin_prefetch(entry);
+        __builtin_prefetch(entry + sizeof(Listed) - 1);
     }
     // Asks for the teacher's entry in the list to be fetched into the cache.
     void prefetch(Slot slot) const noexcept {
@@ -134,14 +141,16 @@ private:
         TeacherRef handle;
         std::size_t name_start;  // in names_
         std::uint32_t name_size;
+        std::uint8_t name_traits;  // kQuotedName, kAsciiName
     };
 
     // By slot.
     std::vector<Listed> teachers_;
     std::vector<Facts> facts_;
-    std::vector<std::uint8_t> traits_;  // subject, kPresent, kQuotedName, kAsciiName: small, for walks
+    std::vector<std::uint8_t> traits_;  // subject, kPresent: small, for walks
     std::string names_;
     std::array<std::size_t, kSubjectCount> present_counts_{};
+    std::size_t present_total_ = 0;
     std::vector<Place> places_;
     std::vector<std::size_t> sorted_counts_;  // count at the last sort, the group's key
     std::vector<std::int64_t> stamps_;

@@ -110,7 +110,7 @@ Result<Done> generate_substitutions(School& school, ReportSink& sink) {
                 const TeacherList::Slot slot = slots[teacher];
                 return SubstituteName{list.name(slot), list.name_needs_quotes(slot), list.name_is_ascii(slot)};
             }
-            void prefetch(std::uint32_t teacher) const noexcept { list.prefetch(slots[teacher]); }
+            void prefetch(std::uint32_t teacher) const noexcept { list.prefetch_name(slots[teacher]); }
         };
         const auto rendered = render_report(
             space.plan, school.absent_lesson_texts, NamesFromList{school.teacher_list, space.slots},
