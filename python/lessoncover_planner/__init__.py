@@ -1,0 +1,36 @@
+"""Plan cover for the absent teachers of a school day in one call.
+
+``lessoncover_planner`` is the companion of ``lessoncover``: where a
+``lessoncover`` script builds ``Teacher``, ``Class`` and ``School`` objects and
+registers every lesson, :func:`plan` takes the day as plain data and returns a
+:class:`CoverPlan`::
+
+    from lessoncover_planner import plan
+
+    day = plan(
+        teachers=[("Asha", "Mathematics"), ("Ben", "maths"), ("Cleo", "French")],
+        lessons=[("Asha", 1, "10A"), ("Cleo", 2, "10B"), ("Ben", 2, "10C")],
+        absences={"Asha": "Course, off site", "Cleo": None},
+    )
+    print(day.report(timing=False))
+    for cover in day.covers:
+        print(cover.absent, cover.period, cover.substitute, cover.rule)
+    for lesson in day.uncovered:
+        print(lesson.absent, lesson.period, lesson.why)
+
+The report is the one ``lessoncover`` writes.  Beside it the plan holds the
+records: a :class:`Cover` for each covered lesson (with the rule that found the
+substitute) and an :class:`Uncovered` for each lesson nobody could take (with
+how many teachers were present, teaching and covering in that period).
+
+Subjects are matched without regard to case or surrounding white space against
+the ``lessoncover`` spellings, the twenty display names in :data:`SUBJECTS` and
+the aliases in :data:`SUBJECT_ALIASES`; any other text is a subject of its own.
+"""
+
+from .cover_plan import CoverPlan
+from .planning import plan
+from .records import Cover, Uncovered
+from .subjects import SUBJECT_ALIASES, SUBJECTS, resolve_subject
+
+__all__ = ["plan", "CoverPlan", "Cover", "Uncovered", "SUBJECTS", "SUBJECT_ALIASES", "resolve_subject"]

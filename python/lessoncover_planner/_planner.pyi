@@ -1,0 +1,19 @@
+"""The native planner: plans one school day in a single call."""
+
+from collections.abc import Callable
+from typing import Any, Literal
+
+def plan_day(
+    teachers: list[Any],
+    lessons: list[Any],
+    absences: dict[Any, Any],
+    resolve_subject: Callable[[str], int | str | None],
+    /,
+) -> tuple[
+    str,
+    str,
+    float,
+    list[tuple[str, int, str, str, str, str, Literal["subject", "any"]]],
+    list[tuple[str, int, str, str, str, int, int, int]],
+]:
+    """Plan the day; return (report head, timing line, seconds, cover rows, uncovered rows)."""

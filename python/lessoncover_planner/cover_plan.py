@@ -1,0 +1,79 @@
+"""The result of planning one day: the report text and the records behind it."""
+
+from __future__ import annotations
+
+from typing import Literal, final
+
+from .records import Cover, Uncovered
+
+__all__ = ["CoverPlan"]
+
+CoverRow = tuple[str, int, str, str, str, str, Literal["subject", "any"]]
+UncoveredRow = tuple[str, int, str, str, str, int, int, int]
+
+
+@final
+class CoverPlan:
+    """The cover planned for one school day, as :func:`lessoncover_planner.plan` returns it.
+
+    ``covers`` and ``uncovered`` hold the records in the order of the report's
+    rows and of its missing-cover lines; they are made on first access, so a
+    caller who only wants the text pays nothing for them.  ``elapsed`` is the
+    time the planning took, in seconds.  ``report()`` gives the text.
+    """
+
+    __slots__ = ("_report_head", "_timing_line", "_elapsed", "_cover_rows",
+                 "_uncovered_rows", "_covers", "_uncovered")
+
+    def __init__(
+        self,
+        report_head: str,
+        timing_line: str,
+        elapsed: float,
+        cover_rows: list[CoverRow],
+        uncovered_rows: list[UncoveredRow],
+    ) -> None:
+        """Keep the planner's output; records are made from the rows when first asked for."""
+        self._report_head = report_head
+        self._timing_line = timing_line
+        self._elapsed = elapsed
+        self._cover_rows = cover_rows
+        self._uncovered_rows = uncovered_rows
+        self._covers: tuple[Cover, ...] | None = None
+        self._uncovered: tuple[Uncovered, ...] | None = None
+
+    @property
+    def covers(self) -> tuple[Cover, ...]:
+        """The covered lessons, in the order of the report's rows."""
+        if self._covers is None:
+            self._covers = tuple(Cover(*row) for row in self._cover_rows)
+        return self._covers
+
+    @property
+    def uncovered(self) -> tuple[Uncovered, ...]:
+        """The lessons nobody could cover, in the order of the report's missing-cover lines."""
+        if self._uncovered is None:
+            self._uncovered = tuple(Uncovered(*row) for row in self._uncovered_rows)
+        return self._uncovered
+
+    @property
+    def elapsed(self) -> float:
+        """The time the planning took, in seconds."""
+        return self._elapsed
+
+    def report(self, timing: bool = True) -> str:
+        """The substitution report, without a final line break.
+
+        With ``timing`` the text ends with the quoted line
+        ``"Time taken to generate subs: ..."``, as ``lessoncover``'s
+        ``School.generate_substitutions()`` writes it; without, it ends after the
+        quoted block of lessons nobody could cover, so two plans of the same day
+        give the same text.
+        """
+        if timing:
+            return self._report_head + "\n" + self._timing_line
+        return self._report_head
+
+    def __repr__(self) -> str:
+        return (f"CoverPlan(covers={len(self._cover_rows)}, "
+                f"uncovered={len(self._uncovered_rows)}, elapsed={self._elapsed:.6g})")
