@@ -37,6 +37,10 @@ public:
         return by_period_ == nullptr ? kNoCode : static_cast<Code>(by_period_[index(period)] - 1);
     }
     std::size_t size() const noexcept { return size_; }
+    // Makes the table now, so that later calls cannot fail.
+    void make_room() {
+        if (by_period_ == nullptr) by_period_ = std::make_unique<std::uint8_t[]>(std::size_t{1} << 16);
+    }
 
 private:
     static std::size_t index(std::int16_t period) noexcept { return static_cast<std::uint16_t>(period); }

@@ -27,6 +27,20 @@ public:
     void reserve(std::size_t lessons, std::size_t text_bytes);
     void clear();
 
+    // Where the texts end now, for taking back what is added after.
+    struct Mark {
+        std::size_t lessons;
+        std::size_t text_bytes;
+        bool ascii;
+    };
+    Mark mark() const noexcept { return Mark{lessons_.size(), texts_.size(), ascii_}; }
+    void truncate(Mark mark) noexcept {
+        lessons_.resize(mark.lessons);
+        absent_names_.resize(mark.lessons);
+        texts_.resize(mark.text_bytes);
+        ascii_ = mark.ascii;
+    }
+
     std::size_t size() const noexcept { return lessons_.size(); }
     const LessonText& operator[](std::size_t lesson) const noexcept { return lessons_[lesson]; }
     std::int16_t period(std::size_t lesson) const noexcept { return lessons_[lesson].period; }

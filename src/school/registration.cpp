@@ -1,5 +1,7 @@
 #include "school/registration.hpp"
 
+#include "reserve_more.hpp"
+
 namespace lessoncover {
 
 Result<Done> register_period(const Teacher& teacher, std::int16_t period, School& school,
@@ -9,7 +11,9 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         return panic("Teacher not found in existing list. Please add to 'teacher_list.csv'");
     }
     const TeacherRef& handle = found->handle;
-    school_class.list_of_periods.push_back(PeriodEntry{handle, period});
+    // Room first, so that once the pair is in the record nothing is left to fail.
+    reserve_more(school_class.list_of_periods, 2);
+    if (found->slot != TeacherList::kNotListed) school.teacher_list.make_room(0, 0, 1);
     bool added = false;
     const void* next_pair_place = nullptr;
     {
@@ -17,6 +21,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         added = record->add_period(period, school_class.class_name);
         next_pair_place = record->periods.next_place();
     }
+    school_class.list_of_periods.push_back(PeriodEntry{handle, period});
     school_class.list_of_periods.push_back(PeriodEntry{handle, period});
     if (added) school.note_pair_added(*found, period, next_pair_place);
     return Done{};

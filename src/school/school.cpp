@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "report/csv_field.hpp"
+#include "reserve_more.hpp"
 #include "school/subject_table.hpp"
 
 namespace lessoncover {
@@ -61,7 +62,22 @@ void append_absent_lessons(School& school, const Class& added) {
 
 // ------------------------------------------------------------ TeacherList --
 
-TeacherList::Slot TeacherList::append(TeacherRef handle) {
+void TeacherList::make_room(std::size_t teachers, std::size_t name_bytes, std::size_t notes) {
+    codes_.make_room();
+    reserve_more(teachers_, teachers);
+    reserve_more(facts_, teachers);
+    reserve_more(traits_, teachers);
+    reserve_more(places_, teachers);
+    reserve_more(sorted_counts_, teachers);
+    reserve_more(stamps_, teachers);
+    reserve_more(previous_, teachers);
+    reserve_more(next_, teachers);
+    reserve_more(added_, teachers);
+    reserve_more(names_, name_bytes);
+    reserve_more(changed_, notes);
+}
+
+TeacherList::Slot TeacherList::append(TeacherRef handle) noexcept {
     const auto slot = static_cast<Slot>(teachers_.size());
     Listed teacher{std::move(handle), names_.size(), 0, 0};
     Facts facts{0, 0, nullptr};
@@ -93,7 +109,7 @@ TeacherList::Slot TeacherList::append(TeacherRef handle) {
     return slot;
 }
 
-void TeacherList::note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place) {
+void TeacherList::note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place) noexcept {
     Facts& facts = facts_[slot];
     facts.count += 1;
     facts.next_pair_place = next_pair_place;
@@ -103,7 +119,25 @@ void TeacherList::note_pair_added(Slot slot, std::int16_t period, const void* ne
     changed_.push_back(slot);
 }
 
-void TeacherList::sort_by_period_count() {
+void TeacherList::take_back_pair(Slot slot, std::int16_t period, bool period_still_held,
+                                 const void* next_pair_place) noexcept {
+    Facts& facts = facts_[slot];
+    facts.count -= 1;
+    facts.next_pair_place = next_pair_place;
+    if (!period_still_held) {
+        const PeriodCodes::Code code = codes_.code_of(period);
+        if (code != PeriodCodes::kNoCode) facts.busy &= ~(std::uint64_t{1} << code);
+    }
+}
+
+void TeacherList::forget_notes_since(std::size_t mark) noexcept {
+    for (std::size_t at = mark; at < changed_.size(); ++at) places_[changed_[at]] = Place::sorted;
+    changed_.resize(mark);
+}
+
+void TeacherList::make_room_for_sort() { reserve_more(groups_, changed_.size() + added_.size()); }
+
+void TeacherList::sort_by_period_count() noexcept {
     if (changed_.empty() && added_.empty()) return;
     // Counts only grow, so every queued teacher moves to a larger count: to the front of
     // its new group, in its old list order (by old count, then stamp).
@@ -120,15 +154,19 @@ void TeacherList::sort_by_period_count() {
     order_valid_ = false;
 }
 
-void TeacherList::take_out(Slot slot) {
-    const auto group = groups_.find(sorted_counts_[slot]);
-    Group& run = group->second;
-    if (run.first == slot && run.last == slot) {
+std::vector<TeacherList::Group>::iterator TeacherList::group_at_or_after(std::size_t count) noexcept {
+    return std::lower_bound(groups_.begin(), groups_.end(), count,
+                            [](const Group& group, std::size_t wanted) { return group.count < wanted; });
+}
+
+void TeacherList::take_out(Slot slot) noexcept {
+    const auto group = group_at_or_after(sorted_counts_[slot]);
+    if (group->first == slot && group->last == slot) {
         groups_.erase(group);
-    } else if (run.first == slot) {
-        run.first = next_[slot];
-    } else if (run.last == slot) {
-        run.last = previous_[slot];
+    } else if (group->first == slot) {
+        group->first = next_[slot];
+    } else if (group->last == slot) {
+        group->last = previous_[slot];
     }
     const Slot before = previous_[slot];
     const Slot after = next_[slot];
@@ -136,7 +174,7 @@ void TeacherList::take_out(Slot slot) {
     (after == kNone ? tail_ : previous_[after]) = before;
 }
 
-void TeacherList::link_before(Slot slot, Slot next) {
+void TeacherList::link_before(Slot slot, Slot next) noexcept {
     const Slot before = next == kNone ? tail_ : previous_[next];
     previous_[slot] = before;
     next_[slot] = next;
@@ -144,30 +182,30 @@ void TeacherList::link_before(Slot slot, Slot next) {
     (next == kNone ? tail_ : previous_[next]) = slot;
 }
 
-void TeacherList::put_at_front(Slot slot) {
+void TeacherList::put_at_front(Slot slot) noexcept {
     const std::size_t count = facts_[slot].count;
-    const auto group = groups_.lower_bound(count);
-    if (group != groups_.end() && group->first == count) {
-        link_before(slot, group->second.first);
-        group->second.first = slot;
+    const auto group = group_at_or_after(count);
+    if (group != groups_.end() && group->count == count) {
+        link_before(slot, group->first);
+        group->first = slot;
     } else {
-        link_before(slot, group == groups_.end() ? kNone : group->second.first);
-        groups_.emplace_hint(group, count, Group{slot, slot});
+        link_before(slot, group == groups_.end() ? kNone : group->first);
+        groups_.insert(group, Group{count, slot, slot});  // make_room_for_sort made room
     }
     sorted_counts_[slot] = count;
     stamps_[slot] = --next_front_stamp_;
     places_[slot] = Place::sorted;
 }
 
-void TeacherList::put_at_back(Slot slot) {
+void TeacherList::put_at_back(Slot slot) noexcept {
     const std::size_t count = facts_[slot].count;
-    const auto group = groups_.lower_bound(count);
-    if (group != groups_.end() && group->first == count) {
-        link_before(slot, next_[group->second.last]);
-        group->second.last = slot;
+    const auto group = group_at_or_after(count);
+    if (group != groups_.end() && group->count == count) {
+        link_before(slot, next_[group->last]);
+        group->last = slot;
     } else {
-        link_before(slot, group == groups_.end() ? kNone : group->second.first);
-        groups_.emplace_hint(group, count, Group{slot, slot});
+        link_before(slot, group == groups_.end() ? kNone : group->first);
+        groups_.insert(group, Group{count, slot, slot});  // make_room_for_sort made room
     }
     sorted_counts_[slot] = count;
     stamps_[slot] = next_back_stamp_++;
@@ -197,15 +235,34 @@ void School::add_teacher(const Teacher& teacher) {
     TeacherRef copy{Teacher(teacher)};
     // Registration and cover add the copy's pairs; their room lies next to the record.
     copy.lock()->periods.make_room_for_a_day();
-    const TeacherList::Slot slot = teacher_list.append(copy);
-    generation_space.make_room_for_teacher(teacher_list.present_total());
-    teacher_hashtable.emplace(teacher.name, NamedTeacher{std::move(copy), slot});
+    // Room first; then the one change that can fail, filing the name; then the list.
+    generation_space.make_room_for_teacher(teacher_list.present_total() + (teacher.present ? 1 : 0));
+    teacher_list.make_room(1, teacher.name.size(), 0);
+    const auto slot = static_cast<TeacherList::Slot>(teacher_list.size());
+    teacher_hashtable.emplace(teacher.name, NamedTeacher{copy, slot});
+    teacher_list.append(std::move(copy));
 }
 
 void School::add_class(const Class& school_class) {
-    const ClassRef& copy = class_list.emplace_back(Class(school_class));
-    append_absent_lessons(*this, *copy.lock());
-    generation_space.make_room_for_lessons(generation_space.input.lessons.size());
+    ClassRef copy{Class(school_class)};
+    reserve_more(class_list, 1);
+    // The class's absent lessons and room for what follows; should that fail, they are
+    // taken back and the school is as it was.
+    std::vector<PlanningLesson>& lessons = generation_space.input.lessons;
+    const std::size_t lessons_before = lessons.size();
+    const LessonTexts::Mark texts_before = absent_lesson_texts.mark();
+    const bool without_code_before = absent_lesson_without_code;
+    try {
+        append_absent_lessons(*this, *copy.lock());
+        generation_space.make_room_for_lessons(lessons.size());
+        teacher_list.make_room_for_sort();
+    } catch (...) {
+        lessons.resize(lessons_before);
+        absent_lesson_texts.truncate(texts_before);
+        absent_lesson_without_code = without_code_before;
+        throw;
+    }
+    class_list.push_back(std::move(copy));
     teacher_list.sort_by_period_count();
 }
 

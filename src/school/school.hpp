@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -54,15 +53,30 @@ public:
     TeacherList(TeacherList&&) noexcept = default;
     TeacherList& operator=(TeacherList&&) noexcept = default;
 
-    Slot append(TeacherRef handle);
+    // Room for `teachers` appended with names of `name_bytes` in all, and for `notes`
+    // pairs noted, so that those calls cannot fail. Throws std::bad_alloc, and then only
+    // room has changed.
+    void make_room(std::size_t teachers, std::size_t name_bytes, std::size_t notes);
+    Slot append(TeacherRef handle) noexcept;
     // The pair (period, some grade) was added to the teacher's record, whose next pair
     // will go to `next_pair_place` (see next_pair_place()).
-    void note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place);
+    void note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place) noexcept;
+    // Takes back the last pair noted for the teacher, whose record no longer holds it
+    // (and holds `period` still or not) and will put its next pair at `next_pair_place`.
+    void take_back_pair(Slot slot, std::int16_t period, bool period_still_held,
+                        const void* next_pair_place) noexcept;
+    // A mark for forget_notes_since(): where the queue of changed teachers ends now.
+    std::size_t notes_mark() const noexcept { return changed_.size(); }
+    // Undoes the queueing that notes since `mark` did; their counts are taken back one by
+    // one with take_back_pair.
+    void forget_notes_since(std::size_t mark) noexcept;
     // The code of `period` among the periods the list has seen, made when there is room:
     // see busy().
     PeriodCodes::Code code_for(std::int16_t period) { return codes_.code_for(period); }
+    // Room for the sort, so that it cannot fail.
+    void make_room_for_sort();
     // Stable sort by the number of pairs each teacher holds now.
-    void sort_by_period_count();
+    void sort_by_period_count() noexcept;
 
     std::size_t size() const noexcept { return teachers_.size(); }
     const TeacherRef& handle(Slot slot) const noexcept { return teachers_[slot].handle; }
@@ -120,14 +134,16 @@ private:
     static constexpr std::uint8_t kAsciiName = 0x20;
     enum class Place : std::uint8_t { added, sorted, queued };  // queued: sorted, count changed
     struct Group {
+        std::size_t count;
         Slot first;
         Slot last;
     };
 
-    void take_out(Slot slot);
-    void put_at_front(Slot slot);
-    void put_at_back(Slot slot);
-    void link_before(Slot slot, Slot next);  // kNone: at the tail
+    std::vector<Group>::iterator group_at_or_after(std::size_t count) noexcept;
+    void take_out(Slot slot) noexcept;
+    void put_at_front(Slot slot) noexcept;
+    void put_at_back(Slot slot) noexcept;
+    void link_before(Slot slot, Slot next) noexcept;  // kNone: at the tail
 
     // What registration and planning keep up to date for every teacher, in an array of
     // its own that a walk of the list runs through; and the rest, which covers and
@@ -160,7 +176,9 @@ private:
 
     Slot head_ = kNone;
     Slot tail_ = kNone;
-    std::map<std::size_t, Group> groups_;  // by count
+    // One group a count, sorted by count: few, since holding b different counts takes
+    // b(b-1)/2 pairs at least.
+    std::vector<Group> groups_;
     std::vector<Slot> added_;    // added since the last sort, in order
     std::vector<Slot> changed_;  // sorted teachers whose count changed
     std::int64_t next_front_stamp_ = 0;  // every stamp in use is >= this

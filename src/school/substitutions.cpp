@@ -62,10 +62,11 @@ void build_planning_input(School& school) {
     input.uncoded_busy.erase(std::unique(input.uncoded_busy.begin(), input.uncoded_busy.end()), input.uncoded_busy.end());
 }
 
-// Writes every decided cover, once rendered, into its substitute's record. The teacher list's entry and
-// the record of the substitute some covers ahead are fetched first, then where the pair
-// will go.
-void apply_covers(School& school) {
+// Writes every decided cover, once rendered, into its substitute's record. The teacher
+// list's entry and the record of the substitute some covers ahead are fetched first, then
+// where the pair will go. Should memory run out on the way, the covers written so far are
+// taken back and false comes back: the school is as it was.
+bool apply_covers(School& school) {
     const GenerationSpace& space = school.generation_space;
     const std::vector<Decision>& decisions = space.plan.decisions;
     TeacherList& list = school.teacher_list;
@@ -73,25 +74,47 @@ void apply_covers(School& school) {
     const auto slot_of = [&](std::size_t lesson) { return space.slots[decisions[lesson].substitute]; };
     // The lessons that got a cover, in order, as rendering listed them.
     const std::vector<std::uint32_t>& covered = space.rendering.covered;
-    constexpr std::size_t kAhead = 12;
-    for (std::size_t i = 0; i < covered.size(); ++i) {
-        if (i + 2 * kAhead < covered.size()) list.prefetch(slot_of(covered[i + 2 * kAhead]));
-        if (i + kAhead < covered.size()) {
-            const TeacherList::Slot ahead = slot_of(covered[i + kAhead]);
-            list.handle(ahead).prefetch_for_write(sizeof(PeriodSet));  // periods come first
-            prefetch_for_write(list.next_pair_place(ahead));
-            prefetch_for_write(static_cast<const char*>(list.next_pair_place(ahead)) + sizeof(PeriodGrade) - 1);
-        }
-        const std::size_t lesson = covered[i];
-        const TeacherList::Slot slot = slot_of(lesson);
-        const void* next_pair_place = nullptr;
-        {
-            const auto teacher = list.handle(slot).lock();
-            teacher->add_period(lessons.period(lesson), lessons.class_name(lesson));
-            next_pair_place = teacher->periods.next_place();
-        }
-        list.note_pair_added(slot, lessons.period(lesson), next_pair_place);
+    try {
+        list.make_room(0, 0, covered.size());
+    } catch (const std::bad_alloc&) {
+        return false;
     }
+    const std::size_t notes_mark = list.notes_mark();
+    std::size_t applied = 0;
+    try {
+        constexpr std::size_t kAhead = 12;
+        for (; applied < covered.size(); ++applied) {
+            const std::size_t i = applied;
+            if (i + 2 * kAhead < covered.size()) list.prefetch(slot_of(covered[i + 2 * kAhead]));
+            if (i + kAhead < covered.size()) {
+                const TeacherList::Slot ahead = slot_of(covered[i + kAhead]);
+                list.handle(ahead).prefetch_for_write(sizeof(PeriodSet));  // periods come first
+                prefetch_for_write(list.next_pair_place(ahead));
+                prefetch_for_write(static_cast<const char*>(list.next_pair_place(ahead)) + sizeof(PeriodGrade) - 1);
+            }
+            const std::size_t lesson = covered[i];
+            const TeacherList::Slot slot = slot_of(lesson);
+            const void* next_pair_place = nullptr;
+            {
+                const auto teacher = list.handle(slot).lock();
+                teacher->add_period(lessons.period(lesson), lessons.class_name(lesson));  // a new pair
+                next_pair_place = teacher->periods.next_place();
+            }
+            list.note_pair_added(slot, lessons.period(lesson), next_pair_place);
+        }
+    } catch (const std::bad_alloc&) {
+        while (applied-- > 0) {
+            const std::size_t lesson = covered[applied];
+            const TeacherList::Slot slot = slot_of(lesson);
+            const auto teacher = list.handle(slot).lock();
+            teacher->periods.remove_newest();
+            list.take_back_pair(slot, lessons.period(lesson), teacher->teaches_in(lessons.period(lesson)),
+                                teacher->periods.next_place());
+        }
+        list.forget_notes_since(notes_mark);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -125,7 +148,7 @@ Result<Done> generate_substitutions(School& school, ReportSink& sink) {
     } catch (const std::bad_alloc&) {
         return out_of_memory("out of memory while planning cover");
     }
-    apply_covers(school);
+    if (!apply_covers(school)) return out_of_memory("out of memory while writing covers");
     return Done{};
 }
 

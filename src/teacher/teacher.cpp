@@ -43,9 +43,16 @@ struct PeriodSet::Rare {
         index[slot] = position + 1;
     }
 
-    void rebuild_index(const std::vector<PeriodGrade>& pairs, std::size_t capacity) {
+    // Takes `fresh` (zeroed, larger than twice the pairs) as the index of `pairs`.
+    void use_index(const std::vector<PeriodGrade>& pairs, std::vector<std::uint32_t>&& fresh) noexcept {
         if (index.empty()) key = fresh_hash_key();
-        index.assign(capacity, 0);
+        index = std::move(fresh);
+        refill_index(pairs);
+    }
+
+    // Indexes `pairs` anew in the index's slots, which are enough.
+    void refill_index(const std::vector<PeriodGrade>& pairs) noexcept {
+        std::fill(index.begin(), index.end(), 0);
         for (std::size_t position = 0; position < pairs.size(); ++position) {
             add_to_index(static_cast<std::uint32_t>(position), hash_of(pairs[position].period, pairs[position].grade));
         }
@@ -58,12 +65,32 @@ struct PeriodSet::Rare {
         return at != other_periods.end() && at->block == block && ((at->bits >> (period & 63)) & 1U);
     }
 
-    void mark_period(std::int16_t period) {
+    std::vector<PeriodBlock>::iterator block_of(std::int16_t period) {
         const auto block = static_cast<std::int16_t>(period >> 6);
-        auto at = std::lower_bound(other_periods.begin(), other_periods.end(), block,
-                                   [](const PeriodBlock& b, std::int16_t wanted) { return b.block < wanted; });
-        if (at == other_periods.end() || at->block != block) at = other_periods.insert(at, PeriodBlock{block, 0});
+        return std::lower_bound(other_periods.begin(), other_periods.end(), block,
+                                [](const PeriodBlock& b, std::int16_t wanted) { return b.block < wanted; });
+    }
+
+    // Room for the period's block, so that marking it cannot fail.
+    void make_room_for_period(std::int16_t period) {
+        const auto at = block_of(period);
+        if ((at == other_periods.end() || at->block != (period >> 6)) && other_periods.size() == other_periods.capacity()) {
+            other_periods.reserve(other_periods.empty() ? 4 : 2 * other_periods.capacity());
+        }
+    }
+
+    void mark_period(std::int16_t period) noexcept {
+        auto at = block_of(period);
+        if (at == other_periods.end() || at->block != (period >> 6)) {
+            at = other_periods.insert(at, PeriodBlock{static_cast<std::int16_t>(period >> 6), 0});  // has room
+        }
         at->bits |= std::uint64_t{1} << (period & 63);
+    }
+
+    // The period's bit, taken back; its block stays.
+    void unmark_period(std::int16_t period) noexcept {
+        const auto at = block_of(period);
+        if (at != other_periods.end() && at->block == (period >> 6)) at->bits &= ~(std::uint64_t{1} << (period & 63));
     }
 };
 
@@ -109,27 +136,50 @@ bool PeriodSet::insert_otherwise(std::int16_t period, std::string_view grade) {
         return false;
     }
 
-    if (pairs_.empty()) {
-        pairs_.reserve(kFirstCapacity);
-        window_ = window_of(period);
+    // Everything that can fail comes first: the pair, room for it, the rare parts and a
+    // larger index. Then the pair goes in with nothing left to fail.
+    PeriodGrade added{period, std::string(grade)};
+    if (pairs_.size() == pairs_.capacity()) {
+        pairs_.reserve(pairs_.empty() ? kFirstCapacity : 2 * pairs_.capacity());
     }
-    append(period, grade);
-    if (const unsigned offset = in_window(period); offset < 64) {
-        window_periods_ |= std::uint64_t{1} << offset;
+    const std::int16_t window = pairs_.empty() ? window_of(period) : window_;
+    const bool in_window_after = static_cast<std::uint16_t>(static_cast<std::uint16_t>(period) -
+                                                            static_cast<std::uint16_t>(window)) < 64;
+    if (!in_window_after) rare().make_room_for_period(period);
+    std::vector<std::uint32_t> grown_index;
+    if (indexed ? 2 * (pairs_.size() + 1) > rare_->index.size() : pairs_.size() + 1 > kDirectSearchLimit) {
+        Rare& parts = rare();
+        grown_index.resize(indexed ? 2 * parts.index.size() : 4 * kDirectSearchLimit);
+    }
+
+    window_ = window;
+    pairs_.push_back(std::move(added));
+    if (in_window_after) {
+        window_periods_ |= std::uint64_t{1} << in_window(period);
     } else {
-        rare().mark_period(period);
+        rare_->mark_period(period);
     }
-    if (indexed) {
+    if (!grown_index.empty()) {
         // At most half full, so probes stay short and a free slot always exists.
-        if (2 * pairs_.size() > rare_->index.size()) {
-            rare_->rebuild_index(pairs_, 2 * rare_->index.size());
-        } else {
-            rare_->add_to_index(static_cast<std::uint32_t>(pairs_.size() - 1), hash);
-        }
-    } else if (pairs_.size() > kDirectSearchLimit) {
-        rare().rebuild_index(pairs_, 4 * kDirectSearchLimit);
+        rare_->use_index(pairs_, std::move(grown_index));
+    } else if (indexed) {
+        rare_->add_to_index(static_cast<std::uint32_t>(pairs_.size() - 1), hash);
     }
     return true;
+}
+
+void PeriodSet::remove_newest() noexcept {
+    const std::int16_t period = pairs_.back().period;
+    pairs_.pop_back();
+    const bool still_held = std::any_of(pairs_.begin(), pairs_.end(), [&](const PeriodGrade& p) { return p.period == period; });
+    if (still_held) {
+        // the period stays busy
+    } else if (const unsigned offset = in_window(period); offset < 64) {
+        window_periods_ &= ~(std::uint64_t{1} << offset);
+    } else {
+        rare_->unmark_period(period);
+    }
+    if (rare_ != nullptr && !rare_->index.empty()) rare_->refill_index(pairs_);
 }
 
 std::string printed_text(const Teacher& teacher) {

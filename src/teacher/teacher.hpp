@@ -40,7 +40,8 @@ public:
     PeriodSet& operator=(PeriodSet&&) noexcept;
     ~PeriodSet();
 
-    // Adds the pair unless an equal one is there; true when it was added. The usual case,
+    // Adds the pair unless an equal one is there; true when it was added. When memory runs
+    // out (std::bad_alloc) the set is as it was. The usual case,
     // a period of the window that no pair has yet in a small set with room to spare, is a new
     // pair that needs neither a search nor an index, and is handled here.
     bool insert(std::int16_t period, std::string_view grade) {
@@ -59,6 +60,9 @@ public:
     void make_room_for_a_day() {
         if (pairs_.capacity() < kFirstCapacity) pairs_.reserve(kFirstCapacity);
     }
+
+    // Takes back the pair added last: what a cover that cannot be completed undoes.
+    void remove_newest() noexcept;
 
     // Whether some pair has this period number, whatever its grade.
     bool has_period(std::int16_t period) const noexcept {
@@ -85,10 +89,9 @@ private:
 
     bool has_other_period(std::int16_t period) const noexcept;
     bool insert_otherwise(std::int16_t period, std::string_view grade);
+    // With room for it: the pair is made first, so a failure leaves the set as it was.
     void append(std::int16_t period, std::string_view grade) {
-        PeriodGrade& added = pairs_.emplace_back();
-        added.period = period;
-        added.grade.assign(grade);
+        pairs_.push_back(PeriodGrade{period, std::string(grade)});
     }
     bool find_directly(std::int16_t period, std::string_view grade) const noexcept;
     // The first period of the 64 that `period` lies in, a multiple of 64.
