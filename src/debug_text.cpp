@@ -23,11 +23,8 @@ bool is_plain_ascii(unsigned char byte) noexcept {
     return byte >= 0x20 && byte < 0x7f && byte != '\\' && byte != '"';
 }
 
-}  // namespace
-
-void append_quoted(std::string& out, std::string_view text) {
-    out.reserve(out.size() + text.size() + 2);
-    out += '"';
+// What append_quoted writes between the quotes.
+inline void escape(std::string& out, std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t run = pos;
@@ -55,8 +52,18 @@ void append_quoted(std::string& out, std::string_view text) {
         }
         pos += decoded.length;
     }
+}
+
+}  // namespace
+
+void append_quoted(std::string& out, std::string_view text) {
+    out.reserve(out.size() + text.size() + 2);
+    out += '"';
+    escape(out, text);
     out += '"';
 }
+
+void append_escaped(std::string& out, std::string_view text) { escape(out, text); }
 
 std::string quoted(std::string_view text) {
     std::string out;

@@ -16,6 +16,9 @@ enum class ErrorKind {
     panic,
     // Memory ran out before anything was changed: Python sees MemoryError.
     out_of_memory,
+    // The caller's Interruption asked the operation to stop, and nothing was changed; the
+    // reason is the caller's (in Python the exception a signal handler raised is set).
+    interrupted,
 };
 
 struct Error {
@@ -37,6 +40,10 @@ inline Error panic(std::string message,
 inline Error out_of_memory(std::string message,
                            std::source_location where = std::source_location::current()) {
     return Error{ErrorKind::out_of_memory, std::move(message), where};
+}
+
+inline Error interrupted(std::source_location where = std::source_location::current()) {
+    return Error{ErrorKind::interrupted, "interrupted", where};
 }
 
 // Nothing to return, but the operation can still fail.

@@ -155,6 +155,34 @@ def test_unknown_teacher_raises_panic(capfd, setup):
         register_period(Teacher("Nobody", "Maths", True), 1, school, cls)
 
 
+def test_the_diagnostic_is_written_once_the_call_lets_go_of_its_objects(monkeypatch):
+    """sys.stderr may be Python code that uses the very objects of the failed call; by the
+    time it is written to, the call holds none of them and the exception is not yet seen."""
+    school, cls, stranger = School(), Class("10A"), Teacher("Asha", "Maths", True)
+    used = []
+
+    class UsingStderr:
+        def write(self, text):
+            stranger.reason_of_absentee = "Sick"      # the teacher, exclusively
+            school.add_teacher(Teacher("Ravi", "Maths", True))  # the school, exclusively
+            used.append((text, str(cls), str(stranger)))  # the class, shared
+            return len(text)
+
+        def flush(self):
+            pass
+
+    monkeypatch.setattr("sys.stderr", UsingStderr())
+    with pytest.raises(lessoncover.PanicException, match="^Teacher not found") as raised:
+        register_period(stranger, 3, school, cls)
+    assert str(raised.value) == NOT_FOUND
+    text = "".join(line for line, _, _ in used)
+    assert text.startswith("lessoncover: panic at src/school/registration.cpp:")
+    assert text.endswith(": " + NOT_FOUND + "\n")
+    assert {(cls_text, teacher_text) for _, cls_text, teacher_text in used} == {('"10A" []', str(stranger))}
+    assert stranger.reason_of_absentee == "Sick"
+    assert "periods: [] " in str(stranger) and "Ravi" in str(school)
+
+
 def test_teacher_is_borrowed_shared_before_period_is_converted(env):
     t, school, cls = env
     seen = []

@@ -4,6 +4,7 @@
 #include <bit>
 #include <span>
 #include <stdexcept>
+#include <utility>
 
 namespace lessoncover {
 
@@ -17,6 +18,11 @@ std::string_view rule_name(Rule rule) noexcept {
 }
 
 void CoverPlanner::decide(const PlanningInput& input, Plan& plan) {
+    InterruptionCheck never;
+    decide(input, plan, never);
+}
+
+void CoverPlanner::decide(const PlanningInput& input, Plan& plan, InterruptionCheck& check) {
     input_ = &input;
     plan.clear();
     plan.decisions.reserve(input.lessons.size());
@@ -34,9 +40,18 @@ void CoverPlanner::decide(const PlanningInput& input, Plan& plan) {
     uncoded_covers_.clear();
     teaching_counted_ = false;
     teaching_by_uncoded_period_.clear();
+    uncoded_searches_ = 0;
 
     for (std::size_t index = 0; index < input.lessons.size(); ++index) {
+        // Lessons are counted a block at a time; a lesson in a period without a code also by
+        // the searches made since the last such lesson, whose work grows with the candidates.
+        constexpr std::size_t kLessonBlock = 1024;
+        if (index % kLessonBlock == 0 && check.step(kLessonBlock)) return;
         const PlanningLesson& lesson = input.lessons[index];
+        if (lesson.code == PeriodCodes::kNoCode &&
+            check.step(static_cast<std::int64_t>(std::exchange(uncoded_searches_, 0)))) {
+            return;
+        }
         Rule rule = Rule::subject;
         Candidate* substitute = free_colleague(lesson);
         if (substitute == nullptr) {
@@ -92,6 +107,7 @@ void CoverPlanner::place_candidates() {
 bool CoverPlanner::is_busy(const Candidate& candidate, const PlanningLesson& lesson) const {
     if (lesson.code != PeriodCodes::kNoCode) return (candidate.busy >> lesson.code) & 1U;
     const std::uint64_t key = PlanningInput::uncoded_key(candidate.teacher, lesson.period);
+    ++uncoded_searches_;
     return std::binary_search(input_->uncoded_busy.begin(), input_->uncoded_busy.end(), key) ||
            uncoded_covers_.contains(key);
 }
@@ -177,6 +193,7 @@ Uncovered CoverPlanner::why_uncovered(std::uint32_t lesson_index, const Planning
             for (const std::uint64_t key : input.uncoded_busy) {
                 if ((key & 0xffff) == period && input.teachers[key >> 16].present) ++teaching;
             }
+            uncoded_searches_ += input.uncoded_busy.size();
             teaching_by_uncoded_period_.emplace(period, teaching);
         }
         covering = covers_by_uncoded_period_[period];

@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "interruption.hpp"
 #include "planner/candidate_pool.hpp"
 #include "planner/plan.hpp"
 #include "planner/planning_input.hpp"
@@ -25,6 +26,9 @@ public:
     // substitute's lessons. Throws std::invalid_argument on a teacher whose subject is not
     // below the input's number of subjects.
     void decide(const PlanningInput& input, Plan& plan);
+    // The same, counting the work on `check`: when it stops, so does deciding, and the
+    // plan holds the decisions made so far.
+    void decide(const PlanningInput& input, Plan& plan, InterruptionCheck& check);
 
     // Makes room now for `present_teachers` candidates, writing it, so that a run finds
     // its memory in place (a school calls this as teachers are added).
@@ -56,6 +60,9 @@ private:
     std::array<std::uint32_t, PeriodCodes::kMaxCodes> covers_by_code_{};
     std::unordered_map<std::uint16_t, std::uint32_t> covers_by_uncoded_period_;
     std::unordered_set<std::uint64_t> uncoded_covers_;  // keys as PlanningInput::uncoded_key
+    // Searches for a teacher's lesson in a period without a code since last counted: the
+    // work of such a lesson grows with the candidates looked at.
+    mutable std::uint64_t uncoded_searches_ = 0;
     // Present teachers holding a lesson, by period; counted when first asked for.
     std::array<std::uint32_t, PeriodCodes::kMaxCodes> teaching_by_code_{};
     bool teaching_counted_ = false;

@@ -37,6 +37,14 @@ public:
         return by_period_ == nullptr ? kNoCode : static_cast<Code>(by_period_[index(period)] - 1);
     }
     std::size_t size() const noexcept { return size_; }
+    // Takes back the codes made since size() was `size`, which nothing may refer to.
+    void forget_codes_from(std::size_t size) noexcept {
+        if (size >= size_) return;
+        for (std::size_t period = 0; period < (std::size_t{1} << 16); ++period) {
+            if (by_period_[period] > size) by_period_[period] = 0;
+        }
+        size_ = static_cast<std::uint8_t>(size);
+    }
     // Makes the table now, so that later calls cannot fail.
     void make_room() {
         if (by_period_ == nullptr) by_period_ = std::make_unique<std::uint8_t[]>(std::size_t{1} << 16);

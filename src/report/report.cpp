@@ -4,20 +4,24 @@
 
 namespace lessoncover::report_detail {
 
-std::string quoted_missing_text(const Plan& plan, const LessonTexts& lessons) {
-    std::string lines;
+// Each line is escaped as it is made: the escaped lines, one after another, are the
+// escaped text of all of them.
+std::string quoted_missing_text(const Plan& plan, const LessonTexts& lessons, InterruptionCheck& check) {
+    std::string quoted = "\"";
+    std::string line;
     for (const Uncovered& uncovered : plan.uncovered) {
-        lines += "Couldnt find a substitution for ";
-        lines += lessons.absent_name(uncovered.lesson);
-        lines += " at ";
+        if (check.step()) break;
+        line = "Couldnt find a substitution for ";
+        line += lessons.absent_name(uncovered.lesson);
+        line += " at ";
         char digits[8];
-        lines.append(digits, std::to_chars(digits, digits + sizeof digits, lessons.period(uncovered.lesson)).ptr);
-        lines += '-';
-        append_quoted(lines, lessons.class_name(uncovered.lesson));
-        lines += '\n';
+        line.append(digits, std::to_chars(digits, digits + sizeof digits, lessons.period(uncovered.lesson)).ptr);
+        line += '-';
+        append_quoted(line, lessons.class_name(uncovered.lesson));
+        line += '\n';
+        append_escaped(quoted, line);
     }
-    std::string quoted;
-    append_quoted(quoted, lines);
+    quoted += '"';
     return quoted;
 }
 

@@ -9,9 +9,11 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "debug_text.hpp"
+#include "interruption.hpp"
 #include "planner/plan.hpp"
 #include "report/csv_field.hpp"
 #include "report/lesson_texts.hpp"
@@ -71,6 +73,8 @@ namespace report_detail {
 
 // Room kept at the end of the report for the quoted timing line, which is far shorter.
 inline constexpr std::size_t kTimingRoom = 128;
+// Rows are counted as steps of an InterruptionCheck a block at a time.
+inline constexpr std::size_t kRowBlock = 1024;
 
 // Copies `text` to `to`. A report is mostly pieces of a few dozen bytes, which are copied
 // here in two overlapping moves instead of a call.
@@ -88,18 +92,21 @@ inline void copy_text(char* to, std::string_view text) noexcept {
     }
 }
 
-// The missing-cover text, one line per uncovered lesson, in quoted form.
-std::string quoted_missing_text(const Plan& plan, const LessonTexts& lessons);
+// The missing-cover text, one line per uncovered lesson, in quoted form; cut short when
+// `check` stops.
+std::string quoted_missing_text(const Plan& plan, const LessonTexts& lessons, InterruptionCheck& check);
 
 }  // namespace report_detail
 
 // Writes the report of `plan` over `lessons` into `sink`. `name_of(teacher)` gives the
 // SubstituteName of a teacher of the planning input, and `name_of.prefetch(teacher)`, when
 // it has one, asks for what that reads to be fetched ahead; `timing()` gives the timing
-// line's text, asked for once the rest is written. Nothing when the sink said it could not.
+// line's text, asked for once the rest is written. The work is counted on `check`.
+// Nothing when the sink said it could not, or when `check` stopped.
 template <class NameOf, class Timing>
 std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
-                                        ReportSink& sink, Timing&& timing, RenderSpace& space) {
+                                        ReportSink& sink, Timing&& timing, RenderSpace& space,
+                                        InterruptionCheck& check) {
     using report_detail::copy_text;
     constexpr std::size_t kAhead = 12;
     // The substitutes' names, gathered in order (a large school's names are spread over
@@ -116,6 +123,7 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
     std::size_t size = kReportHeader.size() + 2;
     bool ascii = lessons.ascii();
     for (std::size_t i = 0; i < covered.size(); ++i) {
+        if (i % report_detail::kRowBlock == 0 && check.step(report_detail::kRowBlock)) return std::nullopt;
         if constexpr (requires { name_of.prefetch(std::uint32_t{}); }) {
             if (i + kAhead < covered.size()) name_of.prefetch(plan.decisions[covered[i + kAhead]].substitute);
         }
@@ -125,7 +133,8 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
         size += lessons[covered[i]].before + lessons[covered[i]].after + name.text.size();
         if (name.quoted) size += 2 + static_cast<std::size_t>(std::count(name.text.begin(), name.text.end(), '"'));
     }
-    const std::string missing = report_detail::quoted_missing_text(plan, lessons);
+    const std::string missing = report_detail::quoted_missing_text(plan, lessons, check);
+    if (check.stopped()) return std::nullopt;
     size += missing.size();
 
     char* const start = sink.room(size + report_detail::kTimingRoom, ascii);
@@ -138,6 +147,7 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
     put(kReportHeader);
     std::string quoted_name;
     for (std::size_t i = 0; i < covered.size(); ++i) {
+        if (i % report_detail::kRowBlock == 0 && check.step(report_detail::kRowBlock)) return std::nullopt;
         if (i + kAhead < covered.size()) __builtin_prefetch(names[i + kAhead].text.data());
         const SubstituteName& name = names[i];
         put(lessons.row_before(covered[i]));
@@ -163,6 +173,15 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
     const auto total = static_cast<std::size_t>(out - start);
     if (!sink.finish(total, ascii && is_ascii(timing_line))) return std::nullopt;
     return ReportSize{head, total};
+}
+
+// The same, never stopped.
+template <class NameOf, class Timing>
+std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
+                                        ReportSink& sink, Timing&& timing, RenderSpace& space) {
+    InterruptionCheck never;
+    return render_report(plan, lessons, std::forward<NameOf>(name_of), sink, std::forward<Timing>(timing), space,
+                         never);
 }
 
 }  // namespace lessoncover

@@ -6,6 +6,7 @@ namespace {
 void describe_entries(DebugWriter& writer, const std::vector<PeriodEntry>& entries) {
     writer.begin_list();
     for (const PeriodEntry& entry : entries) {
+        if (writer.stop_here()) break;
         writer.begin_pair();
         describe(writer, entry.teacher);
         writer.integer(entry.period);
@@ -14,15 +15,26 @@ void describe_entries(DebugWriter& writer, const std::vector<PeriodEntry>& entri
     writer.end();
 }
 
-}  // namespace
-
-std::string printed_text(const Class& school_class) {
-    DebugWriter writer(DebugStyle::pretty);
+Result<std::string> class_text(const Class& school_class, InterruptionCheck& check) {
+    DebugWriter writer(DebugStyle::pretty, &check);
     describe_entries(writer, school_class.list_of_periods);
+    if (check.stopped()) return interrupted();
     std::string out = quoted(school_class.class_name);
     out += ' ';
     out += writer.text_so_far();
     return out;
+}
+
+}  // namespace
+
+std::string printed_text(const Class& school_class) {
+    InterruptionCheck never;
+    return std::move(class_text(school_class, never)).value();
+}
+
+Result<std::string> printed_text(const Class& school_class, Interruption& interruption) {
+    InterruptionCheck check(&interruption);
+    return class_text(school_class, check);
 }
 
 void describe(DebugWriter& writer, const Class& school_class) {
@@ -35,7 +47,7 @@ void describe(DebugWriter& writer, const Class& school_class) {
 }
 
 void describe(DebugWriter& writer, const ClassRef& school_class) {
-    describe_handle(writer, school_class, [](DebugWriter& w, const Class& c) { describe(w, c); });
+    describe_handle_copy(writer, school_class, [](DebugWriter& w, const Class& c) { describe(w, c); });
 }
 
 }  // namespace lessoncover

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "debug_text.hpp"
+#include "interruption.hpp"
+#include "result.hpp"
 #include "shared_record.hpp"
 #include "teacher/teacher.hpp"
 
@@ -25,6 +27,8 @@ using ClassRef = SharedRecord<Class>;
 
 // The text str() gives: the quoted name, a blank, and the entries in pretty form.
 std::string printed_text(const Class& school_class);
+// The same, stopping with `interrupted` when the interruption asks.
+Result<std::string> printed_text(const Class& school_class, Interruption& interruption);
 
 void describe(DebugWriter& writer, const Class& school_class);
 void describe(DebugWriter& writer, const ClassRef& school_class);

@@ -19,9 +19,12 @@ struct LessonHash {
     }
 };
 
+// A class's entries are gone through in blocks, with one count of steps a block.
+constexpr std::size_t kEntryBlock = 1024;
+
 // Appends the absent lessons of a class just added, the first entry of each (record,
-// period) pair, and their row parts.
-void append_absent_lessons(School& school, const Class& added) {
+// period) pair, and their row parts. False when `check` stopped it part way.
+bool append_absent_lessons(School& school, const Class& added, InterruptionCheck& check) {
     using Lesson = std::pair<const void*, std::int16_t>;  // (teacher record, period)
     // This class's absent lessons so far; searched directly while few.
     constexpr std::size_t kDirectSearchLimit = 32;
@@ -40,22 +43,83 @@ void append_absent_lessons(School& school, const Class& added) {
 
     const void* previous_teacher = nullptr;
     std::int16_t previous_period = 0;
-    for (const PeriodEntry& entry : added.list_of_periods) {
-        // Registration stores each lesson twice in a row.
-        const void* identity = entry.teacher.identity();
-        if (identity == previous_teacher && entry.period == previous_period) continue;
-        previous_teacher = identity;
-        previous_period = entry.period;
+    const std::vector<PeriodEntry>& entries = added.list_of_periods;
+    for (std::size_t start = 0; start < entries.size(); start += kEntryBlock) {
+        const std::size_t end = std::min(entries.size(), start + kEntryBlock);
+        // Between entries, when no record is locked.
+        if (check.step(static_cast<std::int64_t>(end - start))) return false;
+        for (std::size_t at = start; at < end; ++at) {
+            const PeriodEntry& entry = entries[at];
+            // Registration stores each lesson twice in a row.
+            const void* identity = entry.teacher.identity();
+            if (identity == previous_teacher && entry.period == previous_period) continue;
+            previous_teacher = identity;
+            previous_period = entry.period;
 
-        const auto teacher = entry.teacher.lock();
-        if (teacher->present || repeated(identity, entry.period)) continue;
-        school.absent_lesson_texts.append(teacher->name, entry.period, display_name(teacher->sub), added.class_name,
-                                          teacher->reason_of_absentee);
-        const PeriodCodes::Code code = school.teacher_list.code_for(entry.period);
-        school.generation_space.input.lessons.push_back(
-            PlanningLesson{entry.period, code, static_cast<SubjectId>(teacher->sub)});
-        if (code == PeriodCodes::kNoCode) school.absent_lesson_without_code = true;
+            const auto teacher = entry.teacher.lock();
+            if (teacher->present || repeated(identity, entry.period)) continue;
+            school.absent_lesson_texts.append(teacher->name, entry.period, display_name(teacher->sub),
+                                              added.class_name, teacher->reason_of_absentee);
+            const PeriodCodes::Code code = school.teacher_list.code_for(entry.period);
+            school.generation_space.input.lessons.push_back(
+                PlanningLesson{entry.period, code, static_cast<SubjectId>(teacher->sub)});
+            if (code == PeriodCodes::kNoCode) school.absent_lesson_without_code = true;
+        }
     }
+    return true;
+}
+
+// Copies the entries a block at a time; false when `check` stopped it part way.
+bool copy_entries(const std::vector<PeriodEntry>& entries, std::vector<PeriodEntry>& copy,
+                  InterruptionCheck& check) {
+    if (entries.size() <= kEntryBlock) {  // the usual class, in one go
+        copy = entries;
+        return !check.step(static_cast<std::int64_t>(entries.size()));
+    }
+    copy.reserve(entries.size());
+    for (std::size_t start = 0; start < entries.size(); start += kEntryBlock) {
+        const std::size_t end = std::min(entries.size(), start + kEntryBlock);
+        if (check.step(static_cast<std::int64_t>(end - start))) return false;
+        copy.insert(copy.end(), entries.begin() + static_cast<std::ptrdiff_t>(start),
+                    entries.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    return true;
+}
+
+// Copies the class in; a stop asked for by `check` leaves the school as it was, and so
+// does running out of memory (std::bad_alloc comes through).
+Result<Done> add_class_to(School& school, const Class& school_class, InterruptionCheck& check) {
+    Class copy{school_class.class_name, {}};
+    if (!copy_entries(school_class.list_of_periods, copy.list_of_periods, check)) return interrupted();
+    reserve_more(school.class_list, 1);
+    // The class's absent lessons and room for what follows; should that fail, or a stop be
+    // asked for, they are taken back and the school is as it was.
+    std::vector<PlanningLesson>& lessons = school.generation_space.input.lessons;
+    const std::size_t lessons_before = lessons.size();
+    const LessonTexts::Mark texts_before = school.absent_lesson_texts.mark();
+    const bool without_code_before = school.absent_lesson_without_code;
+    const std::size_t codes_before = school.teacher_list.period_codes_made();
+    const auto take_back = [&]() noexcept {
+        lessons.resize(lessons_before);
+        school.absent_lesson_texts.truncate(texts_before);
+        school.absent_lesson_without_code = without_code_before;
+        school.teacher_list.forget_period_codes_from(codes_before);
+    };
+    try {
+        if (!append_absent_lessons(school, copy, check) || check.ask_once_more()) {
+            take_back();
+            return interrupted();
+        }
+        school.generation_space.make_room_for_lessons(lessons.size());
+        school.teacher_list.make_room_for_sort();
+        ClassRef added{std::move(copy)};
+        school.class_list.push_back(std::move(added));  // room was made
+    } catch (...) {
+        take_back();
+        throw;
+    }
+    school.teacher_list.sort_by_period_count();
+    return Done{};
 }
 
 }  // namespace
@@ -244,26 +308,13 @@ void School::add_teacher(const Teacher& teacher) {
 }
 
 void School::add_class(const Class& school_class) {
-    ClassRef copy{Class(school_class)};
-    reserve_more(class_list, 1);
-    // The class's absent lessons and room for what follows; should that fail, they are
-    // taken back and the school is as it was.
-    std::vector<PlanningLesson>& lessons = generation_space.input.lessons;
-    const std::size_t lessons_before = lessons.size();
-    const LessonTexts::Mark texts_before = absent_lesson_texts.mark();
-    const bool without_code_before = absent_lesson_without_code;
-    try {
-        append_absent_lessons(*this, *copy.lock());
-        generation_space.make_room_for_lessons(lessons.size());
-        teacher_list.make_room_for_sort();
-    } catch (...) {
-        lessons.resize(lessons_before);
-        absent_lesson_texts.truncate(texts_before);
-        absent_lesson_without_code = without_code_before;
-        throw;
-    }
-    class_list.push_back(std::move(copy));
-    teacher_list.sort_by_period_count();
+    InterruptionCheck never;
+    (void)add_class_to(*this, school_class, never);  // never stopped
+}
+
+Result<Done> School::add_class(const Class& school_class, Interruption& interruption) {
+    InterruptionCheck check(&interruption);
+    return add_class_to(*this, school_class, check);
 }
 
 void School::add_to_hashmap(std::string_view name, Teacher teacher) {
@@ -286,25 +337,34 @@ const NamedTeacher* School::find_teacher(const Teacher& teacher) const {
     return &found->second;
 }
 
-std::string printed_text(const School& school) {
+namespace {
+
+Result<std::string> school_text(const School& school, InterruptionCheck& check) {
     std::vector<TeacherRef> teachers_in_order;
     teachers_in_order.reserve(school.teacher_list.size());
     for (const TeacherList::Slot slot : school.teacher_list.order()) {
         teachers_in_order.push_back(school.teacher_list.handle(slot));
     }
 
-    DebugWriter teachers(DebugStyle::pretty);
+    DebugWriter teachers(DebugStyle::pretty, &check);
     teachers.begin_list();
-    for (const TeacherRef& teacher : teachers_in_order) describe(teachers, teacher);
+    for (const TeacherRef& teacher : teachers_in_order) {
+        if (teachers.stop_here()) return interrupted();
+        describe(teachers, teacher);
+    }
     teachers.end();
 
-    DebugWriter classes(DebugStyle::pretty);
+    DebugWriter classes(DebugStyle::pretty, &check);
     classes.begin_list();
-    for (const ClassRef& school_class : school.class_list) describe(classes, school_class);
+    for (const ClassRef& school_class : school.class_list) {
+        if (classes.stop_here()) return interrupted();
+        describe(classes, school_class);
+    }
     classes.end();
 
-    DebugWriter table(DebugStyle::compact);
-    SubjectTable::build(teachers_in_order).describe(table);
+    DebugWriter table(DebugStyle::compact, &check);
+    SubjectTable::build(teachers_in_order, check).describe(table);
+    if (check.stopped()) return interrupted();
 
     std::string out = "List of teachers: ";
     out += teachers.text_so_far();
@@ -313,6 +373,18 @@ std::string printed_text(const School& school) {
     out += "\nTeacher_hashtable ";
     out += table.text_so_far();
     return out;
+}
+
+}  // namespace
+
+std::string printed_text(const School& school) {
+    InterruptionCheck never;
+    return std::move(school_text(school, never)).value();
+}
+
+Result<std::string> printed_text(const School& school, Interruption& interruption) {
+    InterruptionCheck check(&interruption);
+    return school_text(school, check);
 }
 
 }  // namespace lessoncover

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "interruption.hpp"
 #include "planner/period_codes.hpp"
 #include "planner/planning_input.hpp"
 #include "report/lesson_texts.hpp"
@@ -73,6 +74,10 @@ public:
     // The code of `period` among the periods the list has seen, made when there is room:
     // see busy().
     PeriodCodes::Code code_for(std::int16_t period) { return codes_.code_for(period); }
+    // How many codes code_for has made, and taking back those made since, which no
+    // teacher's busy periods use.
+    std::size_t period_codes_made() const noexcept { return codes_.size(); }
+    void forget_period_codes_from(std::size_t made) noexcept { codes_.forget_codes_from(made); }
     // Room for the sort, so that it cannot fail.
     void make_room_for_sort();
     // Stable sort by the number of pairs each teacher holds now.
@@ -237,6 +242,9 @@ struct School {
     void add_teacher(const Teacher& teacher);
     // Copies the class in (sharing its entries' teacher handles) and re-sorts the teachers.
     void add_class(const Class& school_class);
+    // The same, stopping with `interrupted` when the interruption asks; the school is then
+    // as it was.
+    Result<Done> add_class(const Class& school_class, Interruption& interruption);
     // Files a copy of `teacher` under `name`, replacing what was there; the list is unchanged.
     void add_to_hashmap(std::string_view name, Teacher teacher);
 
@@ -253,5 +261,7 @@ struct School {
 
 // The text str() gives: teachers, classes and the table of present teachers by subject.
 std::string printed_text(const School& school);
+// The same, stopping with `interrupted` when the interruption asks.
+Result<std::string> printed_text(const School& school, Interruption& interruption);
 
 }  // namespace lessoncover

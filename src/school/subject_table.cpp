@@ -2,9 +2,10 @@
 
 namespace lessoncover {
 
-SubjectTable SubjectTable::build(std::span<const TeacherRef> teachers) {
+SubjectTable SubjectTable::build(std::span<const TeacherRef> teachers, InterruptionCheck& check) {
     SubjectTable table;
     for (const TeacherRef& teacher : teachers) {
+        if (check.step()) break;  // asked before the lock is taken
         const auto locked = teacher.lock();
         auto& entry = table.by_subject_[static_cast<std::size_t>(locked->sub)];
         if (!entry) entry.emplace();
@@ -20,7 +21,10 @@ void SubjectTable::describe(DebugWriter& writer) const {
         if (!entry) continue;
         writer.map_key(display_name(static_cast<Subjects>(index)));
         writer.begin_list();
-        for (const TeacherRef& teacher : *entry) lessoncover::describe(writer, teacher);
+        for (const TeacherRef& teacher : *entry) {
+            if (writer.stop_here()) break;
+            lessoncover::describe(writer, teacher);
+        }
         writer.end();
     }
     writer.end();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "debug_text.hpp"
+#include "interruption.hpp"
 #include "teacher/teacher.hpp"
 
 namespace lessoncover {
@@ -16,8 +17,9 @@ namespace lessoncover {
 // Subjects are few and dense, so the table is indexed by subject rather than hashed.
 class SubjectTable {
 public:
-    // Teachers present now, each subject's list in the order of `teachers`.
-    static SubjectTable build(std::span<const TeacherRef> teachers);
+    // Teachers present now, each subject's list in the order of `teachers`; counted on
+    // `check`, and cut short when it stops.
+    static SubjectTable build(std::span<const TeacherRef> teachers, InterruptionCheck& check);
 
     // A map from subject display name to the list of teacher handles.
     void describe(DebugWriter& writer) const;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "school/duration_text.hpp"
 
@@ -25,13 +26,15 @@ void prefetch_for_write(const void* address) noexcept { __builtin_prefetch(addre
 
 // Teachers in list order, as the planner sees them. Busy periods without a code (a school
 // with more than 64 distinct periods) are read from the records, for the periods some
-// lesson needs.
-void build_planning_input(School& school) {
+// lesson needs. False when `check` stopped it part way.
+bool build_planning_input(School& school, InterruptionCheck& check) {
     GenerationSpace& space = school.generation_space;
     PlanningInput& input = space.input;
     const TeacherList& list = school.teacher_list;
     input.teachers.resize(list.size());
     space.slots.resize(list.size());
+    // One step a teacher, counted ahead: the walk is short work even for a large school.
+    if (check.step(static_cast<std::int64_t>(list.size()))) return false;
     std::size_t place = 0;
     list.for_each_in_order([&](TeacherList::Slot slot) {
         input.teachers[place] = PlanningTeacher{list.busy(slot), static_cast<std::uint32_t>(list.count(slot)),
@@ -44,14 +47,18 @@ void build_planning_input(School& school) {
         input.present_by_subject[subject] = static_cast<std::uint32_t>(list.present_count(static_cast<Subjects>(subject)));
     }
     input.uncoded_busy.clear();
-    if (!school.absent_lesson_without_code) return;
+    if (!school.absent_lesson_without_code) return true;
     auto wanted = std::make_unique<std::bitset<std::size_t{1} << 16>>();
     for (const PlanningLesson& lesson : input.lessons) {
         if (lesson.code == PeriodCodes::kNoCode) wanted->set(static_cast<std::uint16_t>(lesson.period));
     }
+    std::size_t pairs_read = 0;
     for (std::size_t teacher = 0; teacher < input.teachers.size(); ++teacher) {
+        // Asked before the record is locked.
+        if (check.step(1 + static_cast<std::int64_t>(std::exchange(pairs_read, 0)))) return false;
         if (!input.teachers[teacher].present) continue;
         const auto record = list.handle(space.slots[teacher]).lock();
+        pairs_read = record->periods.size();
         for (const PeriodGrade& pair : record->periods) {
             if (wanted->test(static_cast<std::uint16_t>(pair.period))) {
                 input.uncoded_busy.push_back(PlanningInput::uncoded_key(static_cast<std::uint32_t>(teacher), pair.period));
@@ -60,6 +67,7 @@ void build_planning_input(School& school) {
     }
     std::sort(input.uncoded_busy.begin(), input.uncoded_busy.end());
     input.uncoded_busy.erase(std::unique(input.uncoded_busy.begin(), input.uncoded_busy.end()), input.uncoded_busy.end());
+    return true;
 }
 
 // Writes every decided cover, once rendered, into its substitute's record. The teacher
@@ -119,12 +127,14 @@ bool apply_covers(School& school) {
 
 }  // namespace
 
-Result<Done> generate_substitutions(School& school, ReportSink& sink) {
+Result<Done> generate_substitutions(School& school, ReportSink& sink, Interruption* interruption) {
     const auto started = std::chrono::steady_clock::now();
     GenerationSpace& space = school.generation_space;
+    InterruptionCheck check(interruption);
     try {
-        build_planning_input(school);
-        space.planner.decide(space.input, space.plan);
+        if (!build_planning_input(school, check)) return interrupted();
+        space.planner.decide(space.input, space.plan, check);
+        if (check.stopped()) return interrupted();
         // The substitutes' names, from the teacher list, fetched ahead.
         struct NamesFromList {
             const TeacherList& list;
@@ -143,11 +153,14 @@ Result<Done> generate_substitutions(School& school, ReportSink& sink) {
                 timing += duration_text(std::chrono::steady_clock::now() - started);
                 return timing;
             },
-            space.rendering);
+            space.rendering, check);
+        if (check.stopped()) return interrupted();
         if (!rendered) return out_of_memory("no room for the report");
     } catch (const std::bad_alloc&) {
         return out_of_memory("out of memory while planning cover");
     }
+    // The covers stay once written.
+    if (check.ask_once_more()) return interrupted();
     if (!apply_covers(school)) return out_of_memory("out of memory while writing covers");
     return Done{};
 }

@@ -182,12 +182,15 @@ void PeriodSet::remove_newest() noexcept {
     if (rare_ != nullptr && !rare_->index.empty()) rare_->refill_index(pairs_);
 }
 
-std::string printed_text(const Teacher& teacher) {
+namespace {
+
+Result<std::string> teacher_text(const Teacher& teacher, InterruptionCheck& check) {
     std::string out = "Teacher:\n    {\n        name:";
     out += teacher.name;
     out += " \n        periods: [";
     bool first = true;
     for (const PeriodGrade& pair : teacher.periods) {
+        if (check.step()) return interrupted();
         if (!first) out += ", ";
         first = false;
         char digits[8];
@@ -205,6 +208,18 @@ std::string printed_text(const Teacher& teacher) {
     return out;
 }
 
+}  // namespace
+
+std::string printed_text(const Teacher& teacher) {
+    InterruptionCheck never;
+    return std::move(teacher_text(teacher, never)).value();
+}
+
+Result<std::string> printed_text(const Teacher& teacher, Interruption& interruption) {
+    InterruptionCheck check(&interruption);
+    return teacher_text(teacher, check);
+}
+
 void describe(DebugWriter& writer, const Teacher& teacher) {
     writer.begin_record("Teacher");
     writer.field("name");
@@ -212,6 +227,7 @@ void describe(DebugWriter& writer, const Teacher& teacher) {
     writer.field("periods");
     writer.begin_set();
     for (const PeriodGrade& pair : teacher.periods) {
+        if (writer.stop_here()) break;
         writer.begin_pair();
         writer.integer(pair.period);
         writer.text(pair.grade);

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "debug_text.hpp"
+#include "interruption.hpp"
+#include "result.hpp"
 #include "seeded_hash.hpp"
 #include "shared_record.hpp"
 #include "teacher/subjects.hpp"
@@ -146,6 +148,8 @@ using TeacherRef = SharedRecord<Teacher>;
 
 // The text str() gives: name, periods as "P:grade" items, subject and presence.
 std::string printed_text(const Teacher& teacher);
+// The same, stopping with `interrupted` when the interruption asks.
+Result<std::string> printed_text(const Teacher& teacher, Interruption& interruption);
 
 void describe(DebugWriter& writer, const Teacher& teacher);
 void describe(DebugWriter& writer, const TeacherRef& teacher);

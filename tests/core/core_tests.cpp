@@ -1,5 +1,6 @@
 // Checks of the plain C++ core, built without Python: the notation, durations, CSV fields,
-// handle printing while a lock is held, and the record lock under contention. Prints "N passed, N failed" and exits non-zero
+// handle printing while a lock is held, the record lock under contention, and long
+// operations stopped by their interruption. Prints "N passed, N failed" and exits non-zero
 // on any failure.
 #include <chrono>
 #include <cstdio>
@@ -9,9 +10,13 @@
 #include <vector>
 
 #include "debug_text.hpp"
+#include "interruption.hpp"
 #include "record_mutex.hpp"
 #include "school/class_record.hpp"
 #include "school/duration_text.hpp"
+#include "school/registration.hpp"
+#include "school/school.hpp"
+#include "school/substitutions.hpp"
 #include "report/csv_field.hpp"
 #include "teacher/teacher.hpp"
 
@@ -146,6 +151,126 @@ void csv_fields() {
     }
 }
 
+// Says stop at its `stop_at`-th question (never when 0), and notes each question asked
+// while a record of the school is locked: a Python handler asked then could deadlock on it.
+class ScriptedInterruption final : public Interruption {
+public:
+    ScriptedInterruption(const School& school, const Class& outside, int stop_at)
+        : school_(school), outside_(outside), stop_at_(stop_at) {}
+
+    bool requested() override {
+        ++asked;
+        const auto free = [](const auto& handle) { return handle.try_lock().has_value(); };
+        for (std::size_t slot = 0; slot < school_.teacher_list.size(); ++slot) {
+            if (!free(school_.teacher_list.handle(static_cast<TeacherList::Slot>(slot)))) ++asked_under_a_lock;
+        }
+        for (const ClassRef& school_class : school_.class_list) {
+            if (!free(school_class)) ++asked_under_a_lock;
+        }
+        for (const PeriodEntry& entry : outside_.list_of_periods) {
+            if (!free(entry.teacher)) ++asked_under_a_lock;
+        }
+        return asked == stop_at_;
+    }
+
+    int asked = 0;
+    int asked_under_a_lock = 0;
+
+private:
+    const School& school_;
+    const Class& outside_;
+    int stop_at_;
+};
+
+// A school of 300 teachers, a third absent, and a class with lessons of each in 40
+// periods: some 24,000 entries, far more steps than one check's worth.
+void build_school(School& school, Class& hall) {
+    for (int i = 0; i < 300; ++i) {
+        Teacher teacher("T" + std::to_string(i), i % 2 == 0 ? Subjects::Maths : Subjects::Physics, i % 3 != 0);
+        school.add_teacher(teacher);
+        for (std::int16_t period = 0; period < 40; ++period) {
+            if ((i + period) % 2 == 0) continue;
+            (void)register_period(teacher, period, school, hall);
+        }
+    }
+}
+
+std::string without_timing(const std::string& report) { return report.substr(0, report.rfind('\n')); }
+
+void expect_interrupted(bool stopped, const ScriptedInterruption& interruption, const char* what) {
+    expect_equal(stopped ? "interrupted" : "went on", "interrupted", what);
+    expect_equal(std::to_string(interruption.asked), "2", what);
+    expect_equal(std::to_string(interruption.asked_under_a_lock), "0", what);
+}
+
+bool interrupted_error(const auto& result) { return !result.ok() && result.error().kind == ErrorKind::interrupted; }
+
+void long_operations_stop_when_asked() {
+    School school, twin;
+    Class hall{"Hall", {}}, twin_hall{"Hall", {}};
+    build_school(school, hall);
+    build_school(twin, twin_hall);
+
+    {  // printing: each text once in full (asked, never told to stop), then stopped
+        ScriptedInterruption never(school, hall, 0);
+        expect_equal(printed_text(hall, never).value(), printed_text(hall), "a class printed when never stopped");
+        expect_equal(never.asked > 2 ? "asked" : "not asked", "asked", "a long class print asks");
+        expect_equal(std::to_string(never.asked_under_a_lock), "0", "a class print asks under no lock");
+        ScriptedInterruption second(school, hall, 2);
+        expect_interrupted(interrupted_error(printed_text(hall, second)), second, "a class print stops");
+    }
+    const std::string before = printed_text(school);
+    {  // adding the class: stopped, the school is as it was
+        ScriptedInterruption second(school, hall, 2);
+        expect_interrupted(interrupted_error(school.add_class(hall, second)), second, "add_class stops");
+        expect_equal(printed_text(school), before, "a stopped add_class changes nothing");
+        ScriptedInterruption never(school, hall, 0);
+        expect_equal(school.add_class(hall, never).ok() ? "added" : "failed", "added", "add_class when never stopped");
+        expect_equal(std::to_string(never.asked_under_a_lock), "0", "add_class asks under no lock");
+        twin.add_class(twin_hall);
+        expect_equal(printed_text(school), printed_text(twin), "the class added as on the twin");
+    }
+    {  // printing the school, classes and all
+        ScriptedInterruption never(school, hall, 0);
+        expect_equal(printed_text(school, never).value(), printed_text(twin), "a school printed when never stopped");
+        expect_equal(std::to_string(never.asked_under_a_lock), "0", "a school print asks under no lock");
+        ScriptedInterruption second(school, hall, 2);
+        expect_interrupted(interrupted_error(printed_text(school, second)), second, "a school print stops");
+    }
+    {  // generation: stopped, no cover is written
+        StringSink report;
+        ScriptedInterruption second(school, hall, 2);
+        expect_interrupted(interrupted_error(generate_substitutions(school, report, &second)), second,
+                           "generation stops");
+        const std::string expected = without_timing(generate_substitutions(twin).value());
+        ScriptedInterruption never(school, hall, 0);
+        StringSink first;
+        expect_equal(generate_substitutions(school, first, &never).ok() ? "planned" : "failed", "planned",
+                     "generation when never stopped");
+        expect_equal(without_timing(first.text), expected, "no cover written by the stopped generation");
+        expect_equal(std::to_string(never.asked_under_a_lock), "0", "generation asks under no lock");
+        expect_equal(printed_text(school), printed_text(twin), "the covers written as on the twin");
+    }
+}
+
+// A short call runs none of the caller's code: nothing is asked.
+void short_operations_never_ask() {
+    School school;
+    Class hall{"Hall", {}};
+    Teacher absent("Asha", Subjects::Maths, false);
+    school.add_teacher(absent);
+    school.add_teacher(Teacher("Ben", Subjects::Maths, true));
+    (void)register_period(absent, 1, school, hall);
+    ScriptedInterruption asked(school, hall, 1);
+    expect_equal(printed_text(hall, asked).ok() ? "printed" : "stopped", "printed", "a short class print");
+    expect_equal(school.add_class(hall, asked).ok() ? "added" : "stopped", "added", "a short add_class");
+    expect_equal(printed_text(school, asked).ok() ? "printed" : "stopped", "printed", "a short school print");
+    StringSink report;
+    expect_equal(generate_substitutions(school, report, &asked).ok() ? "planned" : "stopped", "planned",
+                 "a short generation");
+    expect_equal(std::to_string(asked.asked), "0", "short calls ask nothing");
+}
+
 }  // namespace
 
 int main() {
@@ -155,6 +280,8 @@ int main() {
     record_mutex_excludes_and_wakes();
     durations();
     csv_fields();
+    long_operations_stop_when_asked();
+    short_operations_never_ask();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

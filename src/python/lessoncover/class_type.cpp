@@ -1,5 +1,6 @@
 // The Python class Class over the class record.
 #include "binding/call.hpp"
+#include "binding/signal_handlers.hpp"
 #include "python/lessoncover/python_types.hpp"
 #include "school/class_record.hpp"
 
@@ -16,7 +17,10 @@ PyObject* class_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
 
 PyObject* class_str(PyObject* self) noexcept {
     return call_on_receiver<Shared<Class>>(
-        self, [](const Class& school_class) { return printed_text(school_class); });
+        self, [](const Class& school_class) {
+            SignalHandlers signals;
+            return printed_text(school_class, signals);
+        });
 }
 
 PyType_Slot class_slots[] = {

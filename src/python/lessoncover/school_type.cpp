@@ -1,5 +1,6 @@
 // The Python class School over the school registry.
 #include "binding/call.hpp"
+#include "binding/signal_handlers.hpp"
 #include "python/lessoncover/python_types.hpp"
 #include "binding/text_sink.hpp"
 #include "school/school.hpp"
@@ -29,7 +30,10 @@ PyObject* school_add_class(PyObject* self, PyObject* const* args, Py_ssize_t nar
                            PyObject* kwnames) noexcept {
     return call_method<Exclusive<School>, Shared<Class>>(
         add_class_signature, self, args, nargs, kwnames,
-        [](School& school, const Class& school_class) { school.add_class(school_class); });
+        [](School& school, const Class& school_class) {
+            SignalHandlers signals;
+            return school.add_class(school_class, signals);
+        });
 }
 
 PyObject* school_add_to_hashmap(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -44,15 +48,18 @@ PyObject* school_add_to_hashmap(PyObject* self, PyObject* const* args, Py_ssize_
 PyObject* school_generate_substitutions(PyObject* self, PyObject*) noexcept {
     return call_on_receiver<Exclusive<School>>(self, [](School& school) -> Result<NewReference> {
         PythonTextSink report;
-        Result<Done> done = generate_substitutions(school, report);
+        SignalHandlers signals;
+        Result<Done> done = generate_substitutions(school, report, &signals);
         if (!done.ok()) return done.error();
         return NewReference{report.take()};
     });
 }
 
 PyObject* school_str(PyObject* self) noexcept {
-    return call_on_receiver<Exclusive<School>>(self,
-                                               [](School& school) { return printed_text(school); });
+    return call_on_receiver<Exclusive<School>>(self, [](School& school) {
+        SignalHandlers signals;
+        return printed_text(school, signals);
+    });
 }
 
 template <class Function>

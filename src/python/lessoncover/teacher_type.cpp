@@ -3,6 +3,7 @@
 #include <string>
 
 #include "binding/call.hpp"
+#include "binding/signal_handlers.hpp"
 #include "python/lessoncover/python_types.hpp"
 #include "teacher/teacher.hpp"
 
@@ -52,7 +53,10 @@ PyObject* teacher_get_sub(PyObject* self, PyObject*) noexcept {
 
 PyObject* teacher_str(PyObject* self) noexcept {
     return call_on_receiver<Shared<Teacher>>(
-        self, [](const Teacher& teacher) { return printed_text(teacher); });
+        self, [](const Teacher& teacher) {
+            SignalHandlers signals;
+            return printed_text(teacher, signals);
+        });
 }
 
 // The name never changes, so its str is made once per object.

@@ -7,6 +7,7 @@
 #include "binding/call.hpp"
 #include "binding/heap_type.hpp"
 #include "binding/object_arguments.hpp"
+#include "binding/signal_handlers.hpp"
 #include "planner/decide.hpp"
 #include "python/lessoncover_planner/day_from_python.hpp"
 #include "report/report.hpp"
@@ -79,9 +80,13 @@ PyObject* plan_day(const Day& day, DayObjects& objects) {
     const auto started = std::chrono::steady_clock::now();
     DayInput built;
     build_day_input(day, built);
+    // A signal handler that raises stops deciding or rendering, with its exception set.
+    SignalHandlers signals;
+    InterruptionCheck check(&signals);
     CoverPlanner planner;
     Plan plan;
-    planner.decide(built.input, plan);
+    planner.decide(built.input, plan, check);
+    if (check.stopped()) return nullptr;
     StringSink sink;
     RenderSpace space;
     std::chrono::nanoseconds elapsed{};
@@ -99,7 +104,8 @@ PyObject* plan_day(const Day& day, DayObjects& objects) {
             elapsed = std::chrono::steady_clock::now() - started;
             return "Time taken to generate subs: " + duration_text(elapsed);
         },
-        space);
+        space, check);
+    if (check.stopped()) return nullptr;
     if (!rendered) return PyErr_NoMemory();
     const std::string_view text = sink.text;
     OwnedRef head = OwnedRef::steal(text_object(text.substr(0, rendered->head)));
