@@ -13,7 +13,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
     const TeacherRef& handle = found->handle;
     // Room first, so that once the pair is in the record nothing is left to fail.
     reserve_more(school_class.list_of_periods, 2);
-    if (found->slot != TeacherList::kNotListed) school.teacher_list.make_room(0, 0, 1);
+    if (found->slot != TeacherList::kNotListed) school.teacher_list.make_room_for_note();
     bool added = false;
     const void* next_pair_place = nullptr;
     {

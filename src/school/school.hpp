@@ -58,6 +58,11 @@ public:
     // pairs noted, so that those calls cannot fail. Throws std::bad_alloc, and then only
     // room has changed.
     void make_room(std::size_t teachers, std::size_t name_bytes, std::size_t notes);
+    // The same for one note, the common case, kept short.
+    void make_room_for_note() {
+        codes_.make_room();
+        if (changed_.size() == changed_.capacity()) make_room(0, 0, 1);
+    }
     Slot append(TeacherRef handle) noexcept;
     // The pair (period, some grade) was added to the teacher's record, whose next pair
     // will go to `next_pair_place` (see next_pair_place()).
