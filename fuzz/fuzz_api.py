@@ -4,23 +4,37 @@ Each input is read as a short program: a sequence of operations on a few teacher
 classes and schools (every constructor, method, property read, write and deletion,
 register_period, str() and generate_substitutions()), with texts, ints and bools
 that may be wrong-typed, out of range, non-encodable, subclassed or objects whose
-__index__ raises, returns nonsense or re-enters the module. The same operations
+__index__ raises, returns nonsense or re-enters the module. Texts run long and past
+ASCII; periods cover -32768..32767, mostly near the last few used so that lessons
+collide. Bulk operations staff a school with up to a few hundred teachers (so the
+planner's candidate bitsets span several words) and register hundreds of lessons,
+many on a few teachers (so a teacher holds dozens of periods). The same operations
 drive the plain model of benchmarks/reference.py, and after every step:
 
 - only the designed exception types escaped (and a refused call changed nothing);
-- str() of every object works and, read back, equals the model's records;
+- str() of every object works and, read back, equals the model's records (a large
+  school or class only at the end of the program, and a huge one not at all);
 - a generation result has the header, the model's rows and missing covers, and a
   last line with the timing.
 
-fuzz/corpus holds small seed programs, picked for reaching covers, fallbacks, missing
-covers, refusals and re-entrant calls. tools/sanitizer_tests.sh runs this harness against
-the ASan/UBSan build (see fuzz/coverage_shim.c for why a shim is preloaded there).
+A further operation plans a random day with lessoncover_planner.plan and builds the
+same day as objects in the documented order (teachers added, lessons registered,
+classes added in order of first appearance, one generation): both reports must be
+the same, and the plan's records must agree with its report and with the rules.
 
-Run:  python3 fuzz/fuzz_api.py DIR -max_total_time=60   (DIR: a copy of fuzz/corpus)
+fuzz/corpus/api holds small seed programs, picked for reaching covers, fallbacks,
+missing covers, refusals, re-entrant calls, large schools and planned days.
+tools/fuzz_tests.sh runs this harness against a build with libFuzzer coverage, ASan and
+UBSan, so the fuzzer is guided by the C++ code's edges as well as by this file's.
+
+Run:  python3 fuzz/fuzz_api.py DIR -max_total_time=60   (DIR: a copy of fuzz/corpus/api)
       python3 fuzz/fuzz_api.py --replay FILE...           (no atheris needed)
 """
 import contextlib
+import csv
+import io
 import os
+import random
 import sys
 import warnings
 
@@ -30,14 +44,20 @@ sys.path[:0] = [os.path.join(ROOT, "benchmarks"), os.path.join(ROOT, "tests")]
 FUZZING = __name__ == "__main__" and sys.argv[1:2] != ["--replay"]
 if FUZZING:
     import atheris
-# The module's own code is not instrumented for coverage (it is built with gcc), so the
-# branches of this harness and of the model (covers, fallbacks, missing covers) guide
-# the fuzzer instead.
+# The branches of this harness and of the model (covers, fallbacks, missing covers) guide
+# the fuzzer beside the modules' own edges, when they are built for it.
 with atheris.instrument_imports() if FUZZING else contextlib.nullcontext():
     import reference
 import debug_text_parser as dtp  # noqa: E402
 import lessoncover  # noqa: E402
+import lessoncover_planner  # noqa: E402
 from lessoncover import Class, School, Teacher, register_period  # noqa: E402
+
+# tools/fuzz_tests.sh names the folder of the instrumented build: fuzzing anything else
+# would pass while testing nothing.
+if os.environ.get("LESSONCOVER_FUZZ_SITE"):
+    for _module in (lessoncover, lessoncover_planner._planner):
+        assert _module.__file__.startswith(os.environ["LESSONCOVER_FUZZ_SITE"]), _module.__file__
 
 PanicException = lessoncover.PanicException
 # __index__ returning an int subclass is deprecated, not an error; keep the log quiet.
@@ -60,10 +80,18 @@ class QuietPanics:
 
 
 MAX_STEPS = 48
-MAX_OBJECTS = 5
+MAX_OBJECTS = 8
 SPELLINGS = reference.SUBJECTS
-NAMES = ["Asha", "Ben", "Chen, D", 'Dev "D"', "Eve\nF"]
-GRADES = ["10A", "9B", 'R"1', "Lab\\2", "x\ry"]
+SPELLING_KEYS = sorted(SPELLINGS)
+NAMES = ["Asha", "Ben", "Chen, D", 'Dev "D"', "Eve\nF", "Zo\u00eb", "\u0141ukasz Nowak", "\u674e\u96f7",
+         "\u00d6z\u00e7elik", "O'Brien"]
+GRADES = ["10A", "9B", 'R"1', "Lab\\2", "x\ry", "\u00dc1", "Lab,3"]
+# A school or class whose text would be longer than this (as the model estimates it) is
+# printed and read back only at the end of a program, and one longer than the second
+# limit never: its text grows with lessons times the texts of their teachers, and reading
+# it back in Python costs far more than making it.
+CHECK_TEXT_LIMIT = 4_000
+FINAL_CHECK_TEXT_LIMIT = 150_000
 VALID_SUBJECTS = ["maths", "Physics", "BIO"]
 SUBJECT_TEXTS = ["maths", "MATHS", "Bio", "p.e", "finfance", "Finance", "Art", "sans\u212arit",
                  "Astronomy", "english ", "", "PhysicalEdu"]
@@ -147,6 +175,9 @@ class Fuzzer:
         self.teachers = []  # (Teacher, reference.Teacher)
         self.classes = []   # (Class, reference.Class)
         self.schools = []   # (School, reference.School)
+        self.bulk_teachers = []  # teachers made in bulk, (Teacher, reference.Teacher)
+        self.recent_periods = []
+        self.bulk_ops = 0
 
     # -- values ---------------------------------------------------------------------
     def text(self):
@@ -157,7 +188,8 @@ class Fuzzer:
         if kind == 1:
             return r.pick(SUBJECT_TEXTS)
         if kind == 2:
-            return "".join(r.pick(ALPHABET) for _ in range(r.byte() % 12))
+            length = r.byte() % 12 if r.byte() % 4 else r.byte() * 2
+            return "".join(r.pick(ALPHABET) for _ in range(length))
         if kind == 3:
             return r.pick(GRADES)
         if kind == 4:
@@ -174,7 +206,7 @@ class Fuzzer:
         r = self.r
         kind = r.byte() % 9
         if kind == 0:
-            return r.byte() % 6 - 1
+            return self.period()
         if kind == 1:
             return r.pick([-32768, 32767, 0])
         if kind == 2:
@@ -189,9 +221,38 @@ class Fuzzer:
         if kind == 6:
             return Index(self, r.pick(["raise", "type_error"]), 0, None)
         if kind == 7:
-            nested = self.decode_op() if depth == 0 else None
+            nested = self.decode_op(nested=True) if depth == 0 else None
             return Index(self, "reenter", r.byte() % 6 - 1, nested)
         return self.wrong()
+
+    def period(self, rng=None):
+        """A period in -32768..32767: mostly one used lately or next to it, else a small
+        one, an edge or anything in the range. With rng, the choice comes from it."""
+        draw = rng.randrange(256) if rng else self.r.byte()
+        more = (lambda n: rng.randrange(n)) if rng else (lambda n: self.r.byte() % n)
+        recent = self.recent_periods
+        kind = draw % 8
+        if kind < 3 and recent:
+            value = recent[more(len(recent))]
+        elif kind < 5:
+            value = (recent[-1] if recent else 0) + more(9) - 4
+        elif kind == 5:
+            value = more(10) - 1
+        elif kind == 6:
+            value = [-32768, -32767, 32767, 32766, 255, 256, -1][more(7)]
+        else:
+            value = (more(256) << 8 | more(256)) - 32768
+        value = max(-32768, min(32767, value))
+        if len(recent) < 12:
+            recent.append(value)
+        else:
+            recent[more(12)] = value
+        return value
+
+    def count(self, small, large):
+        """Mostly up to small, now and then up to large."""
+        b = self.r.byte()
+        return b % (small + 1) if b < 0xE0 else small + (b - 0xE0) * (large - small) // 31
 
     def boolean(self):
         kind = self.r.byte() % 8
@@ -216,6 +277,8 @@ class Fuzzer:
     def create(self, kind):
         if kind == "teachers":
             name, sub, present = self.r.pick(NAMES), self.r.pick(VALID_SUBJECTS), self.r.byte() % 2 == 0
+            if self.r.byte() % 4 == 0:
+                name += str(self.r.byte())
             pair = (Teacher(name, sub, present), reference.Teacher(name, sub, present))
         elif kind == "classes":
             pair = (Class("10A"), reference.Class("10A"))
@@ -227,10 +290,19 @@ class Fuzzer:
     OPS = ["Teacher", "add_period", "get_sub", "read", "write", "delete", "teacher_str",
            "Class", "class_str", "School", "add_teacher", "add_class", "add_to_hashmap",
            "generate", "school_str", "register_period"]
+    # Many calls each, with valid arguments: never from inside another call.
+    BULK_OPS = ["staff", "timetable", "plan_day"]
+    MAX_BULK_OPS = 3
 
-    def decode_op(self):
+    def decode_op(self, nested=False):
         r = self.r
-        op = r.pick(self.OPS)
+        if nested or self.bulk_ops >= self.MAX_BULK_OPS:
+            op = r.pick(self.OPS)
+        else:
+            op = r.pick(self.OPS + self.BULK_OPS)
+        if op in self.BULK_OPS:
+            self.bulk_ops += 1
+            return op, []
         if op == "Teacher":
             return op, [self.text(), self.subject(), self.boolean()]
         if op == "add_period":
@@ -282,6 +354,9 @@ class Fuzzer:
         succeed and one with invalid arguments must fail; in a nested call (from an
         __index__) any designed refusal is fine."""
         op, args = step
+        if op in self.BULK_OPS:
+            getattr(self, op)()
+            return
         function, names, values, ok, commit = self.plan(op, args)
         positional, keywords, well_formed = self.arguments(names, values)
         try:
@@ -332,7 +407,7 @@ class Fuzzer:
         if op == "teacher_str":
             return (lambda: check_teacher(*args[0])), [], [], True, nothing
         if op == "class_str":
-            return (lambda: check_class(*args[0])), [], [], True, nothing
+            return (lambda: check_class(*args[0], limit=CHECK_TEXT_LIMIT)), [], [], True, nothing
         if op in ("read", "write", "delete"):
             return self.property(op, args[0], real[1], real[2])
         if op == "register_period":
@@ -351,7 +426,7 @@ class Fuzzer:
             return (school.generate_substitutions, [], [], True,
                     lambda result: check_generation(result, model))
         if op == "school_str":
-            return (lambda: check_school(school, model)), [], [], True, nothing
+            return (lambda: check_school(school, model, limit=CHECK_TEXT_LIMIT)), [], [], True, nothing
         if op == "add_to_hashmap":
             ok = is_text(real[1]) and isinstance(real[2], Teacher)
             commit = lambda _: model.add_to_hashmap(plain(real[1]), value[1])  # noqa: E731
@@ -378,14 +453,129 @@ class Fuzzer:
         else:
             pool[self.r.byte() % MAX_OBJECTS] = pair
 
+    # -- bulk operations --------------------------------------------------------------
+    def rng(self):
+        """Details of a bulk operation come from a generator seeded by the input, its
+        shape (counts, spreads, rates) from the input itself."""
+        return random.Random(self.r.byte() << 8 | self.r.byte())
+
+    def staff_names(self, count, rng):
+        style = self.r.byte() % 5
+        stem = ["T", "\u0141ukasz ", 'Smith, "J" ', "x" * 300, rng.choice(NAMES)][style]
+        return [f"{stem}{i}" for i in range(count)]
+
+    def staff(self):
+        """Up to a few hundred new teachers, each added to one school."""
+        school, model = self.target("schools")
+        count = 1 + self.count(40, 300)
+        absent_rate = self.r.byte() / 512
+        rng = self.rng()
+        for name in self.staff_names(count, rng):
+            key = rng.choice(SPELLING_KEYS)
+            spelling = key.upper() if rng.random() < 0.2 else key
+            present = rng.random() >= absent_rate
+            pair = (Teacher(name, spelling, present), reference.Teacher(name, spelling, present))
+            if not present and rng.random() < 0.5:
+                reason = rng.choice(["Course, off site", 'Sick "flu"', "Kr\u00e4nk", "line\nbreak"])
+                pair[0].reason_of_absentee = reason
+                pair[1].reason_of_absentee = reason
+            school.add_teacher(pair[0])
+            model.add_teacher(pair[1])
+            self.bulk_teachers.append(pair)
+        del self.bulk_teachers[:-600]
+
+    def timetable(self):
+        """Hundreds of lessons of one class, many of them on a few teachers, then mostly
+        the class added and sometimes a generation."""
+        school_pair = self.target("schools")
+        class_pair = self.target("classes") if self.r.byte() % 2 else (Class("10A"), reference.Class("10A"))
+        count = self.count(40, 400)
+        focus = 1 + self.r.byte() % 8
+        spread = self.r.byte() % 12
+        add = self.r.byte() % 4 != 0
+        generate = self.r.byte() % 3 == 0
+        rng = self.rng()
+        known = [pair for pair in self.bulk_teachers + self.teachers if pair[1].name in school_pair[1].by_name]
+        if known:
+            focused = [rng.choice(known) for _ in range(focus)]
+            base = self.period(rng)
+            for _ in range(count):
+                teacher = rng.choice(focused) if rng.random() < 0.7 else rng.choice(known)
+                if rng.random() < 0.8:
+                    period = max(-32768, min(32767, base + rng.randint(-spread, spread)))
+                else:
+                    period = self.period(rng)
+                register_period(teacher[0], period, school_pair[0], class_pair[0])
+                reference.register_period(teacher[1], period, school_pair[1], class_pair[1])
+        if add:
+            school_pair[0].add_class(class_pair[0])
+            school_pair[1].add_class(class_pair[1])
+        if generate:
+            check_generation(school_pair[0].generate_substitutions(), school_pair[1])
+
+    def plan_day(self):
+        """A random day planned by lessoncover_planner.plan and built as objects."""
+        r = self.r
+        teacher_count = 1 + self.count(12, 200)
+        lesson_count = self.count(30, 600)
+        class_count = 1 + r.byte() % 24
+        absent_rate = r.byte() / 400
+        focus = 1 + r.byte() % 8
+        spread = r.byte() % 12
+        rng = self.rng()
+        names = self.staff_names(teacher_count, rng)
+        keys = [rng.choice(SPELLING_KEYS) for _ in names]
+        classes = [rng.choice(GRADES) + str(i) for i in range(class_count)]
+        lessons = []
+        if names:
+            focused = [rng.randrange(teacher_count) for _ in range(focus)]
+            base = self.period(rng)
+            for _ in range(lesson_count):
+                teacher = rng.choice(focused) if rng.random() < 0.6 else rng.randrange(teacher_count)
+                if rng.random() < 0.8:
+                    period = max(-32768, min(32767, base + rng.randint(-spread, spread)))
+                else:
+                    period = self.period(rng)
+                lessons.append((names[teacher], period, rng.choice(classes)))
+        absences = {name: rng.choice([None, "", "Course, off site", 'Sick "flu"', "\u00e9t\u00e9"])
+                    for name in names if rng.random() < absent_rate}
+
+        planned = lessoncover_planner.plan(
+            [(name, planner_subject(key, rng)) for name, key in zip(names, keys)], lessons, absences)
+        assert planned.report(timing=False) == lessoncover_planner.plan(
+            [(name, key) for name, key in zip(names, keys)], lessons, absences).report(timing=False)
+
+        # The same day as a lessoncover script builds it.
+        school = School()
+        teachers = {}
+        for name, key in zip(names, keys):
+            teacher = Teacher(name, key, name not in absences)
+            if absences.get(name):
+                teacher.reason_of_absentee = absences[name]
+            school.add_teacher(teacher)
+            teachers[name] = teacher
+        class_objects = {}
+        for name, period, class_name in lessons:
+            if class_name not in class_objects:
+                class_objects[class_name] = Class(class_name)
+            register_period(teachers[name], period, school, class_objects[class_name])
+        for class_object in class_objects.values():
+            school.add_class(class_object)
+        result = school.generate_substitutions()
+        head, timing = result.rsplit("\n", 1)
+        assert timing.startswith('"Time taken to generate subs: '), timing
+        assert planned.report(timing=False) == head, (planned.report(timing=False), head)
+        check_plan_records(planned, head, dict(zip(names, keys)), absences)
+
     # -- invariants -------------------------------------------------------------------
-    def check_all(self):
+    def check_all(self, final=False):
+        limit = FINAL_CHECK_TEXT_LIMIT if final else CHECK_TEXT_LIMIT
         for pair in self.teachers:
             check_teacher(*pair)
         for pair in self.classes:
-            check_class(*pair)
+            check_class(*pair, limit=limit)
         for pair in self.schools:
-            check_school(*pair)
+            check_school(*pair, limit=limit)
 
     def go(self):
         steps = 0
@@ -393,6 +583,7 @@ class Fuzzer:
             self.run(self.decode_op(), depth=0)
             self.check_all()
             steps += 1
+        self.check_all(final=True)
 
 
 def plain(text):
@@ -435,13 +626,33 @@ def check_teacher(teacher, model):
     assert sorted(items) == sorted(f"{p}:{g}" for p, g in model.periods), items
 
 
-def check_class(klass, model):
+def teacher_text_size(model):
+    """About how long the teacher's record is in a debug text, from the model."""
+    return 120 + len(model.name) + len(model.reason_of_absentee) + sum(
+        12 + len(grade) for _period, grade in model.periods)
+
+
+def class_text_size(model):
+    # Each entry prints the whole record of its teacher.
+    return 60 + len(model.name) + sum(60 + teacher_text_size(t) for t, _period in model.entries)
+
+
+def school_text_size(model):
+    return (100 + 2 * sum(teacher_text_size(t) for t in model.teachers)
+            + sum(class_text_size(k) for k in model.classes))
+
+
+def check_class(klass, model, limit=None):
+    if limit is not None and class_text_size(model) > limit:
+        return
     name, entries = dtp.parse_class_text(str(klass))
     assert name == model.name
     assert entries == [(dtp.mutex(expected_record(t)), p) for t, p in model.entries]
 
 
-def check_school(school, model):
+def check_school(school, model, limit=None):
+    if limit is not None and school_text_size(model) > limit:
+        return
     teachers, classes, table = dtp.parse_school_text(str(school))
     assert teachers == [dtp.mutex(expected_record(t)) for t in model.teachers]
     assert classes == [
@@ -456,6 +667,44 @@ def check_generation(result, model):
     head, timing = result.rsplit("\n", 1)
     assert timing.startswith('"Time taken to generate subs: ') and timing.endswith('"'), timing
     assert head == model.result_without_timing(), (head, model.result_without_timing())
+
+
+# Subject texts the planner reads as the lessoncover subject `key` names.
+PLANNER_SPELLINGS = {}
+for _alias, _display in lessoncover_planner.SUBJECT_ALIASES.items():
+    PLANNER_SPELLINGS.setdefault(_display, []).append(_alias)
+
+
+def planner_subject(key, rng):
+    display = SPELLINGS[key]
+    choice = rng.randrange(6)
+    if choice == 0:
+        return f"  {key.upper()}\t"
+    if choice == 1:
+        return display
+    if choice == 2 and display in PLANNER_SPELLINGS:
+        return rng.choice(PLANNER_SPELLINGS[display]).title()
+    return key
+
+
+def check_plan_records(planned, head, subject_keys, absences):
+    """The plan's records say what its report says, and follow the rules."""
+    # The block of missing covers is one line: its line breaks are escaped.
+    body, missing = head.rsplit("\n", 1)
+    assert body.startswith(reference.HEADER) and body.endswith("\n"), repr(head)
+    rows = list(csv.reader(io.StringIO(body[len(reference.HEADER):-1], newline="")))
+    covers = planned.covers
+    assert [(c.absent, str(c.period), c.subject, c.substitute, c.class_name, c.reason) for c in covers] == \
+        [tuple(row) for row in rows], (covers, rows)
+    present = sum(1 for name in subject_keys if name not in absences)
+    for cover in covers:
+        same_subject = SPELLINGS[subject_keys[cover.substitute]] == SPELLINGS[subject_keys[cover.absent]]
+        assert cover.rule == ("subject" if same_subject else "any"), cover
+        assert cover.substitute not in absences and cover.absent in absences, cover
+    assert len(planned.uncovered) == missing.count("Couldnt find a substitution for "), missing
+    for lesson in planned.uncovered:
+        assert lesson.present_teachers == present, lesson
+        assert lesson.busy_teaching + lesson.busy_covering == present, lesson
 
 
 def test_one_input(data):

@@ -1,18 +1,16 @@
 #!/usr/bin/env bash
 # Builds lessoncover with AddressSanitizer and UndefinedBehaviorSanitizer into
-# build/asan-site (beside the normal install, never over it), runs the whole pytest
-# suite against that build, then fuzzes it for FUZZ_SECONDS (default 60; 0 skips).
-# Any sanitizer report fails the run, also one written by a subprocess that a test
-# started and whose exit status nobody checked.
+# build/asan-site (beside the normal install, never over it) and runs the whole pytest
+# suite against that build. Any sanitizer report fails the run, also one written by a
+# subprocess that a test started and whose exit status nobody checked. Then, unless
+# FUZZ_SECONDS is 0, runs tools/fuzz_tests.sh: each fuzzer for FUZZ_SECONDS (default
+# 60) against a clang build instrumented for it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 site=$root/build/asan-site
 logs=$root/build/asan-logs
 fuzz_seconds=${FUZZ_SECONDS:-60}
-
-# The fuzzer; a prebuilt wheel, so it needs no clang here.
-python3 -m pip install --quiet "atheris>=2.3"
 
 rm -rf "$site" "$logs"
 mkdir -p "$logs"
@@ -75,25 +73,11 @@ if [[ $status -ne 0 ]]; then
     exit "$status"
 fi
 
-if [[ $fuzz_seconds -gt 0 ]]; then
-    # The interpreter itself, not a wrapper script, gets the shim: see fuzz/coverage_shim.c.
-    python=$(python3 -c 'import sys; print(sys.executable)')
-    shim=$root/build/coverage_shim.so
-    "${CC:-cc}" -shared -fPIC -O2 -o "$shim" fuzz/coverage_shim.c -ldl
-    atheris_core=$(python3 -c 'import atheris.core_with_libfuzzer as m; print(m.__file__)')
-    work=$(mktemp -d)
-    trap 'rm -rf "$work"' EXIT
-    # New inputs go to a scratch copy: the committed seed corpus stays as it is.
-    cp -r fuzz/corpus "$work/corpus"
-    ATHERIS_CORE=$atheris_core LD_PRELOAD="$shim $runtimes" \
-        ASAN_OPTIONS="$ASAN_OPTIONS:verify_asan_link_order=0" \
-        "$python" fuzz/fuzz_api.py "$work/corpus" -max_total_time="$fuzz_seconds" -max_len=1024 \
-        -rss_limit_mb=8192 -timeout=120 -artifact_prefix="$root/build/fuzz-" -print_final_stats=1 \
-        || status=$?
-    report_sanitizer_logs || status=1
-    if [[ $status -ne 0 ]]; then
-        echo "sanitizer_tests: fuzzing found a failure ($status)" >&2
-        exit "$status"
-    fi
-fi
 echo "sanitizer_tests: no sanitizer report"
+
+if [[ $fuzz_seconds -gt 0 ]]; then
+    # gcc's runtimes must not be preloaded there: the fuzzers run on clang's.
+    env -u LD_PRELOAD -u ASAN_OPTIONS -u UBSAN_OPTIONS -u PYTHONPATH -u PYTHONMALLOC \
+        FUZZ_SECONDS="$fuzz_seconds" \
+        bash tools/fuzz_tests.sh
+fi

@@ -1,0 +1,278 @@
+// libFuzzer harness: a school day given as lists, through build_day_input and
+// CoverPlanner::decide.
+//
+// The planning input made from a random Day is checked against the day built the plain
+// way (the school order stably sorted by distinct (period, class) pairs; the absent
+// lessons class by class, each (teacher, period) once per class; codes for the first 64
+// periods of absent lessons; sparse keys for the rest), the report texts of each absent
+// lesson are read back as an RFC 4180 row, and the plan is checked against the model in
+// plan_model.hpp. Up to two days are planned per input with one CoverPlanner and one
+// DayInput, as a caller that plans again reuses them.
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <deque>
+#include <numeric>
+#include <string>
+#include <tuple>
+
+#include "fuzz_input.hpp"
+#include "plan_model.hpp"
+#include "planner/day.hpp"
+#include "planner/decide.hpp"
+
+namespace {
+
+using lessoncover::Day;
+using lessoncover::DayInput;
+using lessoncover::PeriodCodes;
+using lessoncover::PlanningInput;
+
+// Texts with each thing the report quotes or passes through: commas, quotes, line breaks,
+// non-ASCII letters, long names; and now and then any bytes at all.
+std::string_view text(fuzz::Choices& in, std::deque<std::string>& storage, const std::vector<std::string>& pool) {
+    switch (in.byte() % 8) {
+        case 0: storage.push_back(in.bytes(24)); break;
+        case 1: storage.push_back(std::string(1 + in.below(300), static_cast<char>('a' + in.below(26)))); break;
+        default: return in.pick(pool);
+    }
+    return storage.back();
+}
+
+const std::vector<std::string> kNames = {"Asha", "Ben", "Chen, D", "Dev \"D\"", "Eve\nF", "Zo\xc3\xab", "\xc5\x81ukasz",
+                                         "\xe6\x9d\x8e", "Asha", "x\ry", ""};
+const std::vector<std::string> kSubjects = {"Maths", "Physics", "French, advanced", "Fran\xc3\xa7" "ais", "Art \"A\"",
+                                            "Games"};
+const std::vector<std::string> kClasses = {"10A", "9B", "R\"1", "Lab,2", "x\ry", "\xc3\x9c" "1", "10A ", ""};
+const std::vector<std::string> kReasons = {"Planned Absense", "Course, off site", "", "Sick \"flu\"", "line\nbreak",
+                                           "Kr\xc3\xa4nk"};
+
+void make_day(fuzz::Choices& in, Day& day, std::deque<std::string>& storage) {
+    day = Day{};
+    for (std::size_t n = 1 + in.below(8); n > 0; --n) day.subjects.push_back(text(in, storage, kSubjects));
+    // How many are absent: a quarter, half, one in sixteen or three quarters.
+    static constexpr unsigned kAbsentOf16[] = {4, 8, 1, 12};
+    const unsigned absent_of_16 = kAbsentOf16[in.byte() % 4];
+    const std::size_t teacher_count = in.count(24, 240);
+    for (std::size_t t = 0; t < teacher_count; ++t) {
+        const std::uint8_t shape = in.byte();
+        lessoncover::DayTeacher teacher{};
+        teacher.name = text(in, storage, kNames);
+        teacher.subject = static_cast<lessoncover::SubjectId>(shape & 0x80 ? in.below(day.subjects.size())
+                                                                           : (shape >> 4) % 2 % day.subjects.size());
+        teacher.present = (shape & 0x0fU) + absent_of_16 < 16;
+        teacher.reason = teacher.present ? std::string_view("Planned Absense") : text(in, storage, kReasons);
+        day.teachers.push_back(teacher);
+    }
+    if (teacher_count == 0) return;
+    const std::size_t lesson_count = in.count(40, 480);
+    // Mostly periods near each other; or spread over a range wide enough that the absent
+    // lessons' periods outnumber the 64 codes, so that the rest are planned without one.
+    static constexpr std::int32_t kSpreads[] = {0, 40, 90, 200};
+    const std::uint8_t period_shape = in.byte();
+    const std::int32_t spread = kSpreads[period_shape % 4];
+    const std::int32_t base = period_shape & 4 ? static_cast<std::int16_t>(in.u16()) : 0;
+    // Teachers and wide periods step on from lesson to lesson by themselves, plus what the
+    // input adds, so that a day of many lessons needs no more input than a small one.
+    const std::size_t teacher_step = 1 + 2 * in.below(8);
+    const std::size_t period_step = 1 + 2 * in.below(16);
+    std::vector<std::int16_t> recent;
+    for (std::size_t l = 0; l < lesson_count; ++l) {
+        lessoncover::DayLesson lesson{};
+        lesson.teacher = static_cast<std::uint32_t>((l * teacher_step + in.below(teacher_count)) % teacher_count);
+        // Class ids in order of first appearance: a lesson is in a known class or the next.
+        const std::uint8_t class_choice = in.byte();
+        if (day.classes.empty() || class_choice % 6 == 5) {
+            lesson.class_id = static_cast<std::uint32_t>(day.classes.size());
+            day.classes.push_back(text(in, storage, kClasses));
+        } else {
+            lesson.class_id = static_cast<std::uint32_t>(class_choice % day.classes.size());
+        }
+        if (spread == 0 || in.byte() % 4 == 3) {
+            lesson.period = in.period(recent);
+        } else {
+            const auto offset = static_cast<std::int32_t>((l * period_step + in.byte()) % static_cast<std::size_t>(spread));
+            lesson.period = static_cast<std::int16_t>(std::clamp(base + offset, -32768, 32767));
+        }
+        day.lessons.push_back(lesson);
+    }
+}
+
+// Reads `row` as one RFC 4180 record ending in a line break. A field is quoted exactly
+// when it holds a comma, a double quote, CR or LF.
+std::vector<std::string> read_csv_row(std::string_view row) {
+    std::vector<std::string> fields;
+    std::size_t pos = 0;
+    while (true) {
+        std::string field;
+        if (pos < row.size() && row[pos] == '"') {
+            ++pos;
+            while (true) {
+                FUZZ_CHECK(pos < row.size());
+                if (row[pos] == '"') {
+                    if (pos + 1 < row.size() && row[pos + 1] == '"') {
+                        field += '"';
+                        pos += 2;
+                        continue;
+                    }
+                    ++pos;
+                    break;
+                }
+                field += row[pos++];
+            }
+            FUZZ_CHECK(field.find_first_of(",\"\r\n") != std::string::npos);
+        } else {
+            const std::size_t end = std::min(row.find_first_of(",\n", pos), row.size());
+            field.assign(row.substr(pos, end - pos));
+            FUZZ_CHECK(field.find_first_of("\"\r") == std::string::npos);
+            pos = end;
+        }
+        fields.push_back(std::move(field));
+        FUZZ_CHECK(pos < row.size());
+        if (row[pos++] == '\n') break;
+    }
+    FUZZ_CHECK(pos == row.size());
+    return fields;
+}
+
+bool is_ascii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+void check_day_input(const Day& day, const DayInput& out) {
+    const PlanningInput& input = out.input;
+    const std::size_t teacher_count = day.teachers.size();
+
+    // The absent lessons, and the codes of their periods in the order they come.
+    struct Absent {
+        std::uint32_t teacher, class_id;
+        std::int16_t period;
+    };
+    // Sorting flat lists rather than filling sets: the checks cost less than the work they
+    // check, so the fuzzer runs more days.
+    using Found = std::tuple<std::uint32_t, std::uint32_t, std::int16_t, std::uint32_t>;  // class, teacher, period, index
+    std::vector<Found> found;
+    for (std::uint32_t index = 0; index < day.lessons.size(); ++index) {
+        const auto& lesson = day.lessons[index];
+        if (!day.teachers[lesson.teacher].present) found.emplace_back(lesson.class_id, lesson.teacher, lesson.period, index);
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> firsts;  // (class, index) of each first occurrence
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const auto& [class_id, teacher, period, index] = found[i];
+        if (i == 0 || std::get<0>(found[i - 1]) != class_id || std::get<1>(found[i - 1]) != teacher ||
+            std::get<2>(found[i - 1]) != period) {
+            firsts.emplace_back(class_id, index);
+        }
+    }
+    std::sort(firsts.begin(), firsts.end());
+    std::vector<Absent> absent;
+    for (const auto& [class_id, index] : firsts) {
+        absent.push_back(Absent{day.lessons[index].teacher, class_id, day.lessons[index].period});
+    }
+    std::vector<std::pair<std::int16_t, PeriodCodes::Code>> codes;  // sorted by period
+    auto code_of = [&](std::int16_t period) -> const PeriodCodes::Code* {
+        const auto at = std::lower_bound(codes.begin(), codes.end(), std::pair{period, PeriodCodes::Code{0}});
+        return at != codes.end() && at->first == period ? &at->second : nullptr;
+    };
+    for (const Absent& lesson : absent) {
+        if (code_of(lesson.period) != nullptr) continue;
+        const auto code = codes.size() < PeriodCodes::kMaxCodes ? static_cast<PeriodCodes::Code>(codes.size())
+                                                                : PeriodCodes::kNoCode;
+        codes.insert(std::lower_bound(codes.begin(), codes.end(), std::pair{lesson.period, PeriodCodes::Code{0}}),
+                     std::pair{lesson.period, code});
+    }
+
+    // Each teacher's distinct (period, class) pairs, busy codes and place in the list.
+    std::vector<std::tuple<std::uint32_t, std::int16_t, std::uint32_t>> held;  // teacher, period, class
+    held.reserve(day.lessons.size());
+    for (const auto& lesson : day.lessons) held.emplace_back(lesson.teacher, lesson.period, lesson.class_id);
+    std::sort(held.begin(), held.end());
+    held.erase(std::unique(held.begin(), held.end()), held.end());
+    std::vector<std::uint32_t> held_from(teacher_count + 1, 0);  // teacher t's pairs: held_from[t]..held_from[t+1]
+    for (const auto& pair : held) ++held_from[std::get<0>(pair) + 1];
+    for (std::size_t t = 0; t < teacher_count; ++t) held_from[t + 1] += held_from[t];
+    auto load_of = [&](std::uint32_t t) { return held_from[t + 1] - held_from[t]; };
+    std::vector<std::uint32_t> order(teacher_count);
+    std::iota(order.begin(), order.end(), 0U);
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return load_of(a) < load_of(b); });
+    std::vector<std::uint32_t> place_of(teacher_count);
+    for (std::uint32_t place = 0; place < teacher_count; ++place) place_of[order[place]] = place;
+
+    FUZZ_CHECK(out.list_order == order);
+    FUZZ_CHECK(input.teachers.size() == teacher_count);
+    std::vector<std::uint32_t> present_by_subject(day.subjects.size());
+    std::vector<std::uint64_t> uncoded_busy;
+    for (std::uint32_t place = 0; place < teacher_count; ++place) {
+        const std::uint32_t t = order[place];
+        std::uint64_t busy = 0;
+        for (std::uint32_t at = held_from[t]; at < held_from[t + 1]; ++at) {
+            const std::int16_t period = std::get<1>(held[at]);
+            const PeriodCodes::Code* code = code_of(period);
+            if (code == nullptr) continue;
+            if (*code != PeriodCodes::kNoCode) {
+                busy |= std::uint64_t{1} << *code;
+            } else if (day.teachers[t].present) {
+                uncoded_busy.push_back(PlanningInput::uncoded_key(place, period));
+            }
+        }
+        const lessoncover::PlanningTeacher& listed = input.teachers[place];
+        FUZZ_CHECK(listed.busy == busy);
+        FUZZ_CHECK(listed.load == load_of(t));
+        FUZZ_CHECK(listed.subject == day.teachers[t].subject);
+        FUZZ_CHECK(static_cast<bool>(listed.present) == day.teachers[t].present);
+        present_by_subject[day.teachers[t].subject] += day.teachers[t].present;
+    }
+    std::sort(uncoded_busy.begin(), uncoded_busy.end());
+    uncoded_busy.erase(std::unique(uncoded_busy.begin(), uncoded_busy.end()), uncoded_busy.end());
+    FUZZ_CHECK(input.uncoded_busy == uncoded_busy);
+    FUZZ_CHECK(input.present_by_subject == present_by_subject);
+
+    FUZZ_CHECK(input.lessons.size() == absent.size());
+    FUZZ_CHECK(out.lesson_absent.size() == absent.size() && out.lesson_class.size() == absent.size());
+    FUZZ_CHECK(out.texts.size() == absent.size());
+    bool ascii = true;
+    for (std::size_t i = 0; i < absent.size(); ++i) {
+        const Absent& expected = absent[i];
+        const lessoncover::DayTeacher& teacher = day.teachers[expected.teacher];
+        const lessoncover::PlanningLesson& lesson = input.lessons[i];
+        FUZZ_CHECK(lesson.period == expected.period);
+        FUZZ_CHECK(code_of(expected.period) != nullptr && lesson.code == *code_of(expected.period));
+        FUZZ_CHECK(lesson.subject == teacher.subject);
+        FUZZ_CHECK(out.lesson_absent[i] == expected.teacher);
+        FUZZ_CHECK(out.lesson_class[i] == expected.class_id);
+
+        const std::string_view class_name = day.classes[expected.class_id];
+        const std::string_view subject = day.subjects[teacher.subject];
+        FUZZ_CHECK(out.texts.period(i) == expected.period);
+        FUZZ_CHECK(out.texts.class_name(i) == class_name);
+        FUZZ_CHECK(out.texts.absent_name(i) == teacher.name);
+        const std::string row = std::string(out.texts.row_before(i)) + "Sub" + std::string(out.texts.row_after(i));
+        char digits[8];
+        const std::string period(digits, std::to_chars(digits, digits + sizeof digits, expected.period).ptr);
+        const std::vector<std::string> fields = {std::string(teacher.name), period, std::string(subject), "Sub",
+                                                 std::string(class_name), std::string(teacher.reason)};
+        FUZZ_CHECK(read_csv_row(row) == fields);
+        ascii = ascii && is_ascii(teacher.name) && is_ascii(subject) && is_ascii(class_name) && is_ascii(teacher.reason);
+    }
+    FUZZ_CHECK(out.texts.ascii() == ascii);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzz::Choices in(data, size);
+    lessoncover::CoverPlanner planner;
+    lessoncover::Plan plan;
+    DayInput out;
+    for (int round = 0; round < 2 && (round == 0 || in.more()); ++round) {
+        std::deque<std::string> storage;
+        Day day;
+        make_day(in, day, storage);
+        lessoncover::build_day_input(day, out);
+        check_day_input(day, out);
+        planner.decide(out.input, plan);
+        fuzz::check_plan(out.input, plan);
+    }
+    return 0;
+}
