@@ -65,7 +65,7 @@ void make_day(fuzz::Choices& in, Day& day, std::deque<std::string>& storage) {
         day.teachers.push_back(teacher);
     }
     if (teacher_count == 0) return;
-    const std::size_t lesson_count = in.count(40, 480);
+    const std::size_t lesson_count = in.count(40, 480, 16);
     // Mostly periods near each other; or spread over a range wide enough that the absent
     // lessons' periods outnumber the 64 codes, so that the rest are planned without one.
     static constexpr std::int32_t kSpreads[] = {0, 40, 90, 200};

@@ -34,12 +34,13 @@ public:
         return options[below(options.size())];
     }
 
-    // A count that is mostly small but reaches `large` (about 4x a byte) now and then,
-    // so that bitsets of more than one 64-bit word are common enough.
-    std::size_t count(std::size_t small, std::size_t large) noexcept {
+    // A count that is mostly small but reaches `large` one time in `rarely` (a power of
+    // two up to 256), so that bitsets of more than one 64-bit word are common enough.
+    std::size_t count(std::size_t small, std::size_t large, unsigned rarely = 8) noexcept {
         const std::uint8_t b = byte();
-        if (b < 0xe0) return b % (small + 1);
-        return small + (static_cast<std::size_t>(b - 0xe0) * 256 + byte()) % (large - small + 1);
+        const unsigned from = 256 - 256 / rarely;
+        if (b < from) return b % (small + 1);
+        return small + (static_cast<std::size_t>(b - from) * 256 + byte()) % (large - small + 1);
     }
 
     // Raw bytes: any value, valid UTF-8 or not.
