@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 namespace lessoncover {
 
@@ -82,5 +83,19 @@ private:
     bool asked_ = false;
     bool stopped_ = false;
 };
+
+// The text or value `make(check)` gives, made to the end: nothing stops it.
+template <class Make>
+auto made_without_stopping(Make&& make) {
+    InterruptionCheck never;
+    return std::move(make(never)).value();
+}
+
+// The same, stopping when `interruption` asks: the error `interrupted` then.
+template <class Make>
+auto made_unless_stopped(Interruption& interruption, Make&& make) {
+    InterruptionCheck check(&interruption);
+    return make(check);
+}
 
 }  // namespace lessoncover

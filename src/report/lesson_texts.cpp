@@ -31,12 +31,6 @@ void LessonTexts::append(std::string_view absent_name, std::int16_t period, std:
     if (ascii_ && !is_ascii(std::string_view(texts_).substr(start))) ascii_ = false;
 }
 
-void LessonTexts::reserve(std::size_t lessons, std::size_t text_bytes) {
-    texts_.reserve(text_bytes);
-    lessons_.reserve(lessons);
-    absent_names_.reserve(lessons);
-}
-
 void LessonTexts::clear() {
     texts_.clear();
     lessons_.clear();

@@ -24,7 +24,6 @@ public:
     // Adds the next absent lesson: `absent_name` must stay valid as long as this does.
     void append(std::string_view absent_name, std::int16_t period, std::string_view subject,
                 std::string_view class_name, std::string_view reason);
-    void reserve(std::size_t lessons, std::size_t text_bytes);
     void clear();
 
     // Where the texts end now, for taking back what is added after.
@@ -58,7 +57,6 @@ public:
     std::string_view absent_name(std::size_t lesson) const noexcept { return absent_names_[lesson]; }
     // Whether every text added so far is ASCII.
     bool ascii() const noexcept { return ascii_; }
-    const LessonText* data() const noexcept { return lessons_.data(); }
 
 private:
     std::string texts_;

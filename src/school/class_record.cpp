@@ -28,13 +28,11 @@ Result<std::string> class_text(const Class& school_class, InterruptionCheck& che
 }  // namespace
 
 std::string printed_text(const Class& school_class) {
-    InterruptionCheck never;
-    return std::move(class_text(school_class, never)).value();
+    return made_without_stopping([&](InterruptionCheck& check) { return class_text(school_class, check); });
 }
 
 Result<std::string> printed_text(const Class& school_class, Interruption& interruption) {
-    InterruptionCheck check(&interruption);
-    return class_text(school_class, check);
+    return made_unless_stopped(interruption, [&](InterruptionCheck& check) { return class_text(school_class, check); });
 }
 
 void describe(DebugWriter& writer, const Class& school_class) {

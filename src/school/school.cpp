@@ -378,13 +378,11 @@ Result<std::string> school_text(const School& school, InterruptionCheck& check) 
 }  // namespace
 
 std::string printed_text(const School& school) {
-    InterruptionCheck never;
-    return std::move(school_text(school, never)).value();
+    return made_without_stopping([&](InterruptionCheck& check) { return school_text(school, check); });
 }
 
 Result<std::string> printed_text(const School& school, Interruption& interruption) {
-    InterruptionCheck check(&interruption);
-    return school_text(school, check);
+    return made_unless_stopped(interruption, [&](InterruptionCheck& check) { return school_text(school, check); });
 }
 
 }  // namespace lessoncover

@@ -211,13 +211,11 @@ Result<std::string> teacher_text(const Teacher& teacher, InterruptionCheck& chec
 }  // namespace
 
 std::string printed_text(const Teacher& teacher) {
-    InterruptionCheck never;
-    return std::move(teacher_text(teacher, never)).value();
+    return made_without_stopping([&](InterruptionCheck& check) { return teacher_text(teacher, check); });
 }
 
 Result<std::string> printed_text(const Teacher& teacher, Interruption& interruption) {
-    InterruptionCheck check(&interruption);
-    return teacher_text(teacher, check);
+    return made_unless_stopped(interruption, [&](InterruptionCheck& check) { return teacher_text(teacher, check); });
 }
 
 void describe(DebugWriter& writer, const Teacher& teacher) {

@@ -18,15 +18,11 @@ namespace {
 
 Signature<4> plan_day_signature{"plan_day", {"teachers", "lessons", "absences", "resolve_subject"}};
 
-PyObject* text_object(std::string_view text) {
-    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
-}
-
 // The str of a subject, made once per subject the records show.
 PyObject* subject_object(const Day& day, DayObjects& objects, SubjectId subject) {
     PyObject*& name = objects.subject_names[subject];
     if (name == nullptr) {
-        OwnedRef made = OwnedRef::steal(text_object(day.subjects[subject]));
+        OwnedRef made = OwnedRef::steal(to_python(day.subjects[subject]));
         if (!made || PyList_Append(objects.kept.get(), made.get()) < 0) return nullptr;
         name = made.get();
     }
@@ -40,8 +36,9 @@ bool make_records(const Day& day, DayObjects& objects, const DayInput& built, co
                   OwnedRef& uncovered) {
     covers = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.covered)));
     uncovered = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.uncovered.size())));
-    OwnedRef rule_names[2] = {OwnedRef::steal(PyUnicode_InternFromString("subject")),
-                              OwnedRef::steal(PyUnicode_InternFromString("any"))};
+    // The rules' names as the planner gives them, one str each.
+    OwnedRef rule_names[2] = {OwnedRef::steal(to_python(rule_name(Rule::subject))),
+                              OwnedRef::steal(to_python(rule_name(Rule::any)))};
     if (!covers || !uncovered || !rule_names[0] || !rule_names[1]) return false;
     Py_ssize_t next_cover = 0;
     Py_ssize_t next_uncovered = 0;
@@ -108,8 +105,8 @@ PyObject* plan_day(const Day& day, DayObjects& objects) {
     if (check.stopped()) return nullptr;
     if (!rendered) return PyErr_NoMemory();
     const std::string_view text = sink.text;
-    OwnedRef head = OwnedRef::steal(text_object(text.substr(0, rendered->head)));
-    OwnedRef timing = OwnedRef::steal(text_object(text.substr(rendered->head + 1)));
+    OwnedRef head = OwnedRef::steal(to_python(text.substr(0, rendered->head)));
+    OwnedRef timing = OwnedRef::steal(to_python(text.substr(rendered->head + 1)));
     OwnedRef seconds = OwnedRef::steal(PyFloat_FromDouble(std::chrono::duration<double>(elapsed).count()));
     OwnedRef covers;
     OwnedRef uncovered;
