@@ -177,6 +177,16 @@ def yes_no(same: bool) -> str:
     return "yes" if same else "no"
 
 
+def show_policy(planned: dict, with_policy: dict) -> None:
+    """plan() with every policy option on, against plan() without a policy."""
+    if not planned["installed"] or not with_policy["installed"]:
+        return
+    default = phase_medians(planned, ("total",))["total"]
+    every = phase_medians(with_policy, ("total",))["total"]
+    print("plan() with every policy option on (median): %s, %.2fx plan() without a policy"
+          % (format_seconds(every), every / default if default else float("inf")))
+
+
 def show_plan_order(class_by_class: dict, plan_order: dict, planned: dict) -> None:
     """The two object pipelines side by side, then plan() against the one in its order."""
     ours, theirs = phase_medians(class_by_class), phase_medians(plan_order)
@@ -224,6 +234,7 @@ def main() -> None:
                         help="also time the day with periods 1+N..8+N instead of 1..8 "
                              "(default 100: periods 101..108); 0 leaves it out")
     parser.add_argument("--worker", choices=("pipeline", "plan", "per-call"), help=argparse.SUPPRESS)
+    parser.add_argument("--policy", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--implementation", choices=IMPLEMENTATIONS, help=argparse.SUPPRESS)
     parser.add_argument("--order", choices=sorted(PIPELINES), default="class-by-class", help=argparse.SUPPRESS)
     args = parser.parse_args()
@@ -236,7 +247,7 @@ def main() -> None:
                                          args.order, args.period_offset)))
         return
     if args.worker == "plan":
-        print(json.dumps(plan_worker(args.size, args.repeat, args.seed)))
+        print(json.dumps(plan_worker(args.size, args.repeat, args.seed, args.policy)))
         return
     if args.worker == "per-call":
         print(json.dumps(per_call_worker(args.implementation)))
@@ -289,6 +300,9 @@ def main() -> None:
     planned = run_worker(["--worker", "plan", "--size", args.size, "--repeat", str(args.repeat),
                           "--seed", str(args.seed)])
     show_plan_order(pipelines["lessoncover"], plan_order, planned)
+    with_policy = run_worker(["--worker", "plan", "--policy", "--size", args.size, "--repeat", str(args.repeat),
+                              "--seed", str(args.seed)])
+    show_policy(planned, with_policy)
 
     if args.period_offset:
         print()

@@ -5,6 +5,10 @@ made once before the first run and not timed: one run is
 ``plan(teachers, lessons, absences)`` followed by ``.report(timing=False)``.
 When ``lessoncover_planner`` cannot be imported the worker says so instead of
 timing anything.
+
+With ``policy`` the same day is planned with every policy option on (see
+``every_option``): a cap, prior covers, unavailable periods, part-day absences,
+doubles, combined and co-taught lessons and classes away.
 """
 from __future__ import annotations
 
@@ -51,20 +55,46 @@ def unshifted_report(text: str, period_offset: int) -> str:
     return rows + separator + missing
 
 
-def plan_worker(size: str, repeat: int, seed: int) -> dict:
+def every_option(teachers: list, lessons: list, absences: dict):
+    """The day's absences with every fourth absentee away for periods 2-4 only, and a
+    policy with every option on: a cap of 3 covers, prior covers for every seventh teacher,
+    a duty for every fifth in one period, doubles, combined and co-taught lessons, and
+    every fiftieth class away."""
+    from lessoncover_planner import Policy
+
+    absences = {name: (reason, (2, 3, 4)) if k % 4 == 0 else reason
+                for k, (name, reason) in enumerate(absences.items())}
+    names = [name for name, _ in teachers]
+    classes = list(dict.fromkeys(class_name for _, _, class_name in lessons))
+    policy = Policy(
+        max_covers=3,
+        prior_covers={name: k % 3 for k, name in enumerate(names) if k % 7 == 0},
+        unavailable={name: (1 + k % 8,) for k, name in enumerate(names) if k % 5 == 0},
+        keep_doubles=True,
+        combined_lessons=True,
+        co_taught_no_cover=True,
+        away_classes=classes[::50],
+    )
+    return absences, policy
+
+
+def plan_worker(size: str, repeat: int, seed: int, with_policy: bool = False) -> dict:
     try:
         from lessoncover_planner import plan
     except ImportError as error:
         return {"installed": False, "error": "%s: %s" % (type(error).__name__, error)}
 
     teachers, lessons, absences = plan_inputs(make_workload(SIZES[size], seed))
+    policy = None
+    if with_policy:
+        absences, policy = every_option(teachers, lessons, absences)
     clock = time.perf_counter
     rss_before = current_rss_kib()
     runs = []
     report_digest = None
     for _ in range(repeat):
         started = clock()
-        day = plan(teachers, lessons, absences)
+        day = plan(teachers, lessons, absences, policy=policy)
         planned = clock()
         text = day.report(timing=False)
         finished = clock()

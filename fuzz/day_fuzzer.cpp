@@ -7,12 +7,15 @@
 // periods of absent lessons; sparse keys for the rest), the report texts of each absent
 // lesson are read back as an RFC 4180 row, and the plan is checked against the model in
 // plan_model.hpp. Up to two days are planned per input with one CoverPlanner and one
-// DayInput, as a caller that plans again reuses them.
+// DayInput, as a caller that plans again reuses them. Now and then a day is planned again
+// under a random policy, and the plan is checked against what every policy promises.
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <numeric>
+#include <set>
 #include <string>
 #include <tuple>
 
@@ -258,6 +261,112 @@ void check_day_input(const Day& day, const DayInput& out) {
     FUZZ_CHECK(out.texts.ascii() == ascii);
 }
 
+// A random policy for `day`: part-day absences, unavailable periods, a cap, prior covers,
+// classes away, and the three switches. Periods are taken from the day's lessons, so
+// that they matter.
+void add_policy(fuzz::Choices& in, Day& day) {
+    lessoncover::DayPolicy& policy = day.policy;
+    const std::uint8_t switches = in.byte();
+    policy.keep_doubles = switches & 1;
+    policy.combined_lessons = switches & 2;
+    policy.co_taught_no_cover = switches & 4;
+    if (switches & 8) policy.max_covers = in.below(4);
+    const auto some_period = [&] { return day.lessons[in.below(day.lessons.size())].period; };
+    for (std::size_t n = in.below(8); n > 0; --n) {
+        const auto teacher = static_cast<std::uint32_t>(in.below(day.teachers.size()));
+        lessoncover::DayTeacher& absent = day.teachers[teacher];
+        if (absent.part_day) continue;
+        absent.present = true;
+        absent.part_day = true;
+        for (std::size_t k = 1 + in.below(3); k > 0; --k) policy.absent_periods.emplace_back(teacher, some_period());
+    }
+    for (std::size_t n = in.below(12); n > 0; --n) {
+        policy.unavailable.emplace_back(static_cast<std::uint32_t>(in.below(day.teachers.size())), some_period());
+    }
+    if (switches & 16) {
+        policy.prior_covers.assign(day.teachers.size(), 0);
+        for (auto& prior : policy.prior_covers) prior = in.below(4);
+    }
+    if (switches & 32) {
+        policy.class_away.assign(day.classes.size(), 0);
+        for (std::size_t n = 1 + in.below(3); n > 0; --n) policy.class_away[in.below(day.classes.size())] = 1;
+    }
+}
+
+// What a plan under a policy must hold, checked from the day itself.
+void check_policy_plan(const Day& day, const DayInput& out, const lessoncover::Plan& plan) {
+    using lessoncover::Decision;
+    using lessoncover::Rule;
+    const lessoncover::DayPolicy& policy = day.policy;
+    const std::set<std::pair<std::uint32_t, std::int16_t>> absent_then(policy.absent_periods.begin(),
+                                                                        policy.absent_periods.end());
+    const std::set<std::pair<std::uint32_t, std::int16_t>> unavailable(policy.unavailable.begin(),
+                                                                       policy.unavailable.end());
+    const auto away = [&](std::uint32_t class_id) { return !policy.class_away.empty() && policy.class_away[class_id]; };
+    const auto present_then = [&](std::uint32_t t, std::int16_t period) {
+        return day.teachers[t].present && !(day.teachers[t].part_day && absent_then.contains({t, period}));
+    };
+    std::set<std::pair<std::uint32_t, std::int16_t>> teaching;  // in a class that is not away
+    std::set<std::pair<std::uint32_t, std::int16_t>> taught;    // (class, period) by a teacher present then
+    for (const auto& lesson : day.lessons) {
+        if (!away(lesson.class_id)) teaching.emplace(lesson.teacher, lesson.period);
+        if (present_then(lesson.teacher, lesson.period)) taught.emplace(lesson.class_id, lesson.period);
+    }
+    FUZZ_CHECK(plan.decisions.size() == out.input.lessons.size());
+    FUZZ_CHECK(plan.covered + plan.uncovered.size() + plan.not_needed == plan.decisions.size());
+    std::map<std::uint32_t, std::uint32_t> covers_given;
+    std::set<std::pair<std::uint32_t, std::int16_t>> covering;
+    std::map<std::pair<std::uint32_t, std::int16_t>, std::uint32_t> first_of_set;  // (absent, period) -> substitute
+    std::size_t uncovered = 0;
+    for (std::size_t i = 0; i < plan.decisions.size(); ++i) {
+        const Decision& decision = plan.decisions[i];
+        const std::int16_t period = out.input.lessons[i].period;
+        const std::uint32_t absent = out.lesson_absent[i];
+        const std::uint32_t class_id = out.lesson_class[i];
+        FUZZ_CHECK(!present_then(absent, period));
+        if (decision.rule == Rule::away) {
+            FUZZ_CHECK(away(class_id));
+            continue;
+        }
+        FUZZ_CHECK(!away(class_id));
+        if (decision.rule == Rule::co_taught) {
+            FUZZ_CHECK(policy.co_taught_no_cover && taught.contains({class_id, period}));
+            continue;
+        }
+        FUZZ_CHECK(!policy.co_taught_no_cover || !taught.contains({class_id, period}));
+        const std::uint32_t substitute =
+            decision.substitute == Decision::kNobody ? Decision::kNobody : out.list_order[decision.substitute];
+        const auto [set, first] = first_of_set.emplace(std::pair{absent, period}, substitute);
+        if (decision.rule == Rule::combined || (policy.combined_lessons && !first)) {
+            FUZZ_CHECK(policy.combined_lessons && !first && set->second == substitute);
+        }
+        if (decision.rule == Rule::uncovered) {
+            FUZZ_CHECK(decision.substitute == Decision::kNobody);
+            const lessoncover::Uncovered& why = plan.uncovered[uncovered++];
+            FUZZ_CHECK(why.lesson == i);
+            FUZZ_CHECK(why.busy_teaching + why.busy_covering + why.busy_unavailable + why.at_cap == why.present_teachers);
+            continue;
+        }
+        FUZZ_CHECK(decision.substitute != Decision::kNobody);
+        if (decision.rule == Rule::combined) continue;
+        FUZZ_CHECK(present_then(substitute, period));
+        FUZZ_CHECK(!teaching.contains({substitute, period}) && !unavailable.contains({substitute, period}));
+        FUZZ_CHECK(covering.emplace(substitute, period).second);
+        FUZZ_CHECK(++covers_given[substitute] <= policy.max_covers);
+        if (decision.rule == Rule::double_lesson) {
+            FUZZ_CHECK(policy.keep_doubles);
+            bool beside = false;
+            for (std::size_t j = 0; j < i; ++j) {
+                beside = beside || (out.lesson_absent[j] == absent && out.lesson_class[j] == class_id &&
+                                    std::abs(out.input.lessons[j].period - period) == 1 &&
+                                    plan.decisions[j].substitute == decision.substitute);
+            }
+            FUZZ_CHECK(beside);
+        }
+    }
+    FUZZ_CHECK(uncovered == plan.uncovered.size());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -273,6 +382,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check_day_input(day, out);
         planner.decide(out.input, plan);
         fuzz::check_plan(out.input, plan);
+        if (!day.lessons.empty() && in.more() && in.byte() % 4 == 0) {
+            add_policy(in, day);
+            lessoncover::build_day_input(day, out);
+            planner.decide(out.input, plan);
+            check_policy_plan(day, out, plan);
+        }
     }
     return 0;
 }

@@ -178,10 +178,11 @@ void build_day_input(const Day& day, DayInput& out) {
     const DayPolicy& policy = day.policy;
     // Teachers absent in some periods only, as (teacher, period) keys.
     const std::vector<std::uint64_t> absent_keys = sorted_keys(policy.absent_periods);
+    const bool part_days = !absent_keys.empty();
     const auto absent_then = [&](std::uint32_t teacher, std::int16_t period) {
         const DayTeacher& listed = day.teachers[teacher];
-        return !listed.present ||
-               (listed.part_day && contains(absent_keys, PlanningInput::uncoded_key(teacher, period)));
+        return !listed.present || (part_days && listed.part_day &&
+                                   contains(absent_keys, PlanningInput::uncoded_key(teacher, period)));
     };
 
     // The absent lessons: class by class, each (teacher, period) once per class.
@@ -226,6 +227,8 @@ void build_day_input(const Day& day, DayInput& out) {
     }
     std::vector<std::pair<std::int16_t, std::uint32_t>> pairs;
     std::vector<std::pair<std::uint32_t, std::int16_t>> uncoded;  // (teacher, period)
+    const std::uint8_t* const class_away = policy.class_away.empty() ? nullptr : policy.class_away.data();
+    const std::uint32_t* const prior_covers = policy.prior_covers.empty() ? nullptr : policy.prior_covers.data();
     for (std::size_t teacher = 0; teacher < teacher_count; ++teacher) {
         pairs.clear();
         for (std::uint32_t at = starts[teacher]; at < starts[teacher + 1]; ++at) {
@@ -234,9 +237,9 @@ void build_day_input(const Day& day, DayInput& out) {
         }
         keep_first_occurrences(pairs);
         loads[teacher] = static_cast<std::uint32_t>(pairs.size());
-        if (!policy.prior_covers.empty()) loads[teacher] += policy.prior_covers[teacher];
+        if (prior_covers != nullptr) loads[teacher] += prior_covers[teacher];
         for (const auto& [period, class_id] : pairs) {
-            if (!policy.class_away.empty() && policy.class_away[class_id] != 0) continue;
+            if (class_away != nullptr && class_away[class_id] != 0) continue;
             const PeriodCodes::Code code = codes.code_of(period);
             if (code != PeriodCodes::kNoCode) {
                 busy[teacher] |= std::uint64_t{1} << code;

@@ -49,21 +49,22 @@ bool keep(DayObjects& objects, PyObject* value) { return PyList_Append(objects.k
 
 enum class PeriodRead { ok, not_int, out_of_range, failed };
 
-// A period: an int (or an object with __index__) from -32768 to 32767.
-PeriodRead read_period(PyObject* object, std::int16_t& period) {
-    OwnedRef number;
-    if (!PyLong_CheckExact(object)) {
-        if (!PyIndex_Check(object)) return PeriodRead::not_int;
-        number = OwnedRef::steal(PyNumber_Index(object));
-        if (!number) return PeriodRead::failed;
-        object = number.get();
-    }
+PeriodRead period_in_range(PyObject* number, std::int16_t& period) {
     int overflow = 0;
-    const long value = PyLong_AsLongAndOverflow(object, &overflow);
+    const long value = PyLong_AsLongAndOverflow(number, &overflow);
     if (value == -1 && PyErr_Occurred()) return PeriodRead::failed;
     if (overflow != 0 || value < -32768 || value > 32767) return PeriodRead::out_of_range;
     period = static_cast<std::int16_t>(value);
     return PeriodRead::ok;
+}
+
+// A period: an int (or an object with __index__) from -32768 to 32767. An int, as nearly
+// every period is, is read on the spot.
+inline PeriodRead read_period(PyObject* object, std::int16_t& period) {
+    if (PyLong_CheckExact(object)) return period_in_range(object, period);
+    if (!PyIndex_Check(object)) return PeriodRead::not_int;
+    const OwnedRef number = OwnedRef::steal(PyNumber_Index(object));
+    return number ? period_in_range(number.get(), period) : PeriodRead::failed;
 }
 
 // Reads `periods`, a tuple of periods, as (teacher, period) pairs into `out`; the
