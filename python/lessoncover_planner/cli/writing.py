@@ -13,6 +13,7 @@
 from __future__ import annotations
 
 import contextlib
+import errno
 import os
 import stat
 import sys
@@ -60,21 +61,20 @@ def refuse_inputs(outputs: Iterable[Path], inputs: Iterable[Path]) -> None:
 
 def write_file(path: Path, data: bytes) -> None:
     """Write data to path as the module describes; raise WriteError on failure."""
-    target = Path(os.path.realpath(path))
     try:
-        mode = os.stat(target).st_mode
+        mode = os.stat(path).st_mode  # follows links: /dev/stdout is a link to the process's fd
     except FileNotFoundError:
         mode = None
     except OSError as error:
         raise WriteError(path, error) from None
     try:
         if mode is not None and stat.S_ISDIR(mode):
-            raise WriteError(path, IsADirectoryError(21, os.strerror(21)))
+            raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR))
         if mode is not None and not stat.S_ISREG(mode):
-            with open(target, "wb") as stream:  # a device or a pipe: in place
+            with open(path, "wb") as stream:  # a device or a pipe: in place
                 stream.write(data)
             return
-        _replace(target, data)
+        _replace(Path(os.path.realpath(path)), data)
     except OSError as error:
         raise WriteError(path, error) from None
 
