@@ -101,7 +101,7 @@ def _progress(total: int) -> Any:
         except ImportError:  # pragma: no cover - tqdm is a declared dependency
             show = False
         else:
-            return tqdm(total=total, unit="day", file=sys.stderr, leave=False)
+            return tqdm(total=total, unit="day", file=sys.stderr, leave=True)
     return _NoProgress()
 
 
