@@ -58,10 +58,12 @@ def test_help_documents_the_package():
     text = pydoc.render_doc(lessoncover_planner, renderer=pydoc.plaintext)
     for words in ["Plan cover for the absent teachers", "plan(teachers",
                   "first appear", "class CoverPlan", "class Cover", "class Uncovered", "no teacher is present",
+                  "class Policy", "class NotNeeded", "max_covers", "(reason, periods)",
                   "SUBJECT_ALIASES", "resolve_subject(text"]:
         assert words in text, words
     assert set(lessoncover_planner.__all__) == {
-        "plan", "CoverPlan", "Cover", "Uncovered", "SUBJECTS", "SUBJECT_ALIASES", "resolve_subject"}
+        "plan", "Policy", "CoverPlan", "Cover", "Uncovered", "NotNeeded", "SUBJECTS", "SUBJECT_ALIASES",
+        "resolve_subject"}
 
 
 def test_readme_example_prints_what_the_readme_shows():

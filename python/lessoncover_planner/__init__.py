@@ -30,7 +30,9 @@ the aliases in :data:`SUBJECT_ALIASES`; any other text is a subject of its own.
 
 from .cover_plan import CoverPlan
 from .planning import plan
-from .records import Cover, Uncovered
+from .policy import Policy
+from .records import Cover, NotNeeded, Uncovered
 from .subjects import SUBJECT_ALIASES, SUBJECTS, resolve_subject
 
-__all__ = ["plan", "CoverPlan", "Cover", "Uncovered", "SUBJECTS", "SUBJECT_ALIASES", "resolve_subject"]
+__all__ = ["plan", "Policy", "CoverPlan", "Cover", "Uncovered", "NotNeeded", "SUBJECTS", "SUBJECT_ALIASES",
+           "resolve_subject"]

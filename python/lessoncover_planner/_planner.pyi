@@ -8,12 +8,14 @@ def plan_day(
     lessons: list[Any],
     absences: dict[Any, Any],
     resolve_subject: Callable[[str], int | str | None],
+    policy: tuple[Any, ...] | None,
     /,
 ) -> tuple[
     str,
     str,
     float,
-    list[tuple[str, int, str, str, str, str, Literal["subject", "any"]]],
-    list[tuple[str, int, str, str, str, int, int, int]],
+    list[tuple[str, int, str, str, str, str, Literal["subject", "any", "double", "combined"]]],
+    list[tuple[str, int, str, str, str, int, int, int, int, int]],
+    list[tuple[str, int, str, str, str, str, str | None]],
 ]:
-    """Plan the day; return (report head, timing line, seconds, cover rows, uncovered rows)."""
+    """Plan the day; return (report head, timing line, seconds, cover, uncovered and not-needed rows)."""

@@ -4,12 +4,13 @@ from __future__ import annotations
 
 from typing import Literal, final
 
-from .records import Cover, Uncovered
+from .records import Cover, NotNeeded, Uncovered, not_needed_sentence
 
 __all__ = ["CoverPlan"]
 
-CoverRow = tuple[str, int, str, str, str, str, Literal["subject", "any"]]
-UncoveredRow = tuple[str, int, str, str, str, int, int, int]
+CoverRow = tuple[str, int, str, str, str, str, Literal["subject", "any", "double", "combined"]]
+UncoveredRow = tuple[str, int, str, str, str, int, int, int, int, int]
+NotNeededRow = tuple[str, int, str, str, str, str, "str | None"]
 
 
 @final
@@ -17,13 +18,15 @@ class CoverPlan:
     """The cover planned for one school day, as :func:`lessoncover_planner.plan` returns it.
 
     ``covers`` and ``uncovered`` hold the records in the order of the report's
-    rows and of its missing-cover lines; they are made on first access, so a
-    caller who only wants the text pays nothing for them.  ``elapsed`` is the
+    rows and of its missing-cover lines; ``not_needed`` holds the lessons that a
+    :class:`Policy` said need no cover, in the same order.  Together they hold
+    every absent lesson once.  They are made on first access, so a caller who only
+    wants the text pays nothing for them.  ``elapsed`` is the
     time the planning took, in seconds.  ``report()`` gives the text.
     """
 
     __slots__ = ("_report_head", "_timing_line", "_elapsed", "_cover_rows",
-                 "_uncovered_rows", "_covers", "_uncovered")
+                 "_uncovered_rows", "_not_needed_rows", "_covers", "_uncovered", "_not_needed")
 
     def __init__(
         self,
@@ -32,6 +35,7 @@ class CoverPlan:
         elapsed: float,
         cover_rows: list[CoverRow],
         uncovered_rows: list[UncoveredRow],
+        not_needed_rows: list[NotNeededRow],
     ) -> None:
         """Keep the planner's output; records are made from the rows when first asked for."""
         self._report_head = report_head
@@ -39,8 +43,10 @@ class CoverPlan:
         self._elapsed = elapsed
         self._cover_rows = cover_rows
         self._uncovered_rows = uncovered_rows
+        self._not_needed_rows = not_needed_rows
         self._covers: tuple[Cover, ...] | None = None
         self._uncovered: tuple[Uncovered, ...] | None = None
+        self._not_needed: tuple[NotNeeded, ...] | None = None
 
     @property
     def covers(self) -> tuple[Cover, ...]:
@@ -55,6 +61,16 @@ class CoverPlan:
         if self._uncovered is None:
             self._uncovered = tuple(Uncovered(*row) for row in self._uncovered_rows)
         return self._uncovered
+
+    @property
+    def not_needed(self) -> tuple[NotNeeded, ...]:
+        """The lessons that need no cover (a class away, a co-taught lesson), in lesson order."""
+        if self._not_needed is None:
+            self._not_needed = tuple(
+                NotNeeded(absent, period, subject, class_name, reason,
+                          not_needed_sentence(period, class_name, rule, co_teacher))
+                for absent, period, subject, class_name, reason, rule, co_teacher in self._not_needed_rows)
+        return self._not_needed
 
     @property
     def elapsed(self) -> float:
@@ -75,5 +91,6 @@ class CoverPlan:
         return self._report_head
 
     def __repr__(self) -> str:
+        not_needed = f"not_needed={len(self._not_needed_rows)}, " if self._not_needed_rows else ""
         return (f"CoverPlan(covers={len(self._cover_rows)}, "
-                f"uncovered={len(self._uncovered_rows)}, elapsed={self._elapsed:.6g})")
+                f"uncovered={len(self._uncovered_rows)}, {not_needed}elapsed={self._elapsed:.6g})")

@@ -3,11 +3,16 @@
 from __future__ import annotations
 
 from collections.abc import Iterable, Mapping
-from typing import Any
+from typing import Any, Union
 
 from . import _planner
 from .cover_plan import CoverPlan
+from .policy import Policy
 from .subjects import resolve_subject
+
+# Why a teacher is absent (None or "" for the default reason), or that with the periods
+# of a part-day absence.
+Absence = Union[str, None, tuple[Union[str, None], Iterable[int]]]
 
 __all__ = ["plan"]
 
@@ -24,18 +29,31 @@ def _as_list(values: Iterable[Any], name: str, items: str) -> list[Any]:
     return list(iterator)
 
 
-def _as_dict(absences: Mapping[str, str | None] | None) -> dict[Any, Any]:
+def _as_dict(absences: Mapping[str, Absence] | None) -> dict[Any, Any]:
     if absences is None:
         return {}
     if not isinstance(absences, Mapping):
         raise TypeError(f"absences must be a mapping of name to reason, not {type(absences).__name__}")
-    return dict(absences)
+    read = dict(absences)
+    for name, absence in read.items():
+        if absence is None or isinstance(absence, str):
+            continue
+        if not isinstance(absence, tuple) or len(absence) != 2:
+            # Anything else is refused by the planner, naming the absentee.
+            continue
+        reason, periods = absence
+        if isinstance(periods, (str, bytes)) or not isinstance(periods, Iterable):
+            raise TypeError(f"absences[{name!r}]: expected (reason, periods) with an iterable of periods, "
+                            f"got {absence!r}")
+        read[name] = (reason, tuple(periods))
+    return read
 
 
 def plan(
     teachers: Iterable[tuple[str, str]],
     lessons: Iterable[tuple[str, int, str]],
-    absences: Mapping[str, str | None] | None = None,
+    absences: Mapping[str, Absence] | None = None,
+    policy: Policy | None = None,
 ) -> CoverPlan:
     """Plan cover for the absent teachers of one school day.
 
@@ -43,8 +61,14 @@ def plan(
     once.  ``lessons`` holds ``(teacher name, period, class name)`` rows; a
     period is an int from -32768 to 32767.  ``absences`` maps the name of each
     teacher absent all day to the reason (``None`` or ``""`` for the default
-    reason, "Planned Absense").  Any iterable of pairs or rows and any mapping
-    will do; they are read once and left unchanged.
+    reason, "Planned Absense"), or to ``(reason, periods)`` for a teacher absent
+    in those periods only, who teaches and may cover in the others.  Any iterable
+    of pairs or rows and any mapping will do; they are read once and left
+    unchanged.
+
+    ``policy`` says more than who is absent: caps, prior covers, unavailable
+    periods, doubles, combined and co-taught lessons, classes away; see
+    :class:`Policy`.  ``Policy()``, every option off, plans as no policy does.
 
     A subject is one of the twenty the planner knows, under any name
     :func:`lessoncover_planner.resolve_subject` accepts, or any other text,
@@ -68,12 +92,16 @@ def plan(
     same plan.  Bad input raises ``TypeError`` (a value of the wrong type, a
     row that is not a pair or triple) or ``ValueError`` (a lesson of an
     unknown teacher, a teacher named twice, an absentee who is not a teacher,
-    a period out of range, an empty subject); the message names the position
-    and the value at fault.
+    a period out of range, an empty subject, a part-day absence without
+    periods, a policy naming a teacher or class the day does not have); the
+    message names the position and the value at fault.
     """
+    if policy is not None and not isinstance(policy, Policy):
+        raise TypeError(f"policy must be a Policy or None, not {type(policy).__name__}")
     return CoverPlan(*_planner.plan_day(
         _as_list(teachers, "teachers", "(name, subject) pairs"),
         _as_list(lessons, "lessons", "(teacher, period, class) rows"),
         _as_dict(absences),
         resolve_subject,
+        None if policy is None else policy.native_options(),
     ))

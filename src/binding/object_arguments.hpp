@@ -15,13 +15,16 @@ struct ObjectArgument {
 inline constexpr char kList[] = "list";
 inline constexpr char kDict[] = "dict";
 inline constexpr char kCallable[] = "callable";
+inline constexpr char kTupleOrNone[] = "tuple or None";
 
 inline int is_list(PyObject* object) { return PyList_Check(object); }
 inline int is_dict(PyObject* object) { return PyDict_Check(object); }
+inline int is_tuple_or_none(PyObject* object) { return object == Py_None || PyTuple_Check(object); }
 
 using ListArgument = ObjectArgument<is_list, kList>;
 using DictArgument = ObjectArgument<is_dict, kDict>;
 using CallableArgument = ObjectArgument<PyCallable_Check, kCallable>;
+using TupleOrNoneArgument = ObjectArgument<is_tuple_or_none, kTupleOrNone>;
 
 template <int (*accepts)(PyObject*), const char* expected>
 struct Converter<ObjectArgument<accepts, expected>> {

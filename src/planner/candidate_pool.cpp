@@ -58,6 +58,16 @@ void CandidatePool::add_lesson(std::size_t member, std::uint64_t load, std::uint
     }
 }
 
+void CandidatePool::remove(std::size_t member, std::uint64_t load) {
+    const auto at = static_cast<std::size_t>(lower_bound_load(buckets_, load) - buckets_.begin());
+    const std::uint32_t from = buckets_[at].slot;
+    bits_[words_ * from + member / 64] &= ~(std::uint64_t{1} << (member % 64));
+    if (--sizes_[from] == 0) {
+        spare_slots_.push_back(from);
+        buckets_.erase(buckets_.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+}
+
 // The slot of the bucket for `load`, made empty when there is none.
 std::uint32_t CandidatePool::bucket(std::uint64_t load) {
     const auto at = lower_bound_load(buckets_, load);

@@ -71,6 +71,8 @@ public:
     // Member `member`, holding `load` lessons, takes one more and becomes busy in the
     // periods of `busy` (codes below rows).
     void add_lesson(std::size_t member, std::uint64_t load, std::uint64_t busy);
+    // Member `member`, holding `load` lessons, is never found again.
+    void remove(std::size_t member, std::uint64_t load);
 
 private:
     struct Bucket {

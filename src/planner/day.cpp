@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bitset>
 #include <memory>
+#include <unordered_map>
 
 namespace lessoncover {
 namespace {
@@ -50,6 +51,119 @@ void keep_first_occurrences(std::vector<Item>& items) {
     items = std::move(kept);
 }
 
+// Keys of (teacher, period) pairs, as PlanningInput::uncoded_key, sorted.
+std::vector<std::uint64_t> sorted_keys(const std::vector<std::pair<std::uint32_t, std::int16_t>>& pairs) {
+    std::vector<std::uint64_t> keys;
+    keys.reserve(pairs.size());
+    for (const auto& [teacher, period] : pairs) keys.push_back(PlanningInput::uncoded_key(teacher, period));
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return keys;
+}
+
+bool contains(const std::vector<std::uint64_t>& sorted, std::uint64_t key) {
+    return std::binary_search(sorted.begin(), sorted.end(), key);
+}
+
+// A lesson of the day: an absent teacher, a class, a period.
+struct LessonKey {
+    std::uint32_t teacher;
+    std::uint32_t class_id;
+    std::int16_t period;
+    bool operator==(const LessonKey&) const = default;
+};
+
+struct LessonKeyHash {
+    std::size_t operator()(const LessonKey& key) const noexcept {
+        const std::uint64_t mixed = ((std::uint64_t{key.teacher} << 32) | key.class_id) * 0x9E3779B97F4A7C15ULL;
+        return static_cast<std::size_t>(mixed ^ (mixed >> 29) ^ static_cast<std::uint16_t>(key.period));
+    }
+};
+
+// What a policy says of each absent lesson: whether it needs cover, the first lesson of its
+// combined set, its neighbours for a double; and who co-teaches it.
+void link_lessons(const Day& day, const std::vector<std::uint64_t>& absent_keys, DayInput& out) {
+    const DayPolicy& policy = day.policy;
+    const std::size_t count = out.input.lessons.size();
+    std::vector<LessonLinks>& links = out.input.policy.lessons;
+    links.assign(count, LessonLinks{});
+    // Who teaches each (class, period) while present then, the first registered.
+    std::unordered_map<std::uint64_t, std::uint32_t> taught_by;
+    if (policy.co_taught_no_cover) {
+        out.co_teacher.assign(count, DayInput::kNoTeacher);
+        for (const DayLesson& lesson : day.lessons) {
+            const DayTeacher& teacher = day.teachers[lesson.teacher];
+            if (!teacher.present ||
+                (teacher.part_day && contains(absent_keys, PlanningInput::uncoded_key(lesson.teacher, lesson.period)))) {
+                continue;
+            }
+            taught_by.emplace(PlanningInput::uncoded_key(lesson.class_id, lesson.period), lesson.teacher);
+        }
+    }
+    std::unordered_map<std::uint64_t, std::uint32_t> first_of_set;  // by (absent teacher, period)
+    std::unordered_map<LessonKey, std::uint32_t, LessonKeyHash> needing;
+    for (std::uint32_t index = 0; index < count; ++index) {
+        const std::uint32_t absent = out.lesson_absent[index];
+        const std::uint32_t class_id = out.lesson_class[index];
+        const std::int16_t period = out.input.lessons[index].period;
+        LessonLinks& link = links[index];
+        if (!policy.class_away.empty() && policy.class_away[class_id] != 0) {
+            link.need = LessonNeed::none_away;
+            continue;
+        }
+        if (policy.co_taught_no_cover) {
+            const auto found = taught_by.find(PlanningInput::uncoded_key(class_id, period));
+            if (found != taught_by.end()) {
+                link.need = LessonNeed::none_co_taught;
+                out.co_teacher[index] = found->second;
+                continue;
+            }
+        }
+        if (policy.combined_lessons) {
+            const auto [first, made] = first_of_set.emplace(PlanningInput::uncoded_key(absent, period), index);
+            if (!made) link.leader = first->second;
+        }
+        if (policy.keep_doubles) needing.emplace(LessonKey{absent, class_id, period}, index);
+    }
+    if (!policy.keep_doubles) return;
+    for (std::uint32_t index = 0; index < count; ++index) {
+        if (links[index].need != LessonNeed::cover) continue;
+        const std::uint32_t absent = out.lesson_absent[index];
+        const std::uint32_t class_id = out.lesson_class[index];
+        const std::int16_t period = out.input.lessons[index].period;
+        const auto find = [&](int neighbour) {
+            const auto found = needing.find(LessonKey{absent, class_id, static_cast<std::int16_t>(neighbour)});
+            return found == needing.end() ? LessonLinks::kNone : found->second;
+        };
+        if (period > INT16_MIN) links[index].before = find(period - 1);
+        if (period < INT16_MAX) links[index].after = find(period + 1);
+    }
+}
+
+// Each teacher's periods without cover, by place: absent (part of the day) and unavailable.
+void limit_teachers(const Day& day, const std::vector<std::uint32_t>& place_of, const PeriodCodes& codes,
+                    const std::bitset<std::size_t{1} << 16>* uncoded_wanted, DayInput& out) {
+    PlanningPolicy& policy = out.input.policy;
+    if (day.policy.absent_periods.empty() && day.policy.unavailable.empty()) return;
+    policy.limits.assign(day.teachers.size(), TeacherLimits{});
+    const auto limit = [&](const std::vector<std::pair<std::uint32_t, std::int16_t>>& periods,
+                           std::uint64_t TeacherLimits::*mask, std::vector<std::uint64_t>& uncoded) {
+        for (const auto& [teacher, period] : periods) {
+            if (!day.teachers[teacher].present) continue;
+            const PeriodCodes::Code code = codes.code_of(period);
+            if (code != PeriodCodes::kNoCode) {
+                policy.limits[place_of[teacher]].*mask |= std::uint64_t{1} << code;
+            } else if (uncoded_wanted != nullptr && uncoded_wanted->test(static_cast<std::uint16_t>(period))) {
+                uncoded.push_back(PlanningInput::uncoded_key(place_of[teacher], period));
+            }
+        }
+        std::sort(uncoded.begin(), uncoded.end());
+        uncoded.erase(std::unique(uncoded.begin(), uncoded.end()), uncoded.end());
+    };
+    limit(day.policy.absent_periods, &TeacherLimits::absent, policy.uncoded_absent);
+    limit(day.policy.unavailable, &TeacherLimits::unavailable, policy.uncoded_unavailable);
+}
+
 }  // namespace
 
 void build_day_input(const Day& day, DayInput& out) {
@@ -59,7 +173,16 @@ void build_day_input(const Day& day, DayInput& out) {
     out.list_order.clear();
     out.lesson_absent.clear();
     out.lesson_class.clear();
+    out.co_teacher.clear();
     const std::size_t teacher_count = day.teachers.size();
+    const DayPolicy& policy = day.policy;
+    // Teachers absent in some periods only, as (teacher, period) keys.
+    const std::vector<std::uint64_t> absent_keys = sorted_keys(policy.absent_periods);
+    const auto absent_then = [&](std::uint32_t teacher, std::int16_t period) {
+        const DayTeacher& listed = day.teachers[teacher];
+        return !listed.present ||
+               (listed.part_day && contains(absent_keys, PlanningInput::uncoded_key(teacher, period)));
+    };
 
     // The absent lessons: class by class, each (teacher, period) once per class.
     std::vector<std::uint32_t> starts;
@@ -71,7 +194,7 @@ void build_day_input(const Day& day, DayInput& out) {
         in_class.clear();
         for (std::uint32_t at = starts[class_id]; at < starts[class_id + 1]; ++at) {
             const DayLesson& lesson = day.lessons[grouped[at]];
-            if (!day.teachers[lesson.teacher].present) in_class.emplace_back(lesson.teacher, lesson.period);
+            if (absent_then(lesson.teacher, lesson.period)) in_class.emplace_back(lesson.teacher, lesson.period);
         }
         keep_first_occurrences(in_class);
         for (const auto& [teacher_index, period] : in_class) {
@@ -83,7 +206,15 @@ void build_day_input(const Day& day, DayInput& out) {
         }
     }
 
-    // Each teacher's distinct (period, class) pairs: their number and busy periods.
+    if (policy.keep_doubles || policy.combined_lessons || policy.co_taught_no_cover || !policy.class_away.empty()) {
+        link_lessons(day, absent_keys, out);
+    }
+    input.policy.max_covers = policy.max_covers;
+    input.policy.keep_doubles = policy.keep_doubles;
+    input.policy.combined_lessons = policy.combined_lessons;
+
+    // Each teacher's distinct (period, class) pairs: their number and busy periods. A
+    // lesson of a class that is away counts, but leaves its teacher free.
     group_lessons(day.lessons, teacher_count, [](const DayLesson& l) { return l.teacher; }, starts, grouped);
     std::vector<std::uint32_t> loads(teacher_count, 0);
     std::vector<std::uint64_t> busy(teacher_count, 0);
@@ -103,7 +234,9 @@ void build_day_input(const Day& day, DayInput& out) {
         }
         keep_first_occurrences(pairs);
         loads[teacher] = static_cast<std::uint32_t>(pairs.size());
+        if (!policy.prior_covers.empty()) loads[teacher] += policy.prior_covers[teacher];
         for (const auto& [period, class_id] : pairs) {
+            if (!policy.class_away.empty() && policy.class_away[class_id] != 0) continue;
             const PeriodCodes::Code code = codes.code_of(period);
             if (code != PeriodCodes::kNoCode) {
                 busy[teacher] |= std::uint64_t{1} << code;
@@ -113,7 +246,7 @@ void build_day_input(const Day& day, DayInput& out) {
         }
     }
 
-    // List order: the school's order, stably sorted by number of pairs.
+    // List order: the school's order, stably sorted by number of pairs (and prior covers).
     std::vector<std::uint64_t> by_load(teacher_count);
     for (std::size_t teacher = 0; teacher < teacher_count; ++teacher) {
         by_load[teacher] = (std::uint64_t{loads[teacher]} << 32) | teacher;
@@ -136,6 +269,7 @@ void build_day_input(const Day& day, DayInput& out) {
     }
     std::sort(input.uncoded_busy.begin(), input.uncoded_busy.end());
     input.uncoded_busy.erase(std::unique(input.uncoded_busy.begin(), input.uncoded_busy.end()), input.uncoded_busy.end());
+    limit_teachers(day, place_of, codes, uncoded_wanted.get(), out);
 }
 
 }  // namespace lessoncover

@@ -8,6 +8,11 @@
 // (period, class) pairs, and the absent lessons are those of absent teachers, class by
 // class in order of first appearance and within a class in registration order, each
 // (teacher, period) once per class.
+//
+// A policy adds to this: lessons of classes away and co-taught lessons are marked as not
+// needing cover, a teacher absent part of the day has absent lessons only in those periods
+// and is present in the others, prior covers count as pairs in the list order, and the
+// links for combined lessons and doubles are found.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +28,8 @@ struct DayTeacher {
     std::string_view name;
     std::string_view reason;  // the reason of absence, for an absent teacher
     SubjectId subject;
-    bool present;
+    bool present;  // false: absent all day
+    bool part_day = false;  // present, but absent in its periods of DayPolicy::absent_periods
 };
 
 struct DayLesson {
@@ -32,12 +38,31 @@ struct DayLesson {
     std::int16_t period;
 };
 
+// What the office said beyond who is absent; empty, it changes nothing.
+struct DayPolicy {
+    std::uint32_t max_covers = PlanningPolicy::kNoCap;
+    bool keep_doubles = false;
+    bool combined_lessons = false;
+    bool co_taught_no_cover = false;
+    // By teacher, empty for none. A teacher's lessons and prior covers sum below 2^32.
+    std::vector<std::uint32_t> prior_covers;
+    std::vector<std::pair<std::uint32_t, std::int16_t>> unavailable;     // (teacher, period)
+    std::vector<std::pair<std::uint32_t, std::int16_t>> absent_periods;  // of part_day teachers
+    std::vector<std::uint8_t> class_away;  // by class id, empty for none
+
+    bool empty() const noexcept {
+        return max_covers == PlanningPolicy::kNoCap && !keep_doubles && !combined_lessons && !co_taught_no_cover &&
+               prior_covers.empty() && unavailable.empty() && absent_periods.empty() && class_away.empty();
+    }
+};
+
 // Texts are views: what they view must outlive the Day and what is planned from it.
 struct Day {
     std::vector<DayTeacher> teachers;       // in school order
     std::vector<DayLesson> lessons;         // in registration order
     std::vector<std::string_view> classes;  // by class id; ids in order of first appearance
     std::vector<std::string_view> subjects; // display names by subject id
+    DayPolicy policy;
 };
 
 // The planning input of a day and what the report and the plan's readers need beside it.
@@ -47,10 +72,15 @@ struct DayInput {
     std::vector<std::uint32_t> list_order;     // by place in input.teachers: the day's teacher
     std::vector<std::uint32_t> lesson_absent;  // by absent lesson: the day's teacher
     std::vector<std::uint32_t> lesson_class;   // by absent lesson: the class id
+    // By absent lesson, with co-taught lessons not covered: the day's teacher who teaches the
+    // class then too (the first such lesson registered), or kNoTeacher.
+    static constexpr std::uint32_t kNoTeacher = static_cast<std::uint32_t>(-1);
+    std::vector<std::uint32_t> co_teacher;
 };
 
 // Builds the planning input of `day` into `out`. The day must be sound: every lesson's
-// teacher and class within range, every teacher's subject below day.subjects.size().
+// teacher and class within range, every teacher's subject below day.subjects.size(), the
+// policy's teachers and classes within range.
 void build_day_input(const Day& day, DayInput& out);
 
 }  // namespace lessoncover

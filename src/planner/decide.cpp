@@ -12,6 +12,10 @@ std::string_view rule_name(Rule rule) noexcept {
     switch (rule) {
         case Rule::subject: return "subject";
         case Rule::any: return "any";
+        case Rule::double_lesson: return "double";
+        case Rule::combined: return "combined";
+        case Rule::away: return "away";
+        case Rule::co_taught: return "co-taught";
         case Rule::uncovered: break;
     }
     return "uncovered";
@@ -41,6 +45,10 @@ void CoverPlanner::decide(const PlanningInput& input, Plan& plan, InterruptionCh
     teaching_counted_ = false;
     teaching_by_uncoded_period_.clear();
     uncoded_searches_ = 0;
+    groups_by_uncoded_period_.clear();
+    capped_free_by_code_.fill(0);
+    capped_in_order_.clear();
+    start_caps();
 
     for (std::size_t index = 0; index < input.lessons.size(); ++index) {
         // Lessons are counted a block at a time; a lesson in a period without a code also by
@@ -52,21 +60,66 @@ void CoverPlanner::decide(const PlanningInput& input, Plan& plan, InterruptionCh
             check.step(static_cast<std::int64_t>(std::exchange(uncoded_searches_, 0)))) {
             return;
         }
-        Rule rule = Rule::subject;
-        Candidate* substitute = free_colleague(lesson);
-        if (substitute == nullptr) {
-            rule = Rule::any;
-            substitute = first_free_teacher(lesson);
+        const Decision decision = decide_lesson(static_cast<std::uint32_t>(index), lesson, plan);
+        plan.decisions.push_back(decision);
+        switch (decision.rule) {
+            case Rule::uncovered:
+                plan.uncovered.push_back(input.policy.empty()
+                                             ? why_uncovered(static_cast<std::uint32_t>(index), lesson)
+                                             : why_uncovered_with_policy(static_cast<std::uint32_t>(index), lesson));
+                break;
+            case Rule::away:
+            case Rule::co_taught: ++plan.not_needed; break;
+            default: ++plan.covered; break;
         }
-        if (substitute == nullptr) {
-            plan.decisions.push_back(Decision{Decision::kNobody, Rule::uncovered});
-            plan.uncovered.push_back(why_uncovered(static_cast<std::uint32_t>(index), lesson));
-            continue;
-        }
-        take(*substitute, lesson);
-        plan.decisions.push_back(Decision{substitute->teacher, rule});
-        ++plan.covered;
     }
+}
+
+// The one place where a lesson's cover is chosen, step by step as decide() lists them.
+Decision CoverPlanner::decide_lesson(std::uint32_t index, const PlanningLesson& lesson, const Plan& plan) {
+    const PlanningPolicy& policy = input_->policy;
+    if (!policy.lessons.empty()) {
+        const LessonLinks& links = policy.lessons[index];
+        if (links.need == LessonNeed::none_away) return Decision{Decision::kNobody, Rule::away};
+        if (links.need == LessonNeed::none_co_taught) return Decision{Decision::kNobody, Rule::co_taught};
+        if (policy.combined_lessons && links.leader != LessonLinks::kNone) {
+            const Decision& first = plan.decisions[links.leader];
+            if (first.substitute == Decision::kNobody) return Decision{Decision::kNobody, Rule::uncovered};
+            return Decision{first.substitute, Rule::combined};
+        }
+        if (policy.keep_doubles) {
+            for (const std::uint32_t neighbour : {links.before, links.after}) {
+                if (Candidate* same = same_substitute_as(neighbour, index, lesson, plan)) {
+                    take(*same, lesson);
+                    return Decision{same->teacher, Rule::double_lesson};
+                }
+            }
+        }
+    }
+    if (Candidate* colleague = free_colleague(lesson)) {
+        take(*colleague, lesson);
+        return Decision{colleague->teacher, Rule::subject};
+    }
+    if (Candidate* anyone = first_free_teacher(lesson)) {
+        take(*anyone, lesson);
+        return Decision{anyone->teacher, Rule::any};
+    }
+    return Decision{Decision::kNobody, Rule::uncovered};
+}
+
+// The substitute of lesson `neighbour`, when it was decided before lesson `index` and that
+// teacher can take this lesson too.
+Candidate* CoverPlanner::same_substitute_as(std::uint32_t neighbour, std::uint32_t index, const PlanningLesson& lesson,
+                                            const Plan& plan) {
+    if (neighbour >= index) return nullptr;  // none, or not decided yet
+    const std::uint32_t substitute = plan.decisions[neighbour].substitute;
+    if (substitute == Decision::kNobody) return nullptr;
+    Candidate& candidate = candidates_[place_of_teacher_[substitute]];
+    return can_take(candidate, lesson) ? &candidate : nullptr;
+}
+
+bool CoverPlanner::can_take(const Candidate& candidate, const PlanningLesson& lesson) const {
+    return !is_capped(candidate) && !is_busy(candidate, lesson);
 }
 
 // The present teachers, pool by pool, each pool in list order; then each pool's bitsets.
@@ -79,14 +132,21 @@ void CoverPlanner::place_candidates() {
     }
     candidates_.resize(subject_starts_[subjects]);
     next_place_.assign(subject_starts_.begin(), subject_starts_.end() - 1);
+    if (input.policy.keep_doubles) place_of_teacher_.assign(input.teachers.size(), 0);
     for (std::size_t teacher = 0; teacher < input.teachers.size(); ++teacher) {
         const PlanningTeacher& listed = input.teachers[teacher];
         if (!listed.present) continue;
         if (listed.subject >= subjects || next_place_[listed.subject] == subject_starts_[listed.subject + 1]) {
             throw std::invalid_argument("planning input: present teachers and their subjects disagree");
         }
+        // A teacher absent or unavailable in a period is, to the rules, busy then.
+        std::uint64_t busy = listed.busy;
+        if (!input.policy.limits.empty()) {
+            busy |= input.policy.limits[teacher].absent | input.policy.limits[teacher].unavailable;
+        }
+        if (input.policy.keep_doubles) place_of_teacher_[teacher] = static_cast<std::uint32_t>(next_place_[listed.subject]);
         candidates_[next_place_[listed.subject]++] =
-            Candidate{listed.busy, listed.load, static_cast<std::uint32_t>(teacher), listed.subject};
+            Candidate{busy, listed.load, static_cast<std::uint32_t>(teacher), listed.subject};
     }
     for (std::size_t subject = 0; subject < subjects; ++subject) {
         if (next_place_[subject] != subject_starts_[subject + 1]) {
@@ -104,12 +164,42 @@ void CoverPlanner::place_candidates() {
     }
 }
 
+// Under a cap, every candidate starts with no covers; a cap of 0 retires them all at once.
+void CoverPlanner::start_caps() {
+    const std::uint32_t cap = input_->policy.max_covers;
+    if (cap == PlanningPolicy::kNoCap) {
+        covers_given_.clear();
+        capped_.clear();
+        return;
+    }
+    covers_given_.assign(candidates_.size(), 0);
+    capped_.assign(candidates_.size(), 0);
+    if (cap == 0) {
+        for (Candidate& candidate : candidates_) retire(candidate);
+    }
+}
+
+// The candidate has given as many covers as the cap allows: it is never chosen again, and
+// is counted, in the periods it is free, as at the cap.
+void CoverPlanner::retire(Candidate& candidate) {
+    const auto place = static_cast<std::size_t>(&candidate - candidates_.data());
+    capped_[place] = 1;
+    capped_in_order_.push_back(static_cast<std::uint32_t>(place));
+    pools_[candidate.subject].remove(place - subject_starts_[candidate.subject], candidate.load);
+    for (std::uint64_t free = lesson_codes_ & ~candidate.busy; free != 0; free &= free - 1) {
+        ++capped_free_by_code_[static_cast<std::size_t>(std::countr_zero(free))];
+    }
+}
+
 bool CoverPlanner::is_busy(const Candidate& candidate, const PlanningLesson& lesson) const {
     if (lesson.code != PeriodCodes::kNoCode) return (candidate.busy >> lesson.code) & 1U;
     const std::uint64_t key = PlanningInput::uncoded_key(candidate.teacher, lesson.period);
     ++uncoded_searches_;
+    const PlanningPolicy& policy = input_->policy;
     return std::binary_search(input_->uncoded_busy.begin(), input_->uncoded_busy.end(), key) ||
-           uncoded_covers_.contains(key);
+           uncoded_covers_.contains(key) ||
+           std::binary_search(policy.uncoded_absent.begin(), policy.uncoded_absent.end(), key) ||
+           std::binary_search(policy.uncoded_unavailable.begin(), policy.uncoded_unavailable.end(), key);
 }
 
 // The free present teacher of the lesson's subject with the fewest lessons, the earlier in
@@ -125,15 +215,15 @@ Candidate* CoverPlanner::free_colleague(const PlanningLesson& lesson) {
     return found ? members + member : nullptr;
 }
 
-// The first present teacher of the list who is free in the lesson's period. A teacher
-// busy in a period stays busy for the rest of the run, so each period's cursor only moves
-// forward.
+// The first present teacher of the list who can take the lesson. A teacher who cannot take
+// a lesson in a period never can for the rest of the run, so each period's cursor only
+// moves forward.
 Candidate* CoverPlanner::first_free_teacher(const PlanningLesson& lesson) {
     if (!listed_in_order_) list_candidates_in_order();
     std::uint32_t& cursor = lesson.code != PeriodCodes::kNoCode
                                 ? cursor_by_code_[lesson.code]
                                 : cursor_by_uncoded_period_[static_cast<std::uint16_t>(lesson.period)];
-    while (cursor < in_list_order_.size() && is_busy(candidates_[in_list_order_[cursor]], lesson)) ++cursor;
+    while (cursor < in_list_order_.size() && !can_take(candidates_[in_list_order_[cursor]], lesson)) ++cursor;
     return cursor < in_list_order_.size() ? &candidates_[in_list_order_[cursor]] : nullptr;
 }
 
@@ -164,6 +254,10 @@ void CoverPlanner::take(Candidate& substitute, const PlanningLesson& lesson) {
     pools_[substitute.subject].add_lesson(member, substitute.load, busy);
     substitute.load += 1;
     substitute.busy |= busy;
+    if (!covers_given_.empty()) {
+        const auto place = static_cast<std::size_t>(&substitute - candidates_.data());
+        if (++covers_given_[place] == input_->policy.max_covers) retire(substitute);
+    }
 }
 
 // Nobody was free: every present teacher teaches in that period or covers in it.
@@ -199,6 +293,73 @@ Uncovered CoverPlanner::why_uncovered(std::uint32_t lesson_index, const Planning
         covering = covers_by_uncoded_period_[period];
     }
     return Uncovered{lesson_index, static_cast<std::uint32_t>(candidates_.size()), teaching, covering};
+}
+
+// With a policy: of the teachers present in the lesson's period (those absent only part of
+// the day count where they are present), each in the first group that keeps it from
+// covering: teaching, covering, unavailable, at the cap.
+Uncovered CoverPlanner::why_uncovered_with_policy(std::uint32_t lesson_index, const PlanningLesson& lesson) {
+    const PlanningInput& input = *input_;
+    const PlanningPolicy& policy = input.policy;
+    Uncovered why{lesson_index, static_cast<std::uint32_t>(candidates_.size()), 0, 0, 0, 0};
+    if (lesson.code != PeriodCodes::kNoCode) {
+        if (!teaching_counted_) count_groups_by_code();
+        why.present_teachers -= absent_by_code_[lesson.code];
+        why.busy_teaching = teaching_by_code_[lesson.code];
+        why.busy_covering = covers_by_code_[lesson.code];
+        why.busy_unavailable = unavailable_by_code_[lesson.code];
+        why.at_cap = capped_free_by_code_[lesson.code];
+        return why;
+    }
+    const auto period = static_cast<std::uint16_t>(lesson.period);
+    auto counted = groups_by_uncoded_period_.find(period);
+    if (counted == groups_by_uncoded_period_.end()) {
+        UncodedGroups groups;
+        for (const Candidate& candidate : candidates_) {
+            const std::uint64_t key = PlanningInput::uncoded_key(candidate.teacher, lesson.period);
+            if (std::binary_search(policy.uncoded_absent.begin(), policy.uncoded_absent.end(), key)) {
+                ++groups.absent;
+            } else if (std::binary_search(input.uncoded_busy.begin(), input.uncoded_busy.end(), key)) {
+                ++groups.teaching;
+            } else if (std::binary_search(policy.uncoded_unavailable.begin(), policy.uncoded_unavailable.end(), key)) {
+                ++groups.unavailable;
+            }
+        }
+        uncoded_searches_ += 3 * candidates_.size();
+        counted = groups_by_uncoded_period_.emplace(period, groups).first;
+    }
+    why.present_teachers -= counted->second.absent;
+    why.busy_teaching = counted->second.teaching;
+    why.busy_covering = covers_by_uncoded_period_[period];
+    why.busy_unavailable = counted->second.unavailable;
+    for (const std::uint32_t place : capped_in_order_) {
+        if (!is_busy(candidates_[place], lesson)) ++why.at_cap;
+    }
+    return why;
+}
+
+// The present teachers absent, teaching and unavailable in each period that some lesson is
+// in, each in the first of these groups that fits.
+void CoverPlanner::count_groups_by_code() {
+    const PlanningInput& input = *input_;
+    const PlanningPolicy& policy = input.policy;
+    teaching_by_code_.fill(0);
+    absent_by_code_.fill(0);
+    unavailable_by_code_.fill(0);
+    const auto count = [this](std::uint64_t codes, std::array<std::uint32_t, PeriodCodes::kMaxCodes>& by_code) {
+        for (codes &= lesson_codes_; codes != 0; codes &= codes - 1) {
+            ++by_code[static_cast<std::size_t>(std::countr_zero(codes))];
+        }
+    };
+    for (std::size_t teacher = 0; teacher < input.teachers.size(); ++teacher) {
+        const PlanningTeacher& listed = input.teachers[teacher];
+        if (!listed.present) continue;
+        const TeacherLimits limits = policy.limits.empty() ? TeacherLimits{} : policy.limits[teacher];
+        count(limits.absent, absent_by_code_);
+        count(listed.busy & ~limits.absent, teaching_by_code_);
+        count(limits.unavailable & ~limits.absent & ~listed.busy, unavailable_by_code_);
+    }
+    teaching_counted_ = true;
 }
 
 }  // namespace lessoncover

@@ -17,14 +17,25 @@ namespace lessoncover {
 // Keeps its working memory between runs, so a school that plans again finds it in place.
 class CoverPlanner {
 public:
-    // Decides the lessons of `input`, in order, into `plan`. Each lesson goes to
-    //   1. the present teacher of the lesson's subject who is free in its period and holds
+    // Decides the lessons of `input`, in order, into `plan`. Each lesson, in this order:
+    //   1. needs no cover when its class is away (rule `away`), or
+    //   2. when a teacher present then teaches the class then too (rule `co_taught`);
+    //      both are marked on the lesson when the input is made;
+    //   3. goes, when lessons are combined and it is not the first of the absent teacher's
+    //      lessons in its period, to the first one's substitute, or stays uncovered with
+    //      it, adding no cover (rule `combined`);
+    //   4. goes, when doubles are kept, to the substitute of the absent teacher's lesson in
+    //      the same class in the period before, else after, if decided already and that
+    //      teacher can take it (rule `double_lesson`);
+    //   5. goes to the present teacher of the lesson's subject who can take it and holds
     //      the fewest lessons, the earlier in list order on a tie (rule `subject`); else
-    //   2. the first present teacher in list order who is free in that period (rule `any`);
-    //   3. else nobody, with the counts that say why.
-    // "Free" counts the covers already decided in this run, and a cover adds one to the
-    // substitute's lessons. Throws std::invalid_argument on a teacher whose subject is not
-    // below the input's number of subjects.
+    //   6. to the first present teacher in list order who can take it (rule `any`);
+    //   7. else to nobody, with the counts that say why (rule `uncovered`).
+    // A teacher can take a lesson when free in its period (no lesson of its own, no cover
+    // decided in this run, not absent, not unavailable) and under the policy's cap. A cover
+    // adds one to the substitute's lessons. Steps 1-4 and the limits come from the input's
+    // policy; without one, only 5-7 apply. Throws std::invalid_argument on a teacher whose
+    // subject is not below the input's number of subjects.
     void decide(const PlanningInput& input, Plan& plan);
     // The same, counting the work on `check`: when it stops, so does deciding, and the
     // plan holds the decisions made so far.
@@ -37,12 +48,23 @@ public:
     }
 
 private:
+    Decision decide_lesson(std::uint32_t index, const PlanningLesson& lesson, const Plan& plan);
+    Candidate* same_substitute_as(std::uint32_t neighbour, std::uint32_t index, const PlanningLesson& lesson,
+                                  const Plan& plan);
+    bool can_take(const Candidate& candidate, const PlanningLesson& lesson) const;
+    bool is_capped(const Candidate& candidate) const noexcept {
+        return !capped_.empty() && capped_[static_cast<std::size_t>(&candidate - candidates_.data())] != 0;
+    }
+    void retire(Candidate& candidate);
     Candidate* free_colleague(const PlanningLesson& lesson);
     Candidate* first_free_teacher(const PlanningLesson& lesson);
     bool is_busy(const Candidate& candidate, const PlanningLesson& lesson) const;
     void take(Candidate& substitute, const PlanningLesson& lesson);
     Uncovered why_uncovered(std::uint32_t lesson_index, const PlanningLesson& lesson);
+    Uncovered why_uncovered_with_policy(std::uint32_t lesson_index, const PlanningLesson& lesson);
+    void count_groups_by_code();
     void place_candidates();
+    void start_caps();
     void list_candidates_in_order();
 
     const PlanningInput* input_ = nullptr;
@@ -67,6 +89,24 @@ private:
     std::array<std::uint32_t, PeriodCodes::kMaxCodes> teaching_by_code_{};
     bool teaching_counted_ = false;
     std::unordered_map<std::uint16_t, std::uint32_t> teaching_by_uncoded_period_;
+
+    // With a policy. Present teachers absent or unavailable in a period, by code; counted
+    // with teaching_by_code_.
+    std::array<std::uint32_t, PeriodCodes::kMaxCodes> absent_by_code_{};
+    std::array<std::uint32_t, PeriodCodes::kMaxCodes> unavailable_by_code_{};
+    struct UncodedGroups {
+        std::uint32_t absent = 0;
+        std::uint32_t teaching = 0;
+        std::uint32_t unavailable = 0;
+    };
+    std::unordered_map<std::uint16_t, UncodedGroups> groups_by_uncoded_period_;
+    std::vector<std::uint32_t> place_of_teacher_;  // by place in the input: in candidates_
+    // Under a cap: covers given in this run, and whether the cap is reached, by candidate.
+    std::vector<std::uint32_t> covers_given_;
+    std::vector<std::uint8_t> capped_;
+    std::vector<std::uint32_t> capped_in_order_;  // candidates that reached the cap
+    // Capped teachers free in a period (nothing else keeps them from covering), by code.
+    std::array<std::uint32_t, PeriodCodes::kMaxCodes> capped_free_by_code_{};
 };
 
 }  // namespace lessoncover

@@ -12,6 +12,11 @@ enum class Rule : std::uint8_t {
     subject,    // the free colleague of the subject with the fewest lessons
     any,        // the first free present teacher in list order
     uncovered,  // nobody was free
+    // With a policy (see PlanningPolicy):
+    double_lesson,  // the substitute of the same class's lesson in the period before or after
+    combined,       // the substitute of the absent teacher's first lesson in the same period
+    away,           // not needed: the class is away
+    co_taught,      // not needed: a present teacher teaches the class then too
 };
 
 std::string_view rule_name(Rule rule) noexcept;
@@ -22,24 +27,30 @@ struct Decision {
     Rule rule;
 };
 
-// Why a lesson went uncovered: of the teachers present, how many teach in that period
-// and how many cover in it in this run. Every present teacher does one or the other.
+// Why a lesson went uncovered: of the teachers present in that period, how many teach
+// then, cover then in this run, may not cover then, or have given as many covers as the
+// policy allows. Each present teacher is counted once, in the first group that fits, and
+// every one of them fits one. Without a policy the last two are 0.
 struct Uncovered {
     std::uint32_t lesson;
     std::uint32_t present_teachers;
     std::uint32_t busy_teaching;
     std::uint32_t busy_covering;
+    std::uint32_t busy_unavailable = 0;
+    std::uint32_t at_cap = 0;
 };
 
 struct Plan {
     std::vector<Decision> decisions;  // by lesson
     std::vector<Uncovered> uncovered;  // in lesson order
     std::size_t covered = 0;
+    std::size_t not_needed = 0;
 
     void clear() {
         decisions.clear();
         uncovered.clear();
         covered = 0;
+        not_needed = 0;
     }
 };
 

@@ -32,6 +32,50 @@ struct PlanningLesson {
     SubjectId subject;       // the absent teacher's
 };
 
+// What a lesson needs, with a policy.
+enum class LessonNeed : std::uint8_t {
+    cover,
+    none_away,       // its class is away
+    none_co_taught,  // a teacher present then teaches the class then too
+};
+
+// A lesson's links to others, with a policy: places in PlanningInput::lessons, or kNone.
+struct LessonLinks {
+    static constexpr std::uint32_t kNone = static_cast<std::uint32_t>(-1);
+    std::uint32_t leader = kNone;  // the first lesson of its combined set, when not itself
+    std::uint32_t before = kNone;  // the absent teacher's lesson in the class a period before
+    std::uint32_t after = kNone;   // ... and a period after
+    LessonNeed need = LessonNeed::cover;
+};
+
+// Periods in which a teacher in a pool may not cover, by code: absent then (a part-day
+// absence) or unavailable then (a duty, a meeting).
+struct TeacherLimits {
+    std::uint64_t absent = 0;
+    std::uint64_t unavailable = 0;
+};
+
+// What the office said beyond who is absent. Empty, it changes nothing.
+struct PlanningPolicy {
+    static constexpr std::uint32_t kNoCap = static_cast<std::uint32_t>(-1);
+    std::uint32_t max_covers = kNoCap;  // covers per teacher in this run
+    bool keep_doubles = false;          // follow lessons' `before`/`after` links
+    bool combined_lessons = false;      // follow lessons' `leader` links
+    // By lesson; empty when no lesson needs a link or is not needed.
+    std::vector<LessonLinks> lessons;
+    // By place in PlanningInput::teachers; empty when nobody is limited. A teacher absent
+    // in some periods only is in its pool (present) and limited in those periods.
+    std::vector<TeacherLimits> limits;
+    // The same for periods without a code, as PlanningInput::uncoded_key; sorted.
+    std::vector<std::uint64_t> uncoded_absent;
+    std::vector<std::uint64_t> uncoded_unavailable;
+
+    bool empty() const noexcept {
+        return max_covers == kNoCap && !keep_doubles && !combined_lessons && lessons.empty() && limits.empty();
+    }
+    void clear() { *this = PlanningPolicy{}; }
+};
+
 struct PlanningInput {
     std::vector<PlanningTeacher> teachers;  // in list order
     std::vector<PlanningLesson> lessons;    // in report order
@@ -40,6 +84,9 @@ struct PlanningInput {
     std::vector<std::uint64_t> uncoded_busy;
     // The number of present teachers of each subject; its size is the number of subjects.
     std::vector<std::uint32_t> present_by_subject;
+    // Empty for a school's own generation. Prior covers are already in the loads and the
+    // list order; lessons in classes that are away are not in `busy`.
+    PlanningPolicy policy;
 
     static std::uint64_t uncoded_key(std::uint32_t teacher, std::int16_t period) noexcept {
         return (std::uint64_t{teacher} << 16) | static_cast<std::uint16_t>(period);
@@ -49,6 +96,7 @@ struct PlanningInput {
         lessons.clear();
         uncoded_busy.clear();
         present_by_subject.clear();
+        policy.clear();
     }
 };
 

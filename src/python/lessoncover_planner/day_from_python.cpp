@@ -47,6 +47,50 @@ bool text_of(PyObject* value, std::string_view& text, const char* what, const ch
 
 bool keep(DayObjects& objects, PyObject* value) { return PyList_Append(objects.kept.get(), value) == 0; }
 
+enum class PeriodRead { ok, not_int, out_of_range, failed };
+
+// A period: an int (or an object with __index__) from -32768 to 32767.
+PeriodRead read_period(PyObject* object, std::int16_t& period) {
+    OwnedRef number;
+    if (!PyLong_CheckExact(object)) {
+        if (!PyIndex_Check(object)) return PeriodRead::not_int;
+        number = OwnedRef::steal(PyNumber_Index(object));
+        if (!number) return PeriodRead::failed;
+        object = number.get();
+    }
+    int overflow = 0;
+    const long value = PyLong_AsLongAndOverflow(object, &overflow);
+    if (value == -1 && PyErr_Occurred()) return PeriodRead::failed;
+    if (overflow != 0 || value < -32768 || value > 32767) return PeriodRead::out_of_range;
+    period = static_cast<std::int16_t>(value);
+    return PeriodRead::ok;
+}
+
+// Reads `periods`, a tuple of periods, as (teacher, period) pairs into `out`; the
+// refusals name `what`.
+bool read_periods(PyObject* periods, std::uint32_t teacher, const char* what, PyObject* name,
+                  std::vector<std::pair<std::uint32_t, std::int16_t>>& out) {
+    if (!PyTuple_Check(periods)) {
+        PyErr_Format(PyExc_TypeError, "%s[%R]: expected a tuple of periods, got %R", what, name, periods);
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(periods); ++i) {
+        PyObject* item = PyTuple_GET_ITEM(periods, i);
+        std::int16_t period = 0;
+        switch (read_period(item, period)) {
+            case PeriodRead::ok: out.emplace_back(teacher, period); continue;
+            case PeriodRead::not_int:
+                PyErr_Format(PyExc_TypeError, "%s[%R]: a period must be an int, got %R", what, name, item);
+                return false;
+            case PeriodRead::out_of_range:
+                PyErr_Format(PyExc_ValueError, "%s[%R]: period %R is outside -32768..32767", what, name, item);
+                return false;
+            case PeriodRead::failed: return false;
+        }
+    }
+    return true;
+}
+
 // Subjects: the twenty known ones first, by number; then the school's own, each under
 // its lower-cased text, shown as first written.
 class SubjectReader {
@@ -172,6 +216,26 @@ bool read_absences(Day& day, DayObjects& objects, PyObject* index_by_name, PyObj
         const auto teacher = static_cast<std::size_t>(PyLong_AsSsize_t(found));
         DayTeacher& absent = day.teachers[teacher];
         absent.present = false;
+        if (PyTuple_Check(reason)) {
+            // (reason, periods): absent in those periods only.
+            if (PyTuple_GET_SIZE(reason) != 2) {
+                PyErr_Format(PyExc_TypeError, "absences[%R]: expected a reason or (reason, periods), got %R", name,
+                             reason);
+                return false;
+            }
+            PyObject* periods = PyTuple_GET_ITEM(reason, 1);
+            if (!read_periods(periods, static_cast<std::uint32_t>(teacher), "absences", name,
+                              day.policy.absent_periods)) {
+                return false;
+            }
+            if (PyTuple_GET_SIZE(periods) == 0) {
+                PyErr_Format(PyExc_ValueError, "absences[%R]: a part-day absence needs periods, got none", name);
+                return false;
+            }
+            absent.present = true;
+            absent.part_day = true;
+            reason = PyTuple_GET_ITEM(reason, 0);
+        }
         if (reason == Py_None || (PyUnicode_Check(reason) && PyUnicode_GET_LENGTH(reason) == 0)) {
             objects.reasons[teacher] = default_reason;
             continue;
@@ -189,10 +253,10 @@ bool read_absences(Day& day, DayObjects& objects, PyObject* index_by_name, PyObj
     return true;
 }
 
-bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name) {
+bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name, OwnedRef& class_by_name) {
     PyObject* lessons = objects.lessons.get();
     const Py_ssize_t count = PyList_GET_SIZE(lessons);
-    OwnedRef class_by_name = OwnedRef::steal(PyDict_New());
+    class_by_name = OwnedRef::steal(PyDict_New());
     if (!class_by_name) return false;
     day.lessons.reserve(static_cast<std::size_t>(count));
     for (Py_ssize_t index = 0; index < count; ++index) {
@@ -209,26 +273,16 @@ bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name) {
             return false;
         }
         PyObject* period_object = PyTuple_GET_ITEM(item, 1);
-        long period = 0;
-        if (PyLong_CheckExact(period_object)) {
-            int overflow = 0;
-            period = PyLong_AsLongAndOverflow(period_object, &overflow);
-            if (overflow != 0) period = 1L << 20;  // refused below
-        } else {
-            if (!PyIndex_Check(period_object)) {
+        std::int16_t period = 0;
+        switch (read_period(period_object, period)) {
+            case PeriodRead::ok: break;
+            case PeriodRead::not_int:
                 PyErr_Format(PyExc_TypeError, "lessons[%zd]: period must be an int, got %R", index, period_object);
                 return false;
-            }
-            OwnedRef number = OwnedRef::steal(PyNumber_Index(period_object));
-            if (!number) return false;
-            int overflow = 0;
-            period = PyLong_AsLongAndOverflow(number.get(), &overflow);
-            if (overflow != 0) period = 1L << 20;
-        }
-        if (period == -1 && PyErr_Occurred()) return false;
-        if (period < -32768 || period > 32767) {
-            PyErr_Format(PyExc_ValueError, "lessons[%zd]: period %R is outside -32768..32767", index, period_object);
-            return false;
+            case PeriodRead::out_of_range:
+                PyErr_Format(PyExc_ValueError, "lessons[%zd]: period %R is outside -32768..32767", index, period_object);
+                return false;
+            case PeriodRead::failed: return false;
         }
         PyObject* class_name = PyTuple_GET_ITEM(item, 2);
         std::string_view class_text;
@@ -243,15 +297,133 @@ bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name) {
         }
         day.lessons.push_back(DayLesson{static_cast<std::uint32_t>(PyLong_AsSsize_t(teacher)),
                                         static_cast<std::uint32_t>(PyLong_AsSsize_t(class_id)),
-                                        static_cast<std::int16_t>(period)});
+                                        period});
+    }
+    return true;
+}
+
+// The teacher named `name` in a policy's mapping `what`; false with ValueError when none.
+bool policy_teacher(PyObject* index_by_name, PyObject* name, const char* what, std::uint32_t& teacher) {
+    if (!PyUnicode_Check(name)) {
+        PyErr_Format(PyExc_TypeError, "policy.%s: a name must be a str, got %R", what, name);
+        return false;
+    }
+    PyObject* found = PyDict_GetItemWithError(index_by_name, name);
+    if (found == nullptr) {
+        if (!PyErr_Occurred()) PyErr_Format(PyExc_ValueError, "policy.%s: %R is not a teacher", what, name);
+        return false;
+    }
+    teacher = static_cast<std::uint32_t>(PyLong_AsSsize_t(found));
+    return true;
+}
+
+bool read_flag(PyObject* value, const char* what, bool& flag) {
+    if (!PyBool_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "policy.%s must be a bool, got %R", what, value);
+        return false;
+    }
+    flag = value == Py_True;
+    return true;
+}
+
+// The largest number of covers a teacher may be said to have given before: with its
+// lessons it still fits the planner's 32-bit count.
+constexpr unsigned long kMostPriorCovers = 0x7fffffffUL;
+
+bool read_policy(PyObject* policy, Day& day, PyObject* index_by_name, PyObject* class_by_name) {
+    if (policy == Py_None) return true;
+    if (PyTuple_GET_SIZE(policy) != 7) {
+        PyErr_Format(PyExc_TypeError, "policy: expected a tuple of 7 options, got %R", policy);
+        return false;
+    }
+    DayPolicy& read = day.policy;
+    PyObject* cap = PyTuple_GET_ITEM(policy, 0);
+    if (cap != Py_None) {
+        if (!PyLong_Check(cap) || PyBool_Check(cap)) {
+            PyErr_Format(PyExc_TypeError, "policy.max_covers must be an int or None, got %R", cap);
+            return false;
+        }
+        int overflow = 0;
+        const long long value = PyLong_AsLongLongAndOverflow(cap, &overflow);
+        if (value == -1 && PyErr_Occurred()) return false;
+        if (overflow < 0 || value < 0) {
+            PyErr_Format(PyExc_ValueError, "policy.max_covers must not be negative, got %R", cap);
+            return false;
+        }
+        // A cap nobody can reach is no cap.
+        read.max_covers = overflow > 0 || value >= PlanningPolicy::kNoCap ? PlanningPolicy::kNoCap
+                                                                         : static_cast<std::uint32_t>(value);
+    }
+    PyObject* prior = PyTuple_GET_ITEM(policy, 1);
+    PyObject* unavailable = PyTuple_GET_ITEM(policy, 2);
+    if (!PyDict_Check(prior) || !PyDict_Check(unavailable)) {
+        PyErr_Format(PyExc_TypeError, "policy: prior covers and unavailable periods must be dicts, got %R", policy);
+        return false;
+    }
+    PyObject* name = nullptr;
+    PyObject* value = nullptr;
+    Py_ssize_t position = 0;
+    while (PyDict_Next(prior, &position, &name, &value)) {
+        std::uint32_t teacher = 0;
+        if (!policy_teacher(index_by_name, name, "prior_covers", teacher)) return false;
+        if (!PyLong_Check(value) || PyBool_Check(value)) {
+            PyErr_Format(PyExc_TypeError, "policy.prior_covers[%R]: a count must be an int, got %R", name, value);
+            return false;
+        }
+        int overflow = 0;
+        const long count = PyLong_AsLongAndOverflow(value, &overflow);
+        if (count == -1 && PyErr_Occurred()) return false;
+        if (overflow < 0 || count < 0) {
+            PyErr_Format(PyExc_ValueError, "policy.prior_covers[%R]: a count must not be negative, got %R", name, value);
+            return false;
+        }
+        if (overflow > 0 || static_cast<unsigned long>(count) > kMostPriorCovers) {
+            PyErr_Format(PyExc_ValueError, "policy.prior_covers[%R]: count %R is more than %lu", name, value,
+                         kMostPriorCovers);
+            return false;
+        }
+        if (read.prior_covers.empty()) read.prior_covers.assign(day.teachers.size(), 0);
+        read.prior_covers[teacher] = static_cast<std::uint32_t>(count);
+    }
+    position = 0;
+    while (PyDict_Next(unavailable, &position, &name, &value)) {
+        std::uint32_t teacher = 0;
+        if (!policy_teacher(index_by_name, name, "unavailable", teacher)) return false;
+        if (!read_periods(value, teacher, "policy.unavailable", name, read.unavailable)) return false;
+    }
+    if (!read_flag(PyTuple_GET_ITEM(policy, 3), "keep_doubles", read.keep_doubles) ||
+        !read_flag(PyTuple_GET_ITEM(policy, 4), "combined_lessons", read.combined_lessons) ||
+        !read_flag(PyTuple_GET_ITEM(policy, 5), "co_taught_no_cover", read.co_taught_no_cover)) {
+        return false;
+    }
+    PyObject* away = PyTuple_GET_ITEM(policy, 6);
+    if (!PyTuple_Check(away)) {
+        PyErr_Format(PyExc_TypeError, "policy.away_classes: expected a tuple of class names, got %R", away);
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(away); ++i) {
+        PyObject* class_name = PyTuple_GET_ITEM(away, i);
+        if (!PyUnicode_Check(class_name)) {
+            PyErr_Format(PyExc_TypeError, "policy.away_classes: a class name must be a str, got %R", class_name);
+            return false;
+        }
+        PyObject* class_id = PyDict_GetItemWithError(class_by_name, class_name);
+        if (class_id == nullptr) {
+            if (!PyErr_Occurred()) {
+                PyErr_Format(PyExc_ValueError, "policy.away_classes: no lesson is in class %R", class_name);
+            }
+            return false;
+        }
+        if (read.class_away.empty()) read.class_away.assign(day.classes.size(), 0);
+        read.class_away[static_cast<std::size_t>(PyLong_AsSsize_t(class_id))] = 1;
     }
     return true;
 }
 
 }  // namespace
 
-bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObject* resolve_subject, Day& day,
-              DayObjects& objects) {
+bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObject* resolve_subject, PyObject* policy,
+              Day& day, DayObjects& objects) {
     // Private copies: nothing the caller (or a callback) does to its lists reaches them.
     objects.teachers = OwnedRef::steal(PyList_GetSlice(teachers, 0, PyList_GET_SIZE(teachers)));
     objects.lessons = OwnedRef::steal(PyList_GetSlice(lessons, 0, PyList_GET_SIZE(lessons)));
@@ -264,9 +436,11 @@ bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObjec
         !default_reason || !keep(objects, default_reason.get())) {
         return false;
     }
+    OwnedRef class_by_name;
     return read_teachers(day, objects, resolve_subject, index_by_name) &&
            read_absences(day, objects, index_by_name.get(), default_reason.get()) &&
-           read_lessons(day, objects, index_by_name.get());
+           read_lessons(day, objects, index_by_name.get(), class_by_name) &&
+           read_policy(policy, day, index_by_name.get(), class_by_name.get());
 }
 
 }  // namespace lessoncover::binding

@@ -25,10 +25,14 @@ struct DayObjects {
     std::vector<PyObject*> subject_names;   // borrowed, by subject id
 };
 
-// Reads the three arguments; `resolve_subject(text)` gives a known subject's number
-// (0..19), a subject of the school's own as its display text, or None for no subject.
+// Reads the arguments; `resolve_subject(text)` gives a known subject's number (0..19), a
+// subject of the school's own as its display text, or None for no subject. An absence is
+// a reason (a str or None) or a (reason, periods) tuple for part of the day, periods a
+// non-empty tuple of ints. `policy` is None or the tuple
+//   (max_covers or None, {name: prior covers}, {name: tuple of periods unavailable},
+//    keep_doubles, combined_lessons, co_taught_no_cover, tuple of classes away).
 // False with a Python exception set on a refusal.
-bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObject* resolve_subject, Day& day,
-              DayObjects& objects);
+bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObject* resolve_subject, PyObject* policy,
+              Day& day, DayObjects& objects);
 
 }  // namespace lessoncover::binding

@@ -16,7 +16,7 @@
 namespace lessoncover::binding {
 namespace {
 
-Signature<4> plan_day_signature{"plan_day", {"teachers", "lessons", "absences", "resolve_subject"}};
+Signature<5> plan_day_signature{"plan_day", {"teachers", "lessons", "absences", "resolve_subject", "policy"}};
 
 // The str of a subject, made once per subject the records show.
 PyObject* subject_object(const Day& day, DayObjects& objects, SubjectId subject) {
@@ -29,19 +29,40 @@ PyObject* subject_object(const Day& day, DayObjects& objects, SubjectId subject)
     return name;
 }
 
-// (absent, period, subject, substitute, class_name, reason, rule) per cover and
-// (absent, period, subject, class_name, reason, present, teaching, covering) per
-// uncovered lesson, both in report order.
-bool make_records(const Day& day, DayObjects& objects, const DayInput& built, const Plan& plan, OwnedRef& covers,
-                  OwnedRef& uncovered) {
-    covers = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.covered)));
-    uncovered = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.uncovered.size())));
-    // The rules' names as the planner gives them, one str each.
-    OwnedRef rule_names[2] = {OwnedRef::steal(to_python(rule_name(Rule::subject))),
-                              OwnedRef::steal(to_python(rule_name(Rule::any)))};
-    if (!covers || !uncovered || !rule_names[0] || !rule_names[1]) return false;
+// The rules' names as the planner gives them, one str each, made when first needed.
+class RuleNames {
+public:
+    PyObject* get(Rule rule) {
+        OwnedRef& name = names_[static_cast<std::size_t>(rule)];
+        if (!name) name = OwnedRef::steal(to_python(rule_name(rule)));
+        return name.get();
+    }
+
+private:
+    OwnedRef names_[static_cast<std::size_t>(Rule::co_taught) + 1];
+};
+
+// The records, all in report order:
+//   (absent, period, subject, substitute, class_name, reason, rule) per cover;
+//   (absent, period, subject, class_name, reason, present, teaching, covering, unavailable,
+//    at_cap) per uncovered lesson;
+//   (absent, period, subject, class_name, reason, rule, co-teacher or None) per lesson that
+//   needs no cover.
+struct Records {
+    OwnedRef covers;
+    OwnedRef uncovered;
+    OwnedRef not_needed;
+};
+
+bool make_records(const Day& day, DayObjects& objects, const DayInput& built, const Plan& plan, Records& records) {
+    records.covers = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.covered)));
+    records.uncovered = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.uncovered.size())));
+    records.not_needed = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.not_needed)));
+    if (!records.covers || !records.uncovered || !records.not_needed) return false;
+    RuleNames rule_names;
     Py_ssize_t next_cover = 0;
     Py_ssize_t next_uncovered = 0;
+    Py_ssize_t next_not_needed = 0;
     for (std::size_t lesson = 0; lesson < plan.decisions.size(); ++lesson) {
         const Decision& decision = plan.decisions[lesson];
         const std::uint32_t absent = built.lesson_absent[lesson];
@@ -51,23 +72,37 @@ bool make_records(const Day& day, DayObjects& objects, const DayInput& built, co
         if (!period) return false;
         PyObject* class_name = objects.class_names[built.lesson_class[lesson]];
         PyObject* reason = objects.reasons[absent];
+        PyObject* rule = rule_names.get(decision.rule);
+        if (rule == nullptr) return false;
         PyObject* record = nullptr;
         if (decision.substitute != Decision::kNobody) {
             PyObject* substitute = objects.teacher_names[built.list_order[decision.substitute]];
             record = PyTuple_Pack(7, objects.teacher_names[absent], period.get(), subject, substitute, class_name,
-                                  reason, rule_names[decision.rule == Rule::subject ? 0 : 1].get());
+                                  reason, rule);
             if (record == nullptr) return false;
-            PyList_SET_ITEM(covers.get(), next_cover++, record);
-        } else {
+            PyList_SET_ITEM(records.covers.get(), next_cover++, record);
+        } else if (decision.rule == Rule::uncovered) {
             const Uncovered& why = plan.uncovered[static_cast<std::size_t>(next_uncovered)];
-            OwnedRef counts[3] = {OwnedRef::steal(PyLong_FromUnsignedLong(why.present_teachers)),
+            OwnedRef counts[5] = {OwnedRef::steal(PyLong_FromUnsignedLong(why.present_teachers)),
                                   OwnedRef::steal(PyLong_FromUnsignedLong(why.busy_teaching)),
-                                  OwnedRef::steal(PyLong_FromUnsignedLong(why.busy_covering))};
-            if (!counts[0] || !counts[1] || !counts[2]) return false;
-            record = PyTuple_Pack(8, objects.teacher_names[absent], period.get(), subject, class_name, reason,
-                                  counts[0].get(), counts[1].get(), counts[2].get());
+                                  OwnedRef::steal(PyLong_FromUnsignedLong(why.busy_covering)),
+                                  OwnedRef::steal(PyLong_FromUnsignedLong(why.busy_unavailable)),
+                                  OwnedRef::steal(PyLong_FromUnsignedLong(why.at_cap))};
+            for (const OwnedRef& count : counts) {
+                if (!count) return false;
+            }
+            record = PyTuple_Pack(10, objects.teacher_names[absent], period.get(), subject, class_name, reason,
+                                  counts[0].get(), counts[1].get(), counts[2].get(), counts[3].get(), counts[4].get());
             if (record == nullptr) return false;
-            PyList_SET_ITEM(uncovered.get(), next_uncovered++, record);
+            PyList_SET_ITEM(records.uncovered.get(), next_uncovered++, record);
+        } else {
+            const std::uint32_t co_teacher =
+                built.co_teacher.empty() ? DayInput::kNoTeacher : built.co_teacher[lesson];
+            PyObject* with = co_teacher == DayInput::kNoTeacher ? Py_None : objects.teacher_names[co_teacher];
+            record = PyTuple_Pack(7, objects.teacher_names[absent], period.get(), subject, class_name, reason, rule,
+                                  with);
+            if (record == nullptr) return false;
+            PyList_SET_ITEM(records.not_needed.get(), next_not_needed++, record);
         }
     }
     return true;
@@ -108,24 +143,24 @@ PyObject* plan_day(const Day& day, DayObjects& objects) {
     OwnedRef head = OwnedRef::steal(to_python(text.substr(0, rendered->head)));
     OwnedRef timing = OwnedRef::steal(to_python(text.substr(rendered->head + 1)));
     OwnedRef seconds = OwnedRef::steal(PyFloat_FromDouble(std::chrono::duration<double>(elapsed).count()));
-    OwnedRef covers;
-    OwnedRef uncovered;
-    if (!head || !timing || !seconds || !make_records(day, objects, built, plan, covers, uncovered)) return nullptr;
-    return PyTuple_Pack(5, head.get(), timing.get(), seconds.get(), covers.get(), uncovered.get());
+    Records records;
+    if (!head || !timing || !seconds || !make_records(day, objects, built, plan, records)) return nullptr;
+    return PyTuple_Pack(6, head.get(), timing.get(), seconds.get(), records.covers.get(), records.uncovered.get(),
+                        records.not_needed.get());
 }
 
 PyObject* plan_day_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return call_function<ListArgument, ListArgument, DictArgument, CallableArgument>(
+    return call_function<ListArgument, ListArgument, DictArgument, CallableArgument, TupleOrNoneArgument>(
         plan_day_signature, args, nargs, kwnames,
-        [](ListArgument teachers, ListArgument lessons, DictArgument absences,
-           CallableArgument resolve_subject) -> NewReference {
+        [](ListArgument teachers, ListArgument lessons, DictArgument absences, CallableArgument resolve_subject,
+           TupleOrNoneArgument policy) -> NewReference {
             // Planning changes nothing outside this call, so running out of memory anywhere
             // in it is a MemoryError like any other.
             try {
                 Day day;
                 DayObjects objects;
-                if (!read_day(teachers.object, lessons.object, absences.object, resolve_subject.object, day,
-                              objects)) {
+                if (!read_day(teachers.object, lessons.object, absences.object, resolve_subject.object,
+                              policy.object, day, objects)) {
                     return NewReference{nullptr};
                 }
                 return NewReference{plan_day(day, objects)};
@@ -139,12 +174,14 @@ PyMethodDef plan_day_definition = {
     "plan_day",
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(plan_day_function)),
     METH_FASTCALL | METH_KEYWORDS,
-    "plan_day($module, teachers, lessons, absences, resolve_subject, /)\n--\n\n"
+    "plan_day($module, teachers, lessons, absences, resolve_subject, policy, /)\n--\n\n"
     "Plans a day given as lists: teachers (name, subject) in school order, lessons\n"
-    "(teacher, period, class) in registration order, absences {name: reason}.\n"
-    "resolve_subject(text) gives a known subject's number, a subject of the school's\n"
-    "own as its display text, or None. Returns (report_head, timing_line, elapsed,\n"
-    "covers, uncovered). The package's plan() is the documented way in.",
+    "(teacher, period, class) in registration order, absences {name: reason or\n"
+    "(reason, periods)}. resolve_subject(text) gives a known subject's number, a\n"
+    "subject of the school's own as its display text, or None. policy is None or\n"
+    "(max_covers, prior_covers, unavailable, keep_doubles, combined_lessons,\n"
+    "co_taught_no_cover, away_classes). Returns (report_head, timing_line, elapsed,\n"
+    "covers, uncovered, not_needed). The package's plan() is the documented way in.",
 };
 
 }  // namespace
