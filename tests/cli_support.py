@@ -11,8 +11,6 @@ from pathlib import Path
 
 import pytest
 
-import lessoncover_planner
-
 ROOT = Path(__file__).resolve().parents[1]
 SAMPLE = ROOT / "examples" / "sample_school"
 PLAN_COVER = ROOT / "examples" / "plan_cover.py"
@@ -22,8 +20,6 @@ REAL_DAY = TIMETABLES / "UK-SP-06"
 TIMING = re.compile(r'"Time taken to generate subs: [0-9.]+(?:s|ms|µs|ns)"')
 FILES = ("teachers.csv", "lessons.csv", "absences.csv")
 CSV_HEADER = ["absent", "period", "subject", "class", "reason", "status", "substitute", "rule", "why"]
-HAS_POLICY = hasattr(lessoncover_planner, "Policy")
-needs_policy = pytest.mark.skipif(not HAS_POLICY, reason="lessoncover_planner has no Policy yet (the policy API)")
 real_day = pytest.mark.skipif(not REAL_DAY.is_dir(), reason=f"no real timetable at {REAL_DAY}")
 
 

@@ -4,7 +4,7 @@
 import pytest
 
 import lessoncover_planner
-from cli_support import csv_rows, json_plan, needs_policy, plan, refused, run, write_day
+from cli_support import csv_rows, json_plan, plan, refused, run, write_day
 from lessoncover_planner.cli.policies import PolicyOptions, build_policy
 from lessoncover_planner.cli.reading import read_day
 
@@ -18,7 +18,7 @@ def day_of(tmp_path, teachers, lessons, absences):
                      "name,reason\n" + absences)
 
 
-# --- without the policy API: the flags reach the Policy, and bad values are refused -----------
+# --- the flags reach the Policy, and bad values are refused ----------------------------------
 
 class FakePolicy:
     def __init__(self, **options):
@@ -71,9 +71,8 @@ def test_bad_history_file_is_refused(tmp_path, text, words):
     assert history.read_text(encoding="utf-8") == text
 
 
-# --- with the policy API: one worked example per option ---------------------------------------
+# --- one worked example per option -------------------------------------------------------------
 
-@needs_policy
 def test_max_covers(tmp_path):
     day = day_of(tmp_path, "A,maths\nB,maths\nC,art\n", "A,1,7A\nA,2,7A\nA,3,7A\n", "A,Sick\n")
     assert [c[3:] for c in covers(json_plan("--data", day))] == [("B", "subject")] * 3
@@ -84,7 +83,6 @@ def test_max_covers(tmp_path):
     assert json_plan("--data", day, "--max-covers", "0")["summary"]["uncovered"] == 3
 
 
-@needs_policy
 def test_keep_doubles(tmp_path):
     day = day_of(tmp_path, "A,maths\nB,maths\nC,art\n", "A,1,7A\nA,2,7A\nB,1,7B\n", "A,Sick\n")
     assert covers(json_plan("--data", day)) == [("A", 1, "7A", "C", "any"), ("A", 2, "7A", "B", "subject")]
@@ -92,7 +90,6 @@ def test_keep_doubles(tmp_path):
         ("A", 1, "7A", "C", "any"), ("A", 2, "7A", "C", "double")]
 
 
-@needs_policy
 def test_combined_lessons(tmp_path):
     day = day_of(tmp_path, "A,maths\nB,maths\nC,art\n", "A,1,7A\nA,1,7B\n", "A,Sick\n")
     assert covers(json_plan("--data", day)) == [("A", 1, "7A", "B", "subject"), ("A", 1, "7B", "C", "any")]
@@ -102,7 +99,6 @@ def test_combined_lessons(tmp_path):
     assert covers(json_plan("--data", day, "--combined-lessons", "--max-covers", "1")) == combined
 
 
-@needs_policy
 def test_co_taught_no_cover(tmp_path):
     day = day_of(tmp_path, "A,maths\nB,maths\nC,art\n", "A,1,7A\nB,1,7A\nA,2,7B\n", "A,Sick\n")
     assert len(json_plan("--data", day)["covers"]) == 2
@@ -116,7 +112,6 @@ def test_co_taught_no_cover(tmp_path):
     assert "No cover needed (1)" in page
 
 
-@needs_policy
 def test_away_classes(tmp_path):
     day = day_of(tmp_path, "A,maths\nD,art\n", "A,1,7B\nA,2,7A\nD,1,7A\n", "A,Sick\n")
     plain = json_plan("--data", day)
@@ -131,7 +126,6 @@ def test_away_classes(tmp_path):
     assert "7A" not in report.split("\n\n")[0] and "7A" not in report.split("\n\n")[1].split("\n")[0]
 
 
-@needs_policy
 def test_part_day_absence_from_the_periods_column(tmp_path):
     day = write_day(tmp_path / "day", "name,subject\nA,maths\nB,maths\nC,art\n",
                     "teacher,period,class\nA,1,7A\nA,2,7A\nA,3,7A\nA,4,7A\nC,1,7C\n",
@@ -144,7 +138,6 @@ def test_part_day_absence_from_the_periods_column(tmp_path):
     assert "periods 1, 4 only" in page
 
 
-@needs_policy
 def test_unavailable_column(tmp_path):
     day = write_day(tmp_path / "day", "name,subject,unavailable\nA,maths,\nB,maths,1\nD,maths,\n",
                     "teacher,period,class\nA,1,7A\nA,2,7A\n", "name,reason\nA,Sick\n")
@@ -153,7 +146,6 @@ def test_unavailable_column(tmp_path):
     assert [c[3] for c in covers(json_plan("--data", day))] == ["B", "D"]  # live load: B has one cover
 
 
-@needs_policy
 def test_history_ranks_prior_covers_and_updates(tmp_path):
     day = day_of(tmp_path, "A,maths\nB,maths\nD,maths\n", "A,1,7A\n", "A,Sick\n")
     assert covers(json_plan("--data", day))[0][3] == "B"
@@ -165,7 +157,6 @@ def test_history_ranks_prior_covers_and_updates(tmp_path):
     assert history.read_text(encoding="utf-8") == "name,covers\nB,2\nZed,7\nD,1\n"
 
 
-@needs_policy
 def test_update_history_starts_a_missing_file(tmp_path):
     day = day_of(tmp_path, "A,maths\nB,maths\n", "A,1,7A\nA,2,7A\n", "A,Sick\n")
     history = tmp_path / "week.csv"
@@ -173,7 +164,6 @@ def test_update_history_starts_a_missing_file(tmp_path):
     assert history.read_text(encoding="utf-8") == "name,covers\nB,2\n"
 
 
-@needs_policy
 def test_history_is_not_written_when_the_output_fails(tmp_path):
     day = day_of(tmp_path, "A,maths\nB,maths\n", "A,1,7A\n", "A,Sick\n")
     history = tmp_path / "week.csv"

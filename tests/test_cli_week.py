@@ -12,7 +12,7 @@ import threading
 
 import pytest
 
-from cli_support import (DAYS, SAMPLE, copy_day, csv_rows, needs_policy, plan, refused, run,
+from cli_support import (DAYS, SAMPLE, copy_day, csv_rows, plan, refused, run,
                          without_timing, write_day)
 
 SMALL = ("name,subject\nA,maths\nB,maths\nD,maths\n", "teacher,period,class\nA,1,7A\n", "name,reason\nA,Sick\n")
@@ -149,7 +149,6 @@ def test_without_history_each_day_starts_afresh(tmp_path):
         assert row["substitute"] == "B"
 
 
-@needs_policy
 def test_history_carries_totals_from_day_to_day(tmp_path):
     folder = tmp_path / "week"
     write_day(folder / "1-mon", *SMALL)
@@ -166,7 +165,6 @@ def test_history_carries_totals_from_day_to_day(tmp_path):
     assert [row[0] for row in table_rows(shown.stdout)] == ["1-mon", "2-tue", "3-wed", "total"]
 
 
-@needs_policy
 def test_history_is_left_alone_when_a_day_is_bad(tmp_path):
     folder = tmp_path / "week"
     write_day(folder / "1-mon", *SMALL)

@@ -18,7 +18,7 @@ from .. import subjects as _subjects
 from .errors import EXIT_BAD_INPUT, EXIT_OK, CommandError, UsageError, WriteError, one_line
 from .formats import EXTENSIONS, FORMATS
 from .history import read_history, render_history
-from .policies import PolicyOptions, check_away_classes, has_policy_api, needs_policy_api
+from .policies import PolicyOptions, check_away_classes
 from .reading import Day, read_day
 from .week import find_days, plan_days, summary_table
 from .writing import refuse_inputs, same_file, write_file, write_stdout
@@ -166,8 +166,6 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
         combined_lessons=arguments.combined_lessons, co_taught_no_cover=arguments.co_taught_no_cover,
         away_classes=tuple(dict.fromkeys(arguments.away)))
     check_away_classes(options.away_classes, days)
-    if needs_policy_api(days) and not has_policy_api():
-        raise UsageError("part-day absences (the 'periods' column) need a lessoncover_planner with Policy")
     history = None
     if arguments.history is not None:
         history = read_history(arguments.history, missing_ok=arguments.update_history)

@@ -29,8 +29,8 @@ RULE_TEXT = {
 
 
 def not_needed(result: Any) -> tuple[Any, ...]:
-    """The plan's not-needed lessons (none from a planner without policies)."""
-    return tuple(getattr(result, "not_needed", ()))
+    """The plan's lessons that need no cover (co-taught, or of a class that is away)."""
+    return tuple(result.not_needed)
 
 
 def summary(result: Any) -> dict[str, int]:

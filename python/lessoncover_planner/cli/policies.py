@@ -2,16 +2,15 @@
 
 from __future__ import annotations
 
-from collections.abc import Iterable, Mapping, Sequence
+from collections.abc import Mapping, Sequence
 from dataclasses import dataclass
-from typing import Any
 
 import lessoncover_planner
 
 from .errors import UsageError
 from .reading import Day
 
-__all__ = ["PolicyOptions", "build_policy", "check_away_classes", "has_policy_api"]
+__all__ = ["PolicyOptions", "build_policy", "check_away_classes"]
 
 
 @dataclass(frozen=True)
@@ -30,11 +29,6 @@ class PolicyOptions:
                 or self.co_taught_no_cover or bool(self.away_classes))
 
 
-def has_policy_api() -> bool:
-    """Whether the installed planner takes policies."""
-    return hasattr(lessoncover_planner, "Policy")
-
-
 def check_away_classes(away: Sequence[str], days: Sequence[Day]) -> None:
     """Refuse an ``--away`` class that no day has a lesson of: it is most likely a typo."""
     known: set[str] = set()
@@ -46,7 +40,7 @@ def check_away_classes(away: Sequence[str], days: Sequence[Day]) -> None:
             raise UsageError(f"--away {class_name!r}: no lesson of that class in {where}")
 
 
-def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, int] | None = None) -> Any:
+def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, int] | None = None) -> lessoncover_planner.Policy | None:
     """The ``Policy`` for day, or ``None`` when nothing asks for one.
 
     Each day gets the ``--away`` classes it has lessons of, and as prior covers the
@@ -60,11 +54,7 @@ def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, in
               or options.co_taught_no_cover or away or prior or day.unavailable)
     if not wanted:
         return None
-    policy_type = getattr(lessoncover_planner, "Policy", None)
-    if policy_type is None:
-        raise UsageError("cover policies (policy options, 'unavailable' column, --history) need a "
-                         "lessoncover_planner with Policy; this installation has none")
-    return policy_type(
+    return lessoncover_planner.Policy(
         max_covers=options.max_covers,
         prior_covers=prior,
         unavailable=dict(day.unavailable),
@@ -74,7 +64,3 @@ def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, in
         away_classes=away,
     )
 
-
-def needs_policy_api(days: Iterable[Day]) -> bool:
-    """Whether any day has a part-day absence, which only the policy planner takes."""
-    return any(day.absent_periods for day in days)
