@@ -46,14 +46,14 @@ def summary(result: Any) -> dict[str, int]:
 
 
 def absent_lessons(day: Day, result: Any) -> list[tuple[str, Any]]:
-    """Every absent lesson once, as (status, record), by period, absentee order and class order."""
+    """Every absent lesson once, as (status, record), by period, class order and absentee order."""
     teacher_order = {name: index for index, (name, _) in enumerate(day.teachers)}
     class_order = {name: index for index, name in enumerate(day.classes)}
     rows = ([("covered", record) for record in result.covers]
             + [("uncovered", record) for record in result.uncovered]
             + [("not needed", record) for record in not_needed(result)])
-    rows.sort(key=lambda row: (row[1].period, teacher_order.get(row[1].absent, -1),
-                               class_order.get(row[1].class_name, -1)))
+    rows.sort(key=lambda row: (row[1].period, class_order.get(row[1].class_name, -1),
+                               teacher_order.get(row[1].absent, -1)))
     return rows
 
 
