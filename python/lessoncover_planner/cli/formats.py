@@ -13,8 +13,12 @@ import json
 from collections.abc import Callable
 from typing import Any
 
+from ..cover_plan import CoverPlan
+from ..records import Cover, NotNeeded, Uncovered
 from ..subjects import SUBJECTS, resolve_subject
 from .reading import Day
+
+Record = Cover | Uncovered | NotNeeded
 
 __all__ = ["FORMATS", "EXTENSIONS", "CSV_HEADER", "render", "summary", "absent_lessons"]
 
@@ -28,12 +32,12 @@ RULE_TEXT = {
 }
 
 
-def not_needed(result: Any) -> tuple[Any, ...]:
+def not_needed(result: CoverPlan) -> tuple[NotNeeded, ...]:
     """The plan's lessons that need no cover (co-taught, or of a class that is away)."""
     return tuple(result.not_needed)
 
 
-def summary(result: Any) -> dict[str, int]:
+def summary(result: CoverPlan) -> dict[str, int]:
     """The counts of a plan: absent lessons, covered, uncovered, not needed, substitutes."""
     covers, uncovered, skipped = result.covers, result.uncovered, not_needed(result)
     return {
@@ -45,11 +49,11 @@ def summary(result: Any) -> dict[str, int]:
     }
 
 
-def absent_lessons(day: Day, result: Any) -> list[tuple[str, Any]]:
+def absent_lessons(day: Day, result: CoverPlan) -> list[tuple[str, Record]]:
     """Every absent lesson once, as (status, record), by period, class order and absentee order."""
     teacher_order = {name: index for index, (name, _) in enumerate(day.teachers)}
     class_order = {name: index for index, name in enumerate(day.classes)}
-    rows = ([("covered", record) for record in result.covers]
+    rows: list[tuple[str, Record]] = ([("covered", record) for record in result.covers]
             + [("uncovered", record) for record in result.uncovered]
             + [("not needed", record) for record in not_needed(result)])
     rows.sort(key=lambda row: (row[1].period, class_order.get(row[1].class_name, -1),
@@ -57,12 +61,12 @@ def absent_lessons(day: Day, result: Any) -> list[tuple[str, Any]]:
     return rows
 
 
-def render_report(day: Day, result: Any) -> bytes:
+def render_report(day: Day, result: CoverPlan) -> bytes:
     """The report text, timing line included, and one line break: ``plan_cover.py``'s output."""
     return (result.report(timing=True) + "\n").encode("utf-8")
 
 
-def render_csv(day: Day, result: Any) -> bytes:
+def render_csv(day: Day, result: CoverPlan) -> bytes:
     """One RFC 4180 row per absent lesson, UTF-8 with a byte-order mark as Excel's "CSV UTF-8"."""
     stream = io.StringIO(newline="")
     writer = csv.writer(stream, lineterminator="\r\n")
@@ -76,11 +80,11 @@ def render_csv(day: Day, result: Any) -> bytes:
     return stream.getvalue().encode("utf-8-sig")
 
 
-def _as_dict(record: Any) -> dict[str, Any]:
+def _as_dict(record: Record) -> dict[str, Any]:
     return {field.name: getattr(record, field.name) for field in dataclasses.fields(record)}
 
 
-def render_json(day: Day, result: Any) -> bytes:
+def render_json(day: Day, result: CoverPlan) -> bytes:
     """One object: the day, covers, uncovered, not_needed, summary and elapsed."""
     document = {
         "day": day.name,
@@ -134,7 +138,7 @@ def _template() -> Any:
     return _environment.get_template("cover.html.j2")
 
 
-def html_context(day: Day, result: Any) -> dict[str, Any]:
+def html_context(day: Day, result: CoverPlan) -> dict[str, Any]:
     """What the page shows, worked out here so the template only lays it out."""
     subjects = {name: _display_subject(subject) for name, subject in day.teachers}
     class_order = {name: index for index, name in enumerate(day.classes)}
@@ -153,12 +157,15 @@ def html_context(day: Day, result: Any) -> dict[str, Any]:
             "how": RULE_TEXT.get(getattr(record, "rule", ""), getattr(record, "rule", "")),
             "why": getattr(record, "why", ""),
         })
-    slips: dict[str, list[Any]] = {}
+    slips: dict[str, list[Cover]] = {}
     for cover in result.covers:
         slips.setdefault(cover.substitute, []).append(cover)
-    slip_list = [
-        {"substitute": name,
-         "covers": sorted(covers, key=lambda c: (c.period, class_order.get(c.class_name, -1)))}
+
+    def in_period_order(cover: Cover) -> tuple[int, int]:
+        return cover.period, class_order.get(cover.class_name, -1)
+
+    slip_list: list[dict[str, Any]] = [
+        {"substitute": name, "covers": sorted(covers, key=in_period_order)}
         for name, covers in sorted(slips.items(), key=lambda item: item[0].casefold())
     ]
     uncovered = sorted(result.uncovered, key=lambda u: (u.period, class_order.get(u.class_name, -1)))
@@ -174,12 +181,13 @@ def html_context(day: Day, result: Any) -> dict[str, Any]:
     }
 
 
-def render_html(day: Day, result: Any) -> bytes:
+def render_html(day: Day, result: CoverPlan) -> bytes:
     """One self-contained printable page: the board, the uncovered lessons, one slip per substitute."""
-    return _template().render(html_context(day, result)).encode("utf-8")
+    page: str = _template().render(html_context(day, result))
+    return page.encode("utf-8")
 
 
-FORMATS: dict[str, Callable[[Day, Any], bytes]] = {
+FORMATS: dict[str, Callable[[Day, CoverPlan], bytes]] = {
     "report": render_report,
     "csv": render_csv,
     "json": render_json,
@@ -187,6 +195,6 @@ FORMATS: dict[str, Callable[[Day, Any], bytes]] = {
 }
 
 
-def render(format_name: str, day: Day, result: Any) -> bytes:
+def render(format_name: str, day: Day, result: CoverPlan) -> bytes:
     """The bytes of result in the named format."""
     return FORMATS[format_name](day, result)

@@ -77,7 +77,7 @@ class Day:
         """The class names, in order of first appearance among the lessons."""
         return list(dict.fromkeys(class_name for _, _, class_name in self.lessons))
 
-    def planner_absences(self) -> dict[str, object]:
+    def planner_absences(self) -> dict[str, str | tuple[str | None, tuple[int, ...]] | None]:
         """The absences as :func:`lessoncover_planner.plan` takes them."""
         return {name: (reason, self.absent_periods[name]) if name in self.absent_periods else reason
                 for name, reason in self.absences.items()}

@@ -9,6 +9,7 @@ few small days are planned here, since starting a pool costs more than they do.
 
 from __future__ import annotations
 
+import importlib
 import os
 import sys
 from collections.abc import Callable, Mapping, Sequence
@@ -96,8 +97,8 @@ def _progress(total: int) -> Any:
     """A progress bar on a terminal for many days, else a stand-in that does nothing."""
     show = total >= PROGRESS_MIN_DAYS and sys.stderr.isatty()
     if show:
-        try:
-            from tqdm import tqdm
+        try:  # imported by name: tqdm has no type information of its own
+            tqdm = importlib.import_module("tqdm").tqdm
         except ImportError:  # pragma: no cover - tqdm is a declared dependency
             show = False
         else:
