@@ -23,7 +23,8 @@ def run_python(*args):
 
 def test_first_block_holds_the_two_commands():
     commands = BLOCKS[0][1]
-    assert "python3 -m pip install . && python3 examples/plan_cover.py\n" in commands
+    assert commands.startswith("# build, install and plan cover for the bundled sample school\n"
+                               "python3 -m pip install . && lessoncover plan\n")
     assert 'python3 -m pip install ".[test]" && python3 -m pytest\n' in commands
 
 
@@ -36,3 +37,8 @@ def test_python_example_prints_what_the_readme_shows():
 def test_sample_report_matches_the_script():
     sample = next(body for lang, body in BLOCKS if lang == "text" and "Hospital appointment" in body)
     assert without_timing(run_python("examples/plan_cover.py")) == without_timing(sample)
+
+
+def test_sample_report_matches_the_command():
+    sample = next(body for lang, body in BLOCKS if lang == "text" and "Hospital appointment" in body)
+    assert without_timing(run_python("-m", "lessoncover_planner", "plan")) == without_timing(sample)

@@ -1,0 +1,66 @@
+"""The cover policies the command takes from its flags and from the files' optional columns."""
+
+from __future__ import annotations
+
+from collections.abc import Mapping, Sequence
+from dataclasses import dataclass
+
+import lessoncover_planner
+
+from .errors import UsageError
+from .reading import Day
+
+__all__ = ["PolicyOptions", "build_policy", "check_away_classes"]
+
+
+@dataclass(frozen=True)
+class PolicyOptions:
+    """The policy flags of one run; the same for every day of it."""
+
+    max_covers: int | None = None
+    keep_doubles: bool = False
+    combined_lessons: bool = False
+    co_taught_no_cover: bool = False
+    away_classes: tuple[str, ...] = ()
+
+    @property
+    def any_set(self) -> bool:
+        return (self.max_covers is not None or self.keep_doubles or self.combined_lessons
+                or self.co_taught_no_cover or bool(self.away_classes))
+
+
+def check_away_classes(away: Sequence[str], days: Sequence[Day]) -> None:
+    """Refuse an ``--away`` class that no day has a lesson of: it is most likely a typo."""
+    known: set[str] = set()
+    for day in days:
+        known.update(day.classes)
+    for class_name in away:
+        if class_name not in known:
+            where = days[0].folder / "lessons.csv" if len(days) == 1 else "any day's lessons.csv"
+            raise UsageError(f"--away {class_name!r}: no lesson of that class in {where}")
+
+
+def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, int] | None = None) -> lessoncover_planner.Policy | None:
+    """The ``Policy`` for day, or ``None`` when nothing asks for one.
+
+    Each day gets the ``--away`` classes it has lessons of, and as prior covers the
+    totals of the teachers it knows.  ``None`` plans exactly as a default ``Policy()``.
+    """
+    known_classes = set(day.classes)
+    away = tuple(class_name for class_name in options.away_classes if class_name in known_classes)
+    names = {name for name, _ in day.teachers}
+    prior = {name: count for name, count in (prior_covers or {}).items() if name in names}
+    wanted = (options.max_covers is not None or options.keep_doubles or options.combined_lessons
+              or options.co_taught_no_cover or away or prior or day.unavailable)
+    if not wanted:
+        return None
+    return lessoncover_planner.Policy(
+        max_covers=options.max_covers,
+        prior_covers=prior,
+        unavailable=dict(day.unavailable),
+        keep_doubles=options.keep_doubles,
+        combined_lessons=options.combined_lessons,
+        co_taught_no_cover=options.co_taught_no_cover,
+        away_classes=away,
+    )
+

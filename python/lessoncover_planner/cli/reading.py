@@ -1,0 +1,236 @@
+"""Reading a school day from its three CSV files, forgivingly.
+
+The files are those of ``examples/plan_cover.py`` (``teachers.csv``, ``lessons.csv``,
+``absences.csv``), read as a spreadsheet program writes them:
+
+* the delimiter is detected among comma, semicolon and tab, as the one whose
+  header line names the columns the file needs;
+* header names are matched ignoring letter case and surrounding white space;
+  columns come in any order and extra columns are ignored;
+* values are trimmed, and rows whose values are all empty are skipped;
+* a byte-order mark and CRLF line ends are accepted; text that is not UTF-8 is
+  refused with its line and a hint to save it as "CSV UTF-8".
+
+Two optional columns carry policies: ``periods`` in ``absences.csv`` (a part-day
+absence; empty means all day) and ``unavailable`` in ``teachers.csv`` (periods in
+which a present teacher cannot cover).  Both take a period list such as ``3-5``
+or ``1;4``.
+"""
+
+from __future__ import annotations
+
+import csv
+import io
+import re
+from collections.abc import Iterator, Sequence
+from dataclasses import dataclass, field
+from pathlib import Path
+
+from ..subjects import resolve_subject
+from .errors import InputError
+
+__all__ = ["Day", "Record", "read_table", "read_day", "parse_period", "parse_period_list",
+           "DAY_FILES", "PERIOD_MIN", "PERIOD_MAX"]
+
+DAY_FILES = ("teachers.csv", "lessons.csv", "absences.csv")
+DELIMITERS = (",", ";", "\t")
+PERIOD_MIN, PERIOD_MAX = -32768, 32767
+_PERIOD_TEXT = re.compile(r"[+-]?[0-9]+")
+_PERIOD_ITEM = re.compile(r"([+-]?[0-9]+)(?:\s*[-\u2013]\s*([+-]?[0-9]+))?")
+UTF8_HINT = 'save it as "CSV UTF-8" (in Excel: Save As, CSV UTF-8; in LibreOffice: Character set UTF-8)'
+
+
+@dataclass(frozen=True)
+class Record:
+    """One data row of a CSV file: its first line number and its trimmed values by column."""
+
+    line: int
+    values: dict[str, str]
+
+
+@dataclass
+class Day:
+    """One school day as read from its folder, checked and ready to plan.
+
+    ``absences`` maps each absentee to its reason (``None`` for the default one);
+    ``absent_periods`` holds the periods of part-day absentees, ``unavailable``
+    the periods in which present teachers cannot cover.  Plain data, so that a
+    day can be sent to another process.
+    """
+
+    folder: Path
+    name: str
+    teachers: list[tuple[str, str]]
+    lessons: list[tuple[str, int, str]]
+    absences: dict[str, str | None]
+    absent_periods: dict[str, tuple[int, ...]] = field(default_factory=dict)
+    unavailable: dict[str, tuple[int, ...]] = field(default_factory=dict)
+    warnings: list[str] = field(default_factory=list)
+
+    @property
+    def files(self) -> tuple[Path, ...]:
+        """The input files of the day."""
+        return tuple(self.folder / name for name in DAY_FILES)
+
+    @property
+    def classes(self) -> list[str]:
+        """The class names, in order of first appearance among the lessons."""
+        return list(dict.fromkeys(class_name for _, _, class_name in self.lessons))
+
+    def planner_absences(self) -> dict[str, str | tuple[str | None, tuple[int, ...]] | None]:
+        """The absences as :func:`lessoncover_planner.plan` takes them."""
+        return {name: (reason, self.absent_periods[name]) if name in self.absent_periods else reason
+                for name, reason in self.absences.items()}
+
+
+def _decode(path: Path) -> str:
+    try:
+        data = path.read_bytes()
+    except OSError as error:
+        raise InputError(path, None, f"cannot read the file: {error.strerror}") from None
+    try:
+        return data.decode("utf-8-sig")
+    except UnicodeDecodeError as error:
+        line = data.count(b"\n", 0, error.start) + 1
+        raise InputError(path, line, f"not valid UTF-8 text; {UTF8_HINT}") from None
+
+
+def _header_key(text: str) -> str:
+    return text.strip().lstrip("\ufeff").strip().lower()
+
+
+def _first_row(text: str, delimiter: str) -> list[str] | None:
+    """The first row with a non-empty value, read with delimiter; None if there is none."""
+    try:
+        for row in csv.reader(io.StringIO(text, newline=""), delimiter=delimiter):
+            if any(value.strip() for value in row):
+                return row
+    except csv.Error:
+        return None
+    return None
+
+
+def _sniff(text: str, columns: Sequence[str]) -> str:
+    """The delimiter whose header names most of columns (comma first on a tie)."""
+    best, best_score = DELIMITERS[0], -1
+    for delimiter in DELIMITERS:
+        row = _first_row(text, delimiter)
+        if row is None:
+            continue
+        names = {_header_key(value) for value in row}
+        score = sum(column in names for column in columns)
+        if score > best_score:
+            best, best_score = delimiter, score
+    return best
+
+
+def read_table(path: Path, columns: Sequence[str], optional: Sequence[str] = ()) -> Iterator[Record]:
+    """Yield the data rows of the CSV file at path; its header must name columns.
+
+    The values of columns and of those optional columns the header names are
+    given, trimmed; a missing optional column is left out of ``values``.
+    """
+    text = _decode(path)
+    delimiter = _sniff(text, columns)
+    reader = csv.reader(io.StringIO(text, newline=""), delimiter=delimiter, strict=True)
+    lines_read = 0
+    header: list[str] | None = None
+    positions: dict[str, int] = {}
+    try:
+        for row in reader:
+            first_line, lines_read = lines_read + 1, reader.line_num
+            if not any(value.strip() for value in row):  # a blank or all-empty row
+                continue
+            if header is None:
+                header = [_header_key(value) for value in row]
+                missing = [name for name in columns if name not in header]
+                if missing:
+                    expected = ",".join(columns)
+                    raise InputError(path, first_line,
+                                     f"header misses column {missing[0]!r} (expected {expected!r})")
+                positions = {name: header.index(name) for name in (*columns, *optional) if name in header}
+                continue
+            if len(row) < len(header) or any(value.strip() for value in row[len(header):]):
+                raise InputError(path, first_line, f"expected {len(header)} values, found {len(row)}")
+            yield Record(first_line, {name: row[index].strip() for name, index in positions.items()})
+    except csv.Error as error:
+        raise InputError(path, reader.line_num, f"malformed CSV: {error}") from None
+    if header is None:
+        raise InputError(path, 1, f"empty file, expected the header {','.join(columns)!r}")
+
+
+def parse_period(path: Path, line: int, text: str) -> int:
+    """The period number of text, or an InputError."""
+    if _PERIOD_TEXT.fullmatch(text) is None:
+        raise InputError(path, line, f"period {text!r} is not a whole number")
+    period = int(text)
+    if not PERIOD_MIN <= period <= PERIOD_MAX:
+        raise InputError(path, line, f"period {text!r} is outside {PERIOD_MIN}..{PERIOD_MAX}")
+    return period
+
+
+def parse_period_list(path: Path, line: int, column: str, text: str) -> tuple[int, ...]:
+    """The periods of a list such as ``3-5`` or ``1;4`` (also ``1,4``), sorted, each once."""
+    periods: set[int] = set()
+    for item in re.split(r"[;,]", text):
+        item = item.strip()
+        match = _PERIOD_ITEM.fullmatch(item)
+        if match is None:
+            raise InputError(path, line, f"{column} {text!r} is not a list of periods such as '3-5' or '1;4'")
+        first = parse_period(path, line, match[1])
+        last = first if match[2] is None else parse_period(path, line, match[2])
+        if last < first:
+            raise InputError(path, line, f"{column} {text!r}: the range {item!r} runs backwards")
+        periods.update(range(first, last + 1))
+    return tuple(sorted(periods))
+
+
+def read_day(folder: Path, name: str | None = None) -> Day:
+    """Read and check the school day in folder; raise InputError on bad input."""
+    teachers_path, lessons_path, absences_path = (folder / file for file in DAY_FILES)
+    day = Day(folder=folder, name=name if name is not None else folder.name,
+              teachers=[], lessons=[], absences={})
+
+    first_seen: dict[str, int] = {}
+    for record in read_table(teachers_path, ("name", "subject"), ("unavailable",)):
+        teacher, subject = record.values["name"], record.values["subject"]
+        if teacher in first_seen:
+            raise InputError(teachers_path, record.line,
+                             f"duplicate teacher {teacher!r} (first on line {first_seen[teacher]})")
+        if resolve_subject(subject) is None:
+            raise InputError(teachers_path, record.line, f"teacher {teacher!r} has an empty subject")
+        first_seen[teacher] = record.line
+        day.teachers.append((teacher, subject))
+        unavailable = record.values.get("unavailable", "")
+        if unavailable:
+            day.unavailable[teacher] = parse_period_list(teachers_path, record.line, "unavailable", unavailable)
+
+    absent_seen: dict[str, int] = {}
+    for record in read_table(absences_path, ("name", "reason"), ("periods",)):
+        teacher, reason = record.values["name"], record.values["reason"]
+        if teacher not in first_seen:
+            raise InputError(absences_path, record.line, f"absent teacher {teacher!r} is not in teachers.csv")
+        if teacher in absent_seen:
+            raise InputError(absences_path, record.line,
+                             f"duplicate absence of {teacher!r} (first on line {absent_seen[teacher]})")
+        absent_seen[teacher] = record.line
+        day.absences[teacher] = reason or None
+        periods = record.values.get("periods", "")
+        if periods:
+            day.absent_periods[teacher] = parse_period_list(absences_path, record.line, "periods", periods)
+
+    lesson_seen: dict[tuple[str, int, str], int] = {}
+    for record in read_table(lessons_path, ("teacher", "period", "class")):
+        teacher = record.values["teacher"]
+        if teacher not in first_seen:
+            raise InputError(lessons_path, record.line, f"teacher {teacher!r} is not in teachers.csv")
+        period = parse_period(lessons_path, record.line, record.values["period"])
+        lesson = (teacher, period, record.values["class"])
+        if lesson in lesson_seen:
+            day.warnings.append(
+                f"{lessons_path}, line {record.line}: duplicate lesson of {teacher!r} in period {period}"
+                f" with class {lesson[2]!r} (first on line {lesson_seen[lesson]}); planned once")
+        else:
+            lesson_seen[lesson] = record.line
+        day.lessons.append(lesson)
+    return day

@@ -1,0 +1,174 @@
+"""Planning many days: a week of one school, or one day of many schools.
+
+``--data`` names a folder whose subfolders each hold a day.  Every day is read
+and checked first; then the days are planned in name order.  With a history the
+days run one after another in this process, each starting from the totals the
+days before it left.  Without one, many days are spread over a process pool; a
+few small days are planned here, since starting a pool costs more than they do.
+"""
+
+from __future__ import annotations
+
+import importlib
+import os
+import sys
+from collections.abc import Callable, Mapping, Sequence
+from concurrent.futures import ProcessPoolExecutor
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Any
+
+from .errors import UsageError
+from .formats import render, summary
+from .history import add_covers
+from .policies import PolicyOptions, build_policy
+from .reading import DAY_FILES, Day
+
+__all__ = ["DayResult", "find_days", "plan_day", "plan_days", "use_pool", "summary_table",
+           "POOL_MIN_DAYS", "POOL_MIN_LESSONS", "PROGRESS_MIN_DAYS"]
+
+POOL_MIN_DAYS = 4
+"""Fewer days than this are always planned in this process."""
+POOL_MIN_LESSONS = 50_000
+"""Days with fewer lesson rows than this in all are planned in this process: a pool's start
+(0.2 s or more) costs more than planning and rendering them (about 0.4 µs a row for the
+report, 4 µs for the HTML page)."""
+PROGRESS_MIN_DAYS = 8
+"""A progress bar shows on a terminal from this many days."""
+
+
+@dataclass
+class DayResult:
+    """A planned day: the output bytes, the counts and the covers each substitute gave."""
+
+    output: bytes
+    counts: dict[str, int]
+    covers_given: dict[str, int] = field(default_factory=dict)
+
+
+def find_days(folder: Path) -> list[tuple[str, Path]] | None:
+    """The day subfolders of folder in name order, or None when folder is itself a day.
+
+    A folder holding any of the three files is a day.  Otherwise each subfolder that
+    holds any of them is a day (hidden ones and others are passed over); with none,
+    folder is taken as a day, so the error names its missing file.
+    """
+    if any((folder / name).exists() for name in DAY_FILES):
+        return None
+    try:
+        children = sorted(os.scandir(folder), key=lambda entry: entry.name)
+    except OSError:
+        return None
+    days = [(entry.name, Path(entry.path)) for entry in children
+            if not entry.name.startswith(".") and entry.is_dir()
+            and any((Path(entry.path) / name).exists() for name in DAY_FILES)]
+    return days or None
+
+
+def plan_day(day: Day, options: PolicyOptions, prior: Mapping[str, int] | None, format_name: str) -> DayResult:
+    """Plan one day and render it; planner errors become UsageError naming the day."""
+    import lessoncover_planner
+
+    policy = build_policy(options, day, prior)
+    try:
+        if policy is None:
+            result = lessoncover_planner.plan(day.teachers, day.lessons, day.planner_absences())
+        else:
+            result = lessoncover_planner.plan(day.teachers, day.lessons, day.planner_absences(), policy=policy)
+    except (TypeError, ValueError) as error:
+        raise UsageError(f"{day.folder}: the planner refused the day: {error}") from None
+    return DayResult(render(format_name, day, result), summary(result), add_covers({}, result.covers))
+
+
+def _plan_day_in_worker(day: Day, options: PolicyOptions, format_name: str) -> DayResult:
+    return plan_day(day, options, None, format_name)
+
+
+def use_pool(days: Sequence[Day], jobs: int | None) -> int:
+    """How many processes to plan days in; 1 means this process."""
+    if jobs is not None:
+        return max(1, min(jobs, len(days)))
+    cores = os.cpu_count() or 1
+    if cores < 2 or len(days) < POOL_MIN_DAYS or sum(len(day.lessons) for day in days) < POOL_MIN_LESSONS:
+        return 1
+    return min(cores, len(days))
+
+
+def _progress(total: int) -> Any:
+    """A progress bar on a terminal for many days, else a stand-in that does nothing."""
+    show = total >= PROGRESS_MIN_DAYS and sys.stderr.isatty()
+    if show:
+        try:  # imported by name: tqdm has no type information of its own
+            tqdm = importlib.import_module("tqdm").tqdm
+        except ImportError:  # pragma: no cover - tqdm is a declared dependency
+            show = False
+        else:
+            return tqdm(total=total, unit="day", file=sys.stderr, leave=True)
+    return _NoProgress()
+
+
+class _NoProgress:
+    def update(self, count: int = 1) -> None:
+        pass
+
+    def close(self) -> None:
+        pass
+
+
+def plan_days(
+    days: Sequence[Day],
+    options: PolicyOptions,
+    format_name: str,
+    history: Mapping[str, int] | None,
+    jobs: int | None = None,
+) -> tuple[list[DayResult], dict[str, int] | None]:
+    """Plan every day in order; give the results and, with a history, the new totals."""
+    progress = _progress(len(days))
+    try:
+        if history is not None:
+            totals = dict(history)
+            results = []
+            for day in days:
+                result = plan_day(day, options, totals, format_name)
+                for name, count in result.covers_given.items():
+                    totals[name] = totals.get(name, 0) + count
+                results.append(result)
+                progress.update()
+            return results, totals
+        workers = use_pool(days, jobs)
+        if workers == 1:
+            results = []
+            for day in days:
+                results.append(plan_day(day, options, None, format_name))
+                progress.update()
+            return results, None
+        import multiprocessing
+
+        context = multiprocessing.get_context("forkserver")
+        context.set_forkserver_preload(["lessoncover_planner.cli.week"])
+        with ProcessPoolExecutor(max_workers=workers, mp_context=context) as pool:
+            futures = [pool.submit(_plan_day_in_worker, day, options, format_name) for day in days]
+            done: Callable[[Any], None] = lambda _: progress.update()
+            for future in futures:
+                future.add_done_callback(done)
+            return [future.result() for future in futures], None
+    finally:
+        progress.close()
+
+
+def summary_table(names: Sequence[str], results: Sequence[DayResult], outputs: Sequence[str]) -> str:
+    """Per day: absent lessons, covered, uncovered and not needed, then the output; a total row."""
+    header = ("day", "absent lessons", "covered", "uncovered", "not needed", "written to")
+    keys = ("absent_lessons", "covered", "uncovered", "not_needed")
+    rows = [(name, *(str(result.counts[key]) for key in keys), output)
+            for name, result, output in zip(names, results, outputs)]
+    rows.append(("total", *(str(sum(result.counts[key] for result in results)) for key in keys), ""))
+    widths = [max(len(row[column]) for row in (header, *rows)) for column in range(len(header))]
+
+    def line(row: Sequence[str]) -> str:
+        cells = [row[0].ljust(widths[0])]
+        cells += [cell.rjust(width) for cell, width in zip(row[1:5], widths[1:5])]
+        cells.append(row[5])
+        return "  ".join(cells).rstrip()
+
+    return "\n".join([line(header), *map(line, rows)]) + "\n"

@@ -1,0 +1,97 @@
+"""Helpers for the tests of the ``lessoncover`` command (tests/test_cli_*.py)."""
+import csv
+import io
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[1]
+SAMPLE = ROOT / "examples" / "sample_school"
+PLAN_COVER = ROOT / "examples" / "plan_cover.py"
+TIMETABLES = Path(__file__).resolve().parents[2] / "shared" / "data" / "timetables"
+DAYS = sorted(p for p in TIMETABLES.glob("*") if (p / "lessons.csv").is_file())
+REAL_DAY = TIMETABLES / "UK-SP-06"
+TIMING = re.compile(r'"Time taken to generate subs: [0-9.]+(?:s|ms|µs|ns)"')
+FILES = ("teachers.csv", "lessons.csv", "absences.csv")
+CSV_HEADER = ["absent", "period", "subject", "class", "reason", "status", "substitute", "rule", "why"]
+real_day = pytest.mark.skipif(not REAL_DAY.is_dir(), reason=f"no real timetable at {REAL_DAY}")
+
+
+def run(*args, cwd=None, umask=None, **kwargs):
+    """Run ``python -m lessoncover_planner`` with args; text output."""
+    preexec = (lambda: os.umask(umask)) if umask is not None else None
+    if "stdout" not in kwargs and "stderr" not in kwargs:
+        kwargs["capture_output"] = True
+    return subprocess.run([sys.executable, "-m", "lessoncover_planner", *map(str, args)],
+                          text=True, encoding="utf-8", cwd=cwd, preexec_fn=preexec, timeout=300, **kwargs)
+
+
+def plan_bytes(*args):
+    """The standard output of a successful ``lessoncover plan`` with args, as bytes."""
+    shown = subprocess.run([sys.executable, "-m", "lessoncover_planner", "plan", *map(str, args)],
+                           capture_output=True, timeout=300)
+    assert shown.returncode == 0 and shown.stderr == b"", shown.stderr
+    return shown.stdout
+
+
+def plan(*args, **kwargs):
+    """``lessoncover plan`` with args; must succeed with nothing on standard error."""
+    shown = run("plan", *args, **kwargs)
+    assert shown.returncode == 0, shown.stderr
+    assert shown.stderr == "", shown.stderr
+    return shown
+
+
+def refused(shown, status, *words):
+    """The run failed with status and one line on standard error holding words."""
+    assert shown.returncode == status, (shown.returncode, shown.stderr)
+    assert shown.stderr.count("\n") == 1 and shown.stderr.startswith("lessoncover: error: "), shown.stderr
+    assert "Traceback" not in shown.stderr
+    for word in words:
+        assert word in shown.stderr, (word, shown.stderr)
+
+
+def without_timing(text):
+    """The report text less its final timing line, which must be there."""
+    assert text.endswith("\n") and not text.endswith("\n\n")
+    head, timing = text[:-1].rsplit("\n", 1)
+    assert TIMING.fullmatch(timing), timing
+    return head
+
+
+def plan_cover(folder):
+    shown = subprocess.run([sys.executable, str(PLAN_COVER), "--data", str(folder)],
+                           capture_output=True, text=True, encoding="utf-8", timeout=120)
+    assert shown.returncode == 0, shown.stderr
+    return shown.stdout
+
+
+def copy_day(source, target):
+    target.mkdir(parents=True, exist_ok=True)
+    for name in FILES:
+        shutil.copyfile(source / name, target / name)
+    return target
+
+
+def write_day(folder, teachers, lessons, absences):
+    """A day from the three files' texts."""
+    folder.mkdir(parents=True, exist_ok=True)
+    for name, text in zip(FILES, (teachers, lessons, absences)):
+        (folder / name).write_text(text, encoding="utf-8")
+    return folder
+
+
+def csv_rows(text):
+    rows = list(csv.reader(io.StringIO(text.lstrip("\ufeff"), newline="")))
+    assert rows[0] == CSV_HEADER
+    return [dict(zip(CSV_HEADER, row)) for row in rows[1:]]
+
+
+def json_plan(*args, **kwargs):
+    return json.loads(plan(*args, "--format", "json", **kwargs).stdout)
