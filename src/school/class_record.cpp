@@ -3,12 +3,14 @@
 namespace lessoncover {
 namespace {
 
-void describe_entries(DebugWriter& writer, const std::vector<PeriodEntry>& entries) {
+void describe_entries(DebugWriter& writer, const Class& school_class) {
+    // The records show every pair registered so far.
+    school_class.write_out_sources();
     writer.begin_list();
-    for (const PeriodEntry& entry : entries) {
+    for (const PeriodEntry& entry : school_class.list_of_periods) {
         if (writer.stop_here()) break;
         writer.begin_pair();
-        describe(writer, entry.teacher);
+        describe(writer, school_class.teacher(entry));
         writer.integer(entry.period);
         writer.end();
     }
@@ -17,7 +19,7 @@ void describe_entries(DebugWriter& writer, const std::vector<PeriodEntry>& entri
 
 Result<std::string> class_text(const Class& school_class, InterruptionCheck& check) {
     DebugWriter writer(DebugStyle::pretty, &check);
-    describe_entries(writer, school_class.list_of_periods);
+    describe_entries(writer, school_class);
     if (check.stopped()) return interrupted();
     std::string out = quoted(school_class.class_name);
     out += ' ';
@@ -40,7 +42,7 @@ void describe(DebugWriter& writer, const Class& school_class) {
     writer.field("class_name");
     writer.text(school_class.class_name);
     writer.field("list_of_periods");
-    describe_entries(writer, school_class.list_of_periods);
+    describe_entries(writer, school_class);
     writer.end();
 }
 

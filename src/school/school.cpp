@@ -25,7 +25,7 @@ constexpr std::size_t kEntryBlock = 1024;
 // Appends the absent lessons of a class just added, the first entry of each (record,
 // period) pair, and their row parts. False when `check` stopped it part way.
 bool append_absent_lessons(School& school, const Class& added, InterruptionCheck& check) {
-    using Lesson = std::pair<const void*, std::int16_t>;  // (teacher record, period)
+    using Lesson = std::pair<const void*, std::int16_t>;  // (teacher, period)
     // This class's absent lessons so far; searched directly while few.
     constexpr std::size_t kDirectSearchLimit = 32;
     std::vector<Lesson> listed;
@@ -43,6 +43,15 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
 
     const void* previous_teacher = nullptr;
     std::int16_t previous_period = 0;
+    // The source that is this school's store, whose teachers the list knows without
+    // reading their records.
+    std::uint32_t own_store = PeriodEntry::kOwnHandle;
+    for (std::size_t at = 0; at < added.sources.size(); ++at) {
+        if (added.sources[at] == school.store) own_store = static_cast<std::uint32_t>(at);
+    }
+    const TeacherList& list = school.teacher_list;
+    bool grade_made = false;
+    TeacherStore::Grade grade = 0;
     const std::vector<PeriodEntry>& entries = added.list_of_periods;
     for (std::size_t start = 0; start < entries.size(); start += kEntryBlock) {
         const std::size_t end = std::min(entries.size(), start + kEntryBlock);
@@ -50,16 +59,30 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
         if (check.step(static_cast<std::int64_t>(end - start))) return false;
         for (std::size_t at = start; at < end; ++at) {
             const PeriodEntry& entry = entries[at];
+            const TeacherRef& handle = added.teacher(entry);
+            // Who the teacher is, without reading the handle: where it is kept. A record is
+            // in one store at most, and never both there and among the class's own handles.
+            const void* identity = entry.source == PeriodEntry::kOwnHandle ? handle.identity()
+                                                                           : static_cast<const void*>(&handle);
             // Registration stores each lesson twice in a row.
-            const void* identity = entry.teacher.identity();
             if (identity == previous_teacher && entry.period == previous_period) continue;
             previous_teacher = identity;
             previous_period = entry.period;
 
-            const auto teacher = entry.teacher.lock();
+            // Presence never changes in a school's copy: the list knows it for its own.
+            if (entry.source == own_store && entry.source != PeriodEntry::kOwnHandle &&
+                list.present(entry.teacher)) {
+                continue;
+            }
+            const auto teacher = handle.lock();
             if (teacher->present || repeated(identity, entry.period)) continue;
+            if (!grade_made) {
+                grade = school.store->grade_for(added.class_name);
+                grade_made = true;
+            }
             school.absent_lesson_texts.append(teacher->name, entry.period, display_name(teacher->sub),
                                               added.class_name, teacher->reason_of_absentee);
+            school.absent_lesson_grades.push_back(grade);
             const PeriodCodes::Code code = school.teacher_list.code_for(entry.period);
             school.generation_space.input.lessons.push_back(
                 PlanningLesson{entry.period, code, static_cast<SubjectId>(teacher->sub)});
@@ -89,18 +112,24 @@ bool copy_entries(const std::vector<PeriodEntry>& entries, std::vector<PeriodEnt
 // Copies the class in; a stop asked for by `check` leaves the school as it was, and so
 // does running out of memory (std::bad_alloc comes through).
 Result<Done> add_class_to(School& school, const Class& school_class, InterruptionCheck& check) {
-    Class copy{school_class.class_name, {}};
+    Class copy{school_class.class_name};
     if (!copy_entries(school_class.list_of_periods, copy.list_of_periods, check)) return interrupted();
+    copy.sources = school_class.sources;
+    copy.own_handles = school_class.own_handles;
     reserve_more(school.class_list, 1);
     // The class's absent lessons and room for what follows; should that fail, or a stop be
     // asked for, they are taken back and the school is as it was.
     std::vector<PlanningLesson>& lessons = school.generation_space.input.lessons;
     const std::size_t lessons_before = lessons.size();
+    const std::size_t grades_before = school.absent_lesson_grades.size();
+    const std::size_t store_grades_before = school.store->grades_made();
     const LessonTexts::Mark texts_before = school.absent_lesson_texts.mark();
     const bool without_code_before = school.absent_lesson_without_code;
     const std::size_t codes_before = school.teacher_list.period_codes_made();
     const auto take_back = [&]() noexcept {
         lessons.resize(lessons_before);
+        school.absent_lesson_grades.resize(grades_before);
+        school.store->forget_grades_from(store_grades_before);
         school.absent_lesson_texts.truncate(texts_before);
         school.absent_lesson_without_code = without_code_before;
         school.teacher_list.forget_period_codes_from(codes_before);
@@ -144,12 +173,11 @@ void TeacherList::make_room(std::size_t teachers, std::size_t name_bytes, std::s
 TeacherList::Slot TeacherList::append(TeacherRef handle) noexcept {
     const auto slot = static_cast<Slot>(teachers_.size());
     Listed teacher{std::move(handle), names_.size(), 0, 0};
-    Facts facts{0, 0, nullptr};
+    Facts facts{0, 0};
     {
         const auto record = teacher.handle.lock();
         facts.count = record->periods.size();
         for (const PeriodGrade& pair : record->periods) facts.busy |= codes_.bit_for(pair.period);
-        facts.next_pair_place = record->periods.next_place();
         teacher.name_size = static_cast<std::uint32_t>(record->name.size());
         names_ += record->name;
         traits_.push_back(
@@ -171,32 +199,6 @@ TeacherList::Slot TeacherList::append(TeacherRef handle) noexcept {
     added_.push_back(slot);
     order_valid_ = false;
     return slot;
-}
-
-void TeacherList::note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place) noexcept {
-    Facts& facts = facts_[slot];
-    facts.count += 1;
-    facts.next_pair_place = next_pair_place;
-    facts.busy |= codes_.bit_for(period);
-    if (places_[slot] != Place::sorted) return;  // already queued, or placed by the next sort
-    places_[slot] = Place::queued;
-    changed_.push_back(slot);
-}
-
-void TeacherList::take_back_pair(Slot slot, std::int16_t period, bool period_still_held,
-                                 const void* next_pair_place) noexcept {
-    Facts& facts = facts_[slot];
-    facts.count -= 1;
-    facts.next_pair_place = next_pair_place;
-    if (!period_still_held) {
-        const PeriodCodes::Code code = codes_.code_of(period);
-        if (code != PeriodCodes::kNoCode) facts.busy &= ~(std::uint64_t{1} << code);
-    }
-}
-
-void TeacherList::forget_notes_since(std::size_t mark) noexcept {
-    for (std::size_t at = mark; at < changed_.size(); ++at) places_[changed_[at]] = Place::sorted;
-    changed_.resize(mark);
 }
 
 void TeacherList::make_room_for_sort() { reserve_more(groups_, changed_.size() + added_.size()); }
@@ -295,16 +297,22 @@ std::uint64_t SchoolId::next() noexcept {
 }
 
 void School::add_teacher(const Teacher& teacher) {
-    if (teacher_hashtable.contains(std::string_view(teacher.name))) return;
+    const std::uint64_t hash = teacher_hashtable.hash(teacher.name);
+    if (teacher_hashtable.find(teacher.name, hash) != TeacherNames::kNotFound) return;
     TeacherRef copy{Teacher(teacher)};
-    // Registration and cover add the copy's pairs; their room lies next to the record.
-    copy.lock()->periods.make_room_for_a_day();
-    // Room first; then the one change that can fail, filing the name; then the list.
+    // Room first; then the list, the store and the name, which cannot fail.
     generation_space.make_room_for_teacher(teacher_list.present_total() + (teacher.present ? 1 : 0));
     teacher_list.make_room(1, teacher.name.size(), 0);
-    const auto slot = static_cast<TeacherList::Slot>(teacher_list.size());
-    teacher_hashtable.emplace(teacher.name, NamedTeacher{copy, slot});
-    teacher_list.append(std::move(copy));
+    store->make_room_for_teacher();
+    teacher_hashtable.make_room();
+    TeacherNames::Entry entry{teacher.name, hash, copy, static_cast<TeacherList::Slot>(teacher_list.size())};
+    const std::size_t place = teacher_hashtable.add(std::move(entry));
+    const TeacherList::Slot slot = teacher_list.append(copy);
+    store->append(std::move(copy));
+    // The Python object's memo, as register_period would find it.
+    teacher.lookup_memo.school_id = id.value();
+    teacher.lookup_memo.entry = static_cast<std::uint32_t>(place);
+    teacher.lookup_memo.slot = slot;
 }
 
 void School::add_class(const Class& school_class) {
@@ -319,27 +327,63 @@ Result<Done> School::add_class(const Class& school_class, Interruption& interrup
 
 void School::add_to_hashmap(std::string_view name, Teacher teacher) {
     TeacherRef handle{std::move(teacher)};
-    auto found = teacher_hashtable.find(name);
-    if (found != teacher_hashtable.end()) {
-        found->second = NamedTeacher{std::move(handle), TeacherList::kNotListed};
-    } else {
-        teacher_hashtable.emplace(std::string(name), NamedTeacher{std::move(handle), TeacherList::kNotListed});
+    const std::uint64_t hash = teacher_hashtable.hash(name);
+    const std::size_t found = teacher_hashtable.find(name, hash);
+    if (found != TeacherNames::kNotFound) {
+        TeacherNames::Entry& entry = teacher_hashtable[found];
+        entry.handle = std::move(handle);
+        entry.slot = TeacherList::kNotListed;
+        id = SchoolId();  // every memo of this school is out of date
+        return;
+    }
+    teacher_hashtable.make_room();
+    TeacherNames::Entry entry{std::string(name), hash, std::move(handle), TeacherList::kNotListed};
+    teacher_hashtable.add(std::move(entry));
+}
+
+School::Found School::find_teacher(const Teacher& teacher) const {
+    LookupMemo& memo = teacher.lookup_memo;
+    if (memo.school_id == id.value()) return Found{memo.entry, memo.slot};
+    const std::size_t found = teacher_hashtable.find(teacher.name);
+    if (found == TeacherNames::kNotFound) return Found{found, TeacherList::kNotListed};
+    const TeacherList::Slot slot = teacher_hashtable[found].slot;
+    memo.school_id = id.value();
+    memo.entry = static_cast<std::uint32_t>(found);
+    memo.slot = slot;
+    return Found{found, slot};
+}
+
+// ---------------------------------------------------------- TeacherNames --
+
+void TeacherNames::make_room() {
+    reserve_more(entries_, 1);
+    if (2 * (entries_.size() + 1) <= buckets_.size()) return;
+    std::vector<Bucket> grown(buckets_.empty() ? 16 : 2 * buckets_.size(), Bucket{0, 0});
+    buckets_.swap(grown);
+    for (std::size_t place = 0; place < entries_.size(); ++place) {
+        put(static_cast<std::uint32_t>(place + 1), entries_[place].hash);
     }
 }
 
-const NamedTeacher* School::find_teacher(const Teacher& teacher) const {
-    LookupMemo& memo = teacher.lookup_memo;
-    if (memo.school_id == id.value()) return static_cast<const NamedTeacher*>(memo.entry);
-    const auto found = teacher_hashtable.find(std::string_view(teacher.name));
-    if (found == teacher_hashtable.end()) return nullptr;
-    memo.school_id = id.value();
-    memo.entry = &found->second;
-    return &found->second;
+std::size_t TeacherNames::add(Entry&& entry) noexcept {
+    const std::uint64_t hash = entry.hash;
+    entries_.push_back(std::move(entry));
+    put(static_cast<std::uint32_t>(entries_.size()), hash);
+    return entries_.size() - 1;
+}
+
+void TeacherNames::put(std::uint32_t entry, std::uint64_t hash) noexcept {
+    const std::size_t mask = buckets_.size() - 1;
+    std::size_t at = hash & mask;
+    while (buckets_[at].entry != 0) at = (at + 1) & mask;
+    buckets_[at] = Bucket{entry, static_cast<std::uint32_t>(hash >> 32)};
 }
 
 namespace {
 
 Result<std::string> school_text(const School& school, InterruptionCheck& check) {
+    // The records show every pair registered so far.
+    if (school.store->has_queued()) school.store->write_out();
     std::vector<TeacherRef> teachers_in_order;
     teachers_in_order.reserve(school.teacher_list.size());
     for (const TeacherList::Slot slot : school.teacher_list.order()) {

@@ -7,7 +7,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "interruption.hpp"
@@ -17,6 +16,7 @@
 #include "result.hpp"
 #include "school/class_record.hpp"
 #include "school/generation_space.hpp"
+#include "school/teacher_store.hpp"
 #include "seeded_hash.hpp"
 #include "teacher/teacher.hpp"
 
@@ -64,18 +64,20 @@ public:
         if (changed_.size() == changed_.capacity()) make_room(0, 0, 1);
     }
     Slot append(TeacherRef handle) noexcept;
-    // The pair (period, some grade) was added to the teacher's record, whose next pair
-    // will go to `next_pair_place` (see next_pair_place()).
-    void note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place) noexcept;
-    // Takes back the last pair noted for the teacher, whose record no longer holds it
-    // (and holds `period` still or not) and will put its next pair at `next_pair_place`.
-    void take_back_pair(Slot slot, std::int16_t period, bool period_still_held,
-                        const void* next_pair_place) noexcept;
-    // A mark for forget_notes_since(): where the queue of changed teachers ends now.
-    std::size_t notes_mark() const noexcept { return changed_.size(); }
-    // Undoes the queueing that notes since `mark` did; their counts are taken back one by
-    // one with take_back_pair.
-    void forget_notes_since(std::size_t mark) noexcept;
+    // The pair (period, some grade) was added to the teacher (to its record, or queued
+    // for it in the school's store).
+    void note_pair_added(Slot slot, std::int16_t period) noexcept {
+        note_pair_added(slot, codes_.bit_for(period));
+    }
+    // The same for a period whose code's bit is `bit` (0: none).
+    void note_pair_added(Slot slot, std::uint64_t bit) noexcept {
+        Facts& facts = facts_[slot];
+        facts.count += 1;
+        facts.busy |= bit;
+        if (places_[slot] != Place::sorted) return;  // already queued, or placed by the next sort
+        places_[slot] = Place::queued;
+        changed_.push_back(slot);
+    }
     // The code of `period` among the periods the list has seen, made when there is room:
     // see busy().
     PeriodCodes::Code code_for(std::int16_t period) { return codes_.code_for(period); }
@@ -95,9 +97,6 @@ public:
     // Bit c set when some pair has the period whose code is c. The first 64 periods the
     // list sees get codes; the record alone knows of pairs in the periods after them.
     std::uint64_t busy(Slot slot) const noexcept { return facts_[slot].busy; }
-    // Where the record's next pair will be stored, as last seen under its lock: a hint for
-    // fetching it into the cache ahead of time, never read or written through.
-    const void* next_pair_place(Slot slot) const noexcept { return facts_[slot].next_pair_place; }
     Subjects sub(Slot slot) const noexcept {
         return static_cast<Subjects>(traits_[slot] & kSubjectMask);
     }
@@ -119,13 +118,6 @@ public:
         const auto* entry = reinterpret_cast<const char*>(&teachers_[slot]);
         __builtin_prefetch(entry);
         __builtin_prefetch(entry + sizeof(Listed) - 1);
-    }
-    // Asks for the teacher's entry in the list to be fetched into the cache.
-    void prefetch(Slot slot) const noexcept {
-        const auto* entry = reinterpret_cast<const char*>(&teachers_[slot]);
-        __builtin_prefetch(entry);
-        __builtin_prefetch(entry + sizeof(Listed) - 1);
-        __builtin_prefetch(&facts_[slot]);
     }
     // The slots in list order.
     std::span<const Slot> order() const;
@@ -161,7 +153,6 @@ private:
     struct Facts {
         std::size_t count;
         std::uint64_t busy;
-        const void* next_pair_place;
     };
     struct Listed {
         TeacherRef handle;
@@ -197,11 +188,51 @@ private:
     mutable bool order_valid_ = true;
 };
 
-// What the teacher hashtable files under a name: the handle, and its slot in the teacher
-// list when add_teacher filed it (kNotListed when add_to_hashmap did).
-struct NamedTeacher {
-    TeacherRef handle;
-    TeacherList::Slot slot;
+// The teacher hashtable: what a school files under each name, the handle and its slot in
+// the teacher list when add_teacher filed it (kNotListed when add_to_hashmap did). Open
+// addressing over the entries' places, each slot keeping part of the name's hash code, so
+// that a search reads an entry only when the codes agree and growing reads no name.
+class TeacherNames {
+public:
+    struct Entry {
+        std::string name;
+        std::uint64_t hash;
+        TeacherRef handle;
+        TeacherList::Slot slot;
+    };
+    static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+    std::uint64_t hash(std::string_view name) const noexcept { return siphash13(key_, name); }
+    // The place of the entry filed under `name`, or kNotFound.
+    std::size_t find(std::string_view name, std::uint64_t hash) const noexcept {
+        if (buckets_.empty()) return kNotFound;
+        const std::size_t mask = buckets_.size() - 1;
+        const auto tag = static_cast<std::uint32_t>(hash >> 32);
+        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+            const Bucket bucket = buckets_[at];
+            if (bucket.entry == 0) return kNotFound;
+            if (bucket.tag == tag && entries_[bucket.entry - 1].name == name) return bucket.entry - 1;
+        }
+    }
+    std::size_t find(std::string_view name) const noexcept { return find(name, hash(name)); }
+    // Room for one entry more, so that add() cannot fail.
+    void make_room();
+    // Files a new entry (its name is not filed yet); room was made. Gives its place.
+    std::size_t add(Entry&& entry) noexcept;
+    Entry& operator[](std::size_t place) noexcept { return entries_[place]; }
+    const Entry& operator[](std::size_t place) const noexcept { return entries_[place]; }
+    std::size_t size() const noexcept { return entries_.size(); }
+
+private:
+    struct Bucket {
+        std::uint32_t entry;  // place plus one, 0 when free
+        std::uint32_t tag;    // the hash code's upper half
+    };
+    void put(std::uint32_t entry, std::uint64_t hash) noexcept;
+
+    HashKey key_ = fresh_hash_key();
+    std::vector<Entry> entries_;
+    std::vector<Bucket> buckets_;  // a power of two, at most half full
 };
 
 // The lessons of absent teachers in the school's classes are found when each class is
@@ -233,12 +264,16 @@ private:
 
 struct School {
     // Finds teachers by name for registration; may hold aliases not in teacher_list.
-    std::unordered_map<std::string, NamedTeacher, SeededTextHash, std::equal_to<>> teacher_hashtable;
+    TeacherNames teacher_hashtable;
     TeacherList teacher_list;
+    // The list's handles by slot, shared with the classes whose lessons name them, and
+    // the pairs registration and cover queued for them.
+    TeacherStoreRef store = std::make_shared<TeacherStore>();
     std::vector<ClassRef> class_list;  // in order of add_class
     // Of every class, in class then entry order; their planning entries are
     // generation_space.input.lessons. Absent names point into the records.
     LessonTexts absent_lesson_texts;
+    std::vector<TeacherStore::Grade> absent_lesson_grades;  // their class names in the store
     bool absent_lesson_without_code = false;  // whether some lesson's period has no code
     GenerationSpace generation_space;
     SchoolId id;
@@ -253,15 +288,15 @@ struct School {
     // Files a copy of `teacher` under `name`, replacing what was there; the list is unchanged.
     void add_to_hashmap(std::string_view name, Teacher teacher);
 
-    // The entry filed under the teacher's name, or nullptr. The record remembers where it
-    // was found: entries are never removed (only their handle replaced), so the memo
-    // holds for as long as this school lives.
-    const NamedTeacher* find_teacher(const Teacher& teacher) const;
-    // The pair (period, some grade) was added to the record filed as `entry`, whose next
-    // pair will go to `next_pair_place`.
-    void note_pair_added(const NamedTeacher& entry, std::int16_t period, const void* next_pair_place) {
-        if (entry.slot != TeacherList::kNotListed) teacher_list.note_pair_added(entry.slot, period, next_pair_place);
-    }
+    // The place of the entry filed under the teacher's name, or TeacherNames::kNotFound,
+    // with its list slot. The record remembers both: entries are never removed, and when
+    // add_to_hashmap replaces a name's handle the school takes a new id, which no memo
+    // holds.
+    struct Found {
+        std::size_t entry;
+        TeacherList::Slot slot;
+    };
+    Found find_teacher(const Teacher& teacher) const;
 };
 
 // The text str() gives: teachers, classes and the table of present teachers by subject.
