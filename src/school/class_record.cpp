@@ -7,12 +7,17 @@ void describe_entries(DebugWriter& writer, const Class& school_class) {
     // The records show every pair registered so far.
     school_class.write_out_sources();
     writer.begin_list();
+    bool stopped = false;
     for (const PeriodEntry& entry : school_class.list_of_periods) {
-        if (writer.stop_here()) break;
-        writer.begin_pair();
-        describe(writer, school_class.teacher(entry));
-        writer.integer(entry.period);
-        writer.end();
+        for (std::size_t time = 0; time < entry.times(); ++time) {
+            stopped = writer.stop_here();
+            if (stopped) break;
+            writer.begin_pair();
+            describe(writer, school_class.teacher(entry));
+            writer.integer(entry.period);
+            writer.end();
+        }
+        if (stopped) break;
     }
     writer.end();
 }

@@ -24,10 +24,10 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         return panic("Teacher not found in existing list. Please add to 'teacher_list.csv'");
     }
     // Room first, so that once the pair is in the record (or queued) nothing is left to fail.
-    reserve_more(school_class.list_of_periods, 2);
+    reserve_more(school_class.list_of_periods, 1);
     if (found.slot == TeacherList::kNotListed) {
         // Filed by add_to_hashmap: the class holds the handle itself.
-        const TeacherRef& handle = school.teacher_hashtable[found.entry].handle;
+        const TeacherRef& handle = school.teacher_hashtable.unlisted_handle(found.entry);
         reserve_more(school_class.own_handles, 1);
         school_class.own_handles.push_back(handle);
         const auto own = static_cast<std::uint32_t>(school_class.own_handles.size() - 1);
@@ -35,14 +35,19 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
             const auto record = handle.lock();
             record->add_period(period, school_class.class_name);  // only on the class's name
         }
-        school_class.list_of_periods.push_back(PeriodEntry{own, PeriodEntry::kOwnHandle, period});
-        school_class.list_of_periods.push_back(PeriodEntry{own, PeriodEntry::kOwnHandle, period});
+        school_class.list_of_periods.push_back(PeriodEntry{own, period, PeriodEntry::kOwnHandle, 1});  // twice
         return Done{};
     }
 
     TeacherStore& store = *school.store;
     TeacherList& list = school.teacher_list;
-    const std::uint32_t source = school_class.source_for(school.store);
+    std::uint16_t source = school_class.source_for(school.store);
+    std::uint32_t named = found.slot;  // what the entries hold
+    if (source == PeriodEntry::kOwnHandle) {  // the class names too many stores
+        reserve_more(school_class.own_handles, 1);
+        school_class.own_handles.push_back(store.handle(found.slot));
+        named = static_cast<std::uint32_t>(school_class.own_handles.size() - 1);
+    }
     list.make_room_for_note();
     const PeriodCodes::Code code = list.code_for(period);
     const std::uint64_t bit = code == PeriodCodes::kNoCode ? 0 : std::uint64_t{1} << code;
@@ -62,8 +67,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         }
         if (added) list.note_pair_added(found.slot, bit);
     }
-    school_class.list_of_periods.push_back(PeriodEntry{found.slot, source, period});
-    school_class.list_of_periods.push_back(PeriodEntry{found.slot, source, period});
+    school_class.list_of_periods.push_back(PeriodEntry{named, period, source, 1});  // twice
     return Done{};
 }
 

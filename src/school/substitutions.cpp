@@ -57,7 +57,7 @@ bool build_planning_input(School& school, InterruptionCheck& check) {
         // Asked before the record is locked.
         if (check.step(1 + static_cast<std::int64_t>(std::exchange(pairs_read, 0)))) return false;
         if (!input.teachers[teacher].present) continue;
-        const auto record = list.handle(space.slots[teacher]).lock();
+        const auto record = school.store->handle(space.slots[teacher]).lock();
         pairs_read = record->periods.size();
         for (const PeriodGrade& pair : record->periods) {
             if (wanted->test(static_cast<std::uint16_t>(pair.period))) {

@@ -11,14 +11,23 @@ TeacherStore::TeacherStore() noexcept {
 
 void TeacherStore::write_out() const {
     std::size_t written = 0;
+    Grade grade = 0;  // the queue starts with a mark
     try {
         for (; written < queued_.size(); ++written) {
-            const Queued& pair = queued_[written];
-            const auto record = handles_[pair.slot].lock();
-            record->add_period(pair.period, grades_[pair.grade]);  // a new pair
+            const Queued& queued = queued_[written];
+            if (queued.kind == kGradeMark) {
+                grade = queued.slot_or_grade;
+                continue;
+            }
+            const auto record = handles_[queued.slot_or_grade].lock();
+            record->add_period(queued.period, grades_[grade]);  // a new pair
         }
     } catch (...) {
-        queued_.erase(queued_.begin(), queued_.begin() + static_cast<std::ptrdiff_t>(written));
+        // The rest stays queued, behind the mark of its grade.
+        if (written > 0) {
+            queued_[written - 1] = Queued{grade, 0, kGradeMark};
+            queued_.erase(queued_.begin(), queued_.begin() + static_cast<std::ptrdiff_t>(written - 1));
+        }
         throw;
     }
     queued_.clear();

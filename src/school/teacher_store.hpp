@@ -53,11 +53,15 @@ public:
     }
 
     // Room for `pairs` queued pairs, so that queue() cannot fail.
-    void make_room_for_pairs(std::size_t pairs) { reserve_more(queued_, pairs); }
+    void make_room_for_pairs(std::size_t pairs) { reserve_more(queued_, 2 * pairs); }
     // The pair (period, the grade's text), not yet held by the teacher's record, is the
     // record's next pair. Room was made.
     void queue(Slot slot, std::int16_t period, Grade grade) noexcept {
-        queued_.push_back(Queued{slot, grade, period});
+        if (queued_.empty() || grade != last_grade_) {
+            queued_.push_back(Queued{grade, 0, kGradeMark});
+            last_grade_ = grade;
+        }
+        queued_.push_back(Queued{slot, period, kPair});
     }
     bool has_queued() const noexcept { return !queued_.empty(); }
     // Writes every queued pair into its record, in order. Should memory run out part way
@@ -66,10 +70,14 @@ public:
     void write_out() const;
 
 private:
+    // A pair, or the grade of the pairs after it (kept once for a run of pairs of one
+    // class): eight bytes.
+    static constexpr std::uint16_t kPair = 0;
+    static constexpr std::uint16_t kGradeMark = 1;
     struct Queued {
-        Slot slot;
-        Grade grade;
+        std::uint32_t slot_or_grade;
         std::int16_t period;
+        std::uint16_t kind;
     };
 
     std::uint64_t id_;
@@ -78,6 +86,7 @@ private:
     // Written out only when somebody reads a record, which may be through a const path
     // (printing a class); writing out changes nothing anybody can see.
     mutable std::vector<Queued> queued_;
+    Grade last_grade_ = 0;  // of the last mark queued
 };
 
 using TeacherStoreRef = std::shared_ptr<TeacherStore>;

@@ -163,7 +163,7 @@ public:
         ++asked;
         const auto free = [](const auto& handle) { return handle.try_lock().has_value(); };
         for (std::size_t slot = 0; slot < school_.teacher_list.size(); ++slot) {
-            if (!free(school_.teacher_list.handle(static_cast<TeacherList::Slot>(slot)))) ++asked_under_a_lock;
+            if (!free(school_.store->handle(static_cast<TeacherStore::Slot>(slot)))) ++asked_under_a_lock;
         }
         for (const ClassRef& school_class : school_.class_list) {
             if (!free(school_class)) ++asked_under_a_lock;
