@@ -87,7 +87,10 @@ bool apply_covers(School& school) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    for (const std::uint32_t lesson : covered) {
+    constexpr std::size_t kAhead = 16;  // substitutes' entries fetched this many covers ahead
+    for (std::size_t i = 0; i < covered.size(); ++i) {
+        if (i + kAhead < covered.size()) list.prefetch_facts(space.slots[decisions[covered[i + kAhead]].substitute]);
+        const std::uint32_t lesson = covered[i];
         const TeacherList::Slot slot = space.slots[decisions[lesson].substitute];
         const std::int16_t period = lessons.period(lesson);
         store.queue(slot, period, school.absent_lesson_grades[lesson]);
