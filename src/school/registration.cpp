@@ -5,6 +5,8 @@
 namespace lessoncover {
 namespace {
 
+constexpr std::size_t kEntriesOfADay = 8;  // a class has about this many lessons a day
+
 // The class name as a grade of the store, remembered by the class for the next call.
 TeacherStore::Grade grade_in(TeacherStore& store, Class& school_class) {
     GradeMemo& memo = school_class.grade_memo;
@@ -24,7 +26,13 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         return panic("Teacher not found in existing list. Please add to 'teacher_list.csv'");
     }
     // Room first, so that once the pair is in the record (or queued) nothing is left to fail.
-    reserve_more(school_class.list_of_periods, 1);
+    // A class's first lesson makes room for a day's.
+    std::vector<PeriodEntry>& entries = school_class.list_of_periods;
+    if (entries.capacity() == 0) {
+        entries.reserve(kEntriesOfADay);
+    } else {
+        reserve_more(entries, 1);
+    }
     if (found.slot == TeacherList::kNotListed) {
         // Filed by add_to_hashmap: the class holds the handle itself.
         const TeacherRef& handle = school.teacher_hashtable.unlisted_handle(found.entry);
@@ -35,7 +43,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
             const auto record = handle.lock();
             record->add_period(period, school_class.class_name);  // only on the class's name
         }
-        school_class.list_of_periods.push_back(PeriodEntry{own, period, PeriodEntry::kOwnHandle, 1});  // twice
+        entries.push_back(PeriodEntry{own, period, PeriodEntry::kOwnHandle, 1});  // twice
         return Done{};
     }
 
@@ -67,7 +75,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         }
         if (added) list.note_pair_added(found.slot, bit);
     }
-    school_class.list_of_periods.push_back(PeriodEntry{named, period, source, 1});  // twice
+    entries.push_back(PeriodEntry{named, period, source, 1});  // twice
     return Done{};
 }
 
