@@ -22,6 +22,13 @@ Each in a subprocess of its own as well, lessoncover alone:
 Per-call figures come from timeit (best of several repeats) and are shown as
 nanoseconds and in units of ``str.isascii()`` on a short str measured in the
 same run.
+
+Each pipeline worker makes one warm-up run first, which is not counted.  Beside
+the pipeline, in the same run, the interpreter's own share is timed: the same
+loop with every call of the module replaced by a C function that does nothing
+(benchmarks/bench_noop.c, built on first use into build/bench-noop, never part
+of the module).  The module's share of a phase is its time less that loop's.
+Sizes L and X are run for the module alone (the reference would take hours).
 """
 from __future__ import annotations
 
@@ -39,13 +46,52 @@ from planner_bench import (current_rss_kib, digest, peak_rss_kib, plan_worker,  
 from workload import (PERIOD_RANGE, PERIODS_PER_DAY, SIZES, PipelineTimes, make_workload,  # noqa: E402
                       run_pipeline, run_pipeline_plan_order)
 
-IMPLEMENTATIONS = ("lessoncover", "reference")
+IMPLEMENTATIONS = ("lessoncover", "reference", "noop")
+MODULE_ONLY_SIZES = ("L", "X")  # too large for the reference
+ROOT = os.path.dirname(HERE)
+
+
+def build_noop_module() -> str:
+    """Builds benchmarks/bench_noop.c (when missing or older) and gives its folder."""
+    import subprocess
+    import sysconfig
+
+    folder = os.path.join(ROOT, "build", "bench-noop")
+    source = os.path.join(HERE, "bench_noop.c")
+    target = os.path.join(folder, "_bench_noop" + sysconfig.get_config_var("EXT_SUFFIX"))
+    if not os.path.exists(target) or os.path.getmtime(target) < os.path.getmtime(source):
+        os.makedirs(folder, exist_ok=True)
+        compiler = os.environ.get("CC") or "cc"
+        subprocess.run([compiler, "-O2", "-shared", "-fPIC", "-I", sysconfig.get_paths()["include"],
+                        source, "-o", target], check=True)
+    return folder
+
+
+class NoopApi:
+    """The module's API with every call a C function that does nothing: Teacher(...) gives
+    one object whose reason can be set, the rest give None."""
+
+    def __init__(self):
+        folder = build_noop_module()
+        if folder not in sys.path:
+            sys.path.insert(0, folder)
+        import _bench_noop
+        from types import SimpleNamespace
+
+        noop = _bench_noop.noop
+        self.Teacher = _bench_noop.blank
+        self.Class = noop
+        self.register_period = noop
+        school = SimpleNamespace(add_teacher=noop, add_class=noop, generate_substitutions=noop)
+        self.School = lambda: school
 
 
 def load(implementation: str):
     if implementation == "lessoncover":
         import lessoncover
         return lessoncover
+    if implementation == "noop":
+        return NoopApi()
     import reference
     return reference
 
@@ -56,22 +102,27 @@ PIPELINES = {"class-by-class": run_pipeline, "plan-order": run_pipeline_plan_ord
 
 
 def pipeline_worker(implementation: str, size: str, repeat: int, seed: int,
-                    order: str = "class-by-class", period_offset: int = 0) -> dict:
+                    order: str = "class-by-class", period_offset: int = 0, warmup: int = 1) -> dict:
     api = load(implementation)
     workload = make_workload(SIZES[size], seed, period_offset)
     run = PIPELINES[order]
     rss_before = current_rss_kib()
     runs = []
     report_digest = None
+    rows = 0
+    for _ in range(warmup):
+        run(api, workload)
     for _ in range(repeat):
         times = run(api, workload)
+        runs.append({phase: getattr(times, phase) for phase in PipelineTimes.PHASES})
+        if implementation == "noop":
+            continue
         text = without_timing(times.result)
         # With the periods numbered as without an offset, so that the variants compare.
         this_digest = digest(unshifted_report(text, period_offset))
         if report_digest is not None and this_digest != report_digest:
             raise SystemExit("the report changed between runs")
         report_digest = this_digest
-        runs.append({phase: getattr(times, phase) for phase in PipelineTimes.PHASES})
         rows = text.count("\n") - 2
         del times, text
     return {
@@ -187,6 +238,22 @@ def show_policy(planned: dict, with_policy: dict) -> None:
           % (format_seconds(every), every / default if default else float("inf")))
 
 
+def show_module_share(ours: dict, noop: dict, lessons: int) -> None:
+    """The pipeline beside the same loop calling a C function that does nothing, and the
+    difference, the module's share, per lesson."""
+    print("%-18s %14s %14s %14s %12s" % ("lessoncover", "pipeline", "no-op C loop", "module share",
+                                          "share/lesson"))
+    for phase in PipelineTimes.PHASES:
+        share = ours[phase] - noop[phase]
+        print("%-18s %14s %14s %14s %9.1f ns" % (phase, format_seconds(ours[phase]), format_seconds(noop[phase]),
+                                                  format_seconds(share) if share >= 0 else "-" + format_seconds(-share),
+                                                  share / lessons * 1e9))
+    print("pipeline per lesson %.1f ns, of which the no-op loop %.1f ns and the module %.1f ns; "
+          "register_period %.1f ns per lesson"
+          % (ours["total"] / lessons * 1e9, noop["total"] / lessons * 1e9,
+             (ours["total"] - noop["total"]) / lessons * 1e9, ours["register_period"] / lessons * 1e9))
+
+
 def show_plan_order(class_by_class: dict, plan_order: dict, planned: dict) -> None:
     """The two object pipelines side by side, then plan() against the one in its order."""
     ours, theirs = phase_medians(class_by_class), phase_medians(plan_order)
@@ -228,6 +295,7 @@ def main() -> None:
     parser.add_argument("--repeat", type=int, default=5, help="pipeline runs per implementation")
     parser.add_argument("--reference-repeat", type=int, default=None,
                         help="pipeline runs of the reference (default: --repeat, 1 at size D)")
+    parser.add_argument("--warmup", type=int, default=1, help="uncounted runs before each pipeline's timed runs")
     parser.add_argument("--seed", type=int, default=2024)
     parser.add_argument("--no-reference", action="store_true", help="skip the reference")
     parser.add_argument("--period-offset", type=int, default=100,
@@ -244,7 +312,7 @@ def main() -> None:
 
     if args.worker == "pipeline":
         print(json.dumps(pipeline_worker(args.implementation, args.size, args.repeat, args.seed,
-                                         args.order, args.period_offset)))
+                                         args.order, args.period_offset, args.warmup)))
         return
     if args.worker == "plan":
         print(json.dumps(plan_worker(args.size, args.repeat, args.seed, args.policy)))
@@ -256,9 +324,11 @@ def main() -> None:
     reference_repeat = args.reference_repeat
     if reference_repeat is None:
         reference_repeat = 1 if args.size == "D" else args.repeat
-    implementations = ["lessoncover"] if args.no_reference else list(IMPLEMENTATIONS)
+    module_only = args.no_reference or args.size in MODULE_ONLY_SIZES
+    implementations = ["lessoncover"] if module_only else ["lessoncover", "reference"]
 
     workload = make_workload(SIZES[args.size], args.seed)
+    lessons = workload.lesson_count
     absent = sum(not t.present for t in workload.teachers)
     print("size %s: %d teachers (%d absent), %d classes, %d lessons; seed %d; nproc %d"
           % (args.size, len(workload.teachers), absent, len(workload.class_names),
@@ -268,7 +338,7 @@ def main() -> None:
     def pipeline(implementation: str, repeat: int, order: str = "class-by-class", period_offset: int = 0) -> dict:
         return run_worker(["--worker", "pipeline", "--implementation", implementation, "--order", order,
                            "--period-offset", str(period_offset), "--size", args.size,
-                           "--repeat", str(repeat), "--seed", str(args.seed)])
+                           "--repeat", str(repeat), "--seed", str(args.seed), "--warmup", str(args.warmup)])
 
     pipelines = {}
     for implementation in implementations:
@@ -294,6 +364,9 @@ def main() -> None:
     if "reference" in pipelines:
         same = pipelines["lessoncover"]["digest"] == pipelines["reference"]["digest"]
         print("reports identical (timing line aside): %s" % ("yes" if same else "NO"))
+
+    print()
+    show_module_share(medians["lessoncover"], phase_medians(pipeline("noop", args.repeat)), lessons)
 
     print()
     plan_order = pipeline("lessoncover", args.repeat, order="plan-order")

@@ -24,7 +24,7 @@ from array import array
 from dataclasses import dataclass, field
 from typing import NamedTuple
 
-SIZES = {"S": 300, "M": 2_000, "D": 20_000}
+SIZES = {"S": 300, "M": 2_000, "D": 20_000, "L": 50_000, "X": 100_000}
 PERIODS_PER_DAY = 8
 PERIOD_RANGE = (-32768, 32767)  # what register_period accepts
 MAX_PERIODS_PER_TEACHER = 7

@@ -49,15 +49,6 @@ public:
 
     const void* identity() const noexcept { return cell_.get(); }
 
-    // Asks for the lock and the first `bytes` bytes of the record to be fetched into the
-    // cache, to be written soon.
-    void prefetch_for_write(std::size_t bytes) const noexcept {
-        const auto* first = reinterpret_cast<const char*>(cell_.get());
-        const auto* last = reinterpret_cast<const char*>(&cell_->record) + bytes - 1;
-        for (const char* line = first; line < last; line += 64) __builtin_prefetch(line, 1);
-        __builtin_prefetch(last, 1);
-    }
-
 private:
     std::shared_ptr<Cell> cell_;
 };

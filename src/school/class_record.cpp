@@ -3,21 +3,28 @@
 namespace lessoncover {
 namespace {
 
-void describe_entries(DebugWriter& writer, const std::vector<PeriodEntry>& entries) {
+void describe_entries(DebugWriter& writer, const Class& school_class) {
+    // The records show every pair registered so far.
+    school_class.write_out_sources();
     writer.begin_list();
-    for (const PeriodEntry& entry : entries) {
-        if (writer.stop_here()) break;
-        writer.begin_pair();
-        describe(writer, entry.teacher);
-        writer.integer(entry.period);
-        writer.end();
+    bool stopped = false;
+    for (const PeriodEntry& entry : school_class.list_of_periods) {
+        for (std::size_t time = 0; time < entry.times(); ++time) {
+            stopped = writer.stop_here();
+            if (stopped) break;
+            writer.begin_pair();
+            describe(writer, school_class.teacher(entry));
+            writer.integer(entry.period);
+            writer.end();
+        }
+        if (stopped) break;
     }
     writer.end();
 }
 
 Result<std::string> class_text(const Class& school_class, InterruptionCheck& check) {
     DebugWriter writer(DebugStyle::pretty, &check);
-    describe_entries(writer, school_class.list_of_periods);
+    describe_entries(writer, school_class);
     if (check.stopped()) return interrupted();
     std::string out = quoted(school_class.class_name);
     out += ' ';
@@ -40,7 +47,7 @@ void describe(DebugWriter& writer, const Class& school_class) {
     writer.field("class_name");
     writer.text(school_class.class_name);
     writer.field("list_of_periods");
-    describe_entries(writer, school_class.list_of_periods);
+    describe_entries(writer, school_class);
     writer.end();
 }
 

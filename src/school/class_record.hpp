@@ -8,19 +8,79 @@
 #include "debug_text.hpp"
 #include "interruption.hpp"
 #include "result.hpp"
+#include "school/teacher_store.hpp"
 #include "shared_record.hpp"
 #include "teacher/teacher.hpp"
 
 namespace lessoncover {
 
+// An entry names its teacher without holding a handle of its own: by slot in one of the
+// class's stores (a school's listed teachers), or by place among the class's own handles
+// (a teacher the school filed by name only, or one of a store past the 32,767 a class can
+// name). One entry can stand for two equal entries in a row, as registration makes them.
+// Eight bytes, and making one touches no record.
 struct PeriodEntry {
-    TeacherRef teacher;
+    static constexpr std::uint16_t kOwnHandle = 0x7fff;
+
+    std::uint32_t teacher;  // slot in sources[source], or place in own_handles
     std::int16_t period;
+    std::uint16_t source : 15;  // place in sources, or kOwnHandle
+    std::uint16_t twice : 1;    // stands for two equal entries
+
+    std::size_t times() const noexcept { return twice ? 2 : 1; }
+};
+
+// Which grade of which store the class name is, as registration last found it.
+struct GradeMemo {
+    std::uint64_t store_id = 0;
+    TeacherStore::Grade grade = 0;
+
+    GradeMemo() noexcept = default;
+    GradeMemo(const GradeMemo&) noexcept {}
+    GradeMemo& operator=(const GradeMemo&) noexcept { return *this; }
 };
 
 struct Class {
     std::string class_name;
-    std::vector<PeriodEntry> list_of_periods;  // in order of registration; repeats allowed
+    // In order of registration; repeats allowed. An entry with `twice` set is two entries
+    // of the list.
+    std::vector<PeriodEntry> list_of_periods;
+    std::vector<TeacherStoreRef> sources;      // the stores entries name teachers in
+    std::vector<TeacherRef> own_handles;       // handles entries hold themselves
+    GradeMemo grade_memo;                      // not part of the class's value
+
+    Class() = default;
+    explicit Class(std::string name) : class_name(std::move(name)) {}
+
+    const TeacherRef& teacher(const PeriodEntry& entry) const noexcept {
+        return entry.source == PeriodEntry::kOwnHandle ? own_handles[entry.teacher]
+                                                       : sources[entry.source]->handle(entry.teacher);
+    }
+    // The place of `store` in sources, added when missing; kOwnHandle when the class
+    // names as many stores as it can. May throw std::bad_alloc, and then nothing changed.
+    std::uint16_t source_for(const TeacherStoreRef& store) {
+        for (std::size_t at = sources.size(); at-- > 0;) {
+            if (sources[at] == store) return static_cast<std::uint16_t>(at);
+        }
+        if (sources.size() >= PeriodEntry::kOwnHandle) return PeriodEntry::kOwnHandle;
+        sources.push_back(store);
+        return static_cast<std::uint16_t>(sources.size() - 1);
+    }
+    // Writes out the pairs queued in every store the entries name teachers in.
+    void write_out_sources() const {
+        for (const TeacherStoreRef& store : sources) {
+            if (store->has_queued()) store->write_out();
+        }
+    }
+    // `times` entries of a handle the class holds itself; for tests and tools that build
+    // classes by hand.
+    void append_own(TeacherRef handle, std::int16_t period, int times = 1) {
+        own_handles.push_back(std::move(handle));
+        for (int i = 0; i < times; ++i) {
+            list_of_periods.push_back(
+                PeriodEntry{static_cast<std::uint32_t>(own_handles.size() - 1), period, PeriodEntry::kOwnHandle, 0});
+        }
+    }
 };
 
 using ClassRef = SharedRecord<Class>;

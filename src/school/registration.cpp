@@ -3,27 +3,79 @@
 #include "reserve_more.hpp"
 
 namespace lessoncover {
+namespace {
+
+constexpr std::size_t kEntriesOfADay = 8;  // a class has about this many lessons a day
+
+// The class name as a grade of the store, remembered by the class for the next call.
+TeacherStore::Grade grade_in(TeacherStore& store, Class& school_class) {
+    GradeMemo& memo = school_class.grade_memo;
+    if (memo.store_id != store.id()) {
+        memo.grade = store.grade_for(school_class.class_name);
+        memo.store_id = store.id();
+    }
+    return memo.grade;
+}
+
+}  // namespace
 
 Result<Done> register_period(const Teacher& teacher, std::int16_t period, School& school,
                              Class& school_class) {
-    const NamedTeacher* found = school.find_teacher(teacher);
-    if (found == nullptr) {
+    const School::Found found = school.find_teacher(teacher);
+    if (found.entry == TeacherNames::kNotFound) {
         return panic("Teacher not found in existing list. Please add to 'teacher_list.csv'");
     }
-    const TeacherRef& handle = found->handle;
-    // Room first, so that once the pair is in the record nothing is left to fail.
-    reserve_more(school_class.list_of_periods, 2);
-    if (found->slot != TeacherList::kNotListed) school.teacher_list.make_room_for_note();
-    bool added = false;
-    const void* next_pair_place = nullptr;
-    {
-        const auto record = handle.lock();
-        added = record->add_period(period, school_class.class_name);
-        next_pair_place = record->periods.next_place();
+    // Room first, so that once the pair is in the record (or queued) nothing is left to fail.
+    // A class's first lesson makes room for a day's.
+    std::vector<PeriodEntry>& entries = school_class.list_of_periods;
+    if (entries.capacity() == 0) {
+        entries.reserve(kEntriesOfADay);
+    } else {
+        reserve_more(entries, 1);
     }
-    school_class.list_of_periods.push_back(PeriodEntry{handle, period});
-    school_class.list_of_periods.push_back(PeriodEntry{handle, period});
-    if (added) school.note_pair_added(*found, period, next_pair_place);
+    if (found.slot == TeacherList::kNotListed) {
+        // Filed by add_to_hashmap: the class holds the handle itself.
+        const TeacherRef& handle = school.teacher_hashtable.unlisted_handle(found.entry);
+        reserve_more(school_class.own_handles, 1);
+        school_class.own_handles.push_back(handle);
+        const auto own = static_cast<std::uint32_t>(school_class.own_handles.size() - 1);
+        {
+            const auto record = handle.lock();
+            record->add_period(period, school_class.class_name);  // only on the class's name
+        }
+        entries.push_back(PeriodEntry{own, period, PeriodEntry::kOwnHandle, 1});  // twice
+        return Done{};
+    }
+
+    TeacherStore& store = *school.store;
+    TeacherList& list = school.teacher_list;
+    std::uint16_t source = school_class.source_for(school.store);
+    std::uint32_t named = found.slot;  // what the entries hold
+    if (source == PeriodEntry::kOwnHandle) {  // the class names too many stores
+        reserve_more(school_class.own_handles, 1);
+        school_class.own_handles.push_back(store.handle(found.slot));
+        named = static_cast<std::uint32_t>(school_class.own_handles.size() - 1);
+    }
+    list.make_room_for_note();
+    const PeriodCodes::Code code = list.code_for(period);
+    const std::uint64_t bit = code == PeriodCodes::kNoCode ? 0 : std::uint64_t{1} << code;
+    if (bit != 0 && (list.busy(found.slot) & bit) == 0) {
+        // The teacher holds no pair in this period: the pair is new, and is queued.
+        const TeacherStore::Grade grade = grade_in(store, school_class);
+        store.make_room_for_pairs(1);
+        store.queue(found.slot, period, grade);
+        list.note_pair_added(found.slot, bit);
+    } else {
+        // It may be there already: the record decides, once it holds every pair queued.
+        if (store.has_queued()) store.write_out();
+        bool added = false;
+        {
+            const auto record = store.handle(found.slot).lock();
+            added = record->add_period(period, school_class.class_name);
+        }
+        if (added) list.note_pair_added(found.slot, bit);
+    }
+    entries.push_back(PeriodEntry{named, period, source, 1});  // twice
     return Done{};
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <unordered_set>
 
 #include "report/csv_field.hpp"
@@ -25,16 +26,19 @@ constexpr std::size_t kEntryBlock = 1024;
 // Appends the absent lessons of a class just added, the first entry of each (record,
 // period) pair, and their row parts. False when `check` stopped it part way.
 bool append_absent_lessons(School& school, const Class& added, InterruptionCheck& check) {
-    using Lesson = std::pair<const void*, std::int16_t>;  // (teacher record, period)
+    using Lesson = std::pair<const void*, std::int16_t>;  // (teacher, period)
     // This class's absent lessons so far; searched directly while few.
     constexpr std::size_t kDirectSearchLimit = 32;
-    std::vector<Lesson> listed;
+    std::array<Lesson, kDirectSearchLimit> listed;
+    std::size_t listed_count = 0;
     std::unordered_set<Lesson, LessonHash> seen;
     const auto repeated = [&](const void* record, std::int16_t period) {
         const Lesson lesson{record, period};
-        if (listed.size() < kDirectSearchLimit) {
-            if (std::find(listed.begin(), listed.end(), lesson) != listed.end()) return true;
-            listed.push_back(lesson);
+        if (listed_count < kDirectSearchLimit) {
+            if (std::find(listed.begin(), listed.begin() + listed_count, lesson) != listed.begin() + listed_count) {
+                return true;
+            }
+            listed[listed_count++] = lesson;
             return false;
         }
         if (seen.empty()) seen.insert(listed.begin(), listed.end());
@@ -43,6 +47,15 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
 
     const void* previous_teacher = nullptr;
     std::int16_t previous_period = 0;
+    // The source that is this school's store, whose teachers the list knows without
+    // reading their records.
+    std::uint16_t own_store = PeriodEntry::kOwnHandle;
+    for (std::size_t at = 0; at < added.sources.size(); ++at) {
+        if (added.sources[at] == school.store) own_store = static_cast<std::uint16_t>(at);
+    }
+    const TeacherList& list = school.teacher_list;
+    bool grade_made = false;
+    TeacherStore::Grade grade = 0;
     const std::vector<PeriodEntry>& entries = added.list_of_periods;
     for (std::size_t start = 0; start < entries.size(); start += kEntryBlock) {
         const std::size_t end = std::min(entries.size(), start + kEntryBlock);
@@ -50,19 +63,39 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
         if (check.step(static_cast<std::int64_t>(end - start))) return false;
         for (std::size_t at = start; at < end; ++at) {
             const PeriodEntry& entry = entries[at];
-            // Registration stores each lesson twice in a row.
-            const void* identity = entry.teacher.identity();
+            const TeacherRef& handle = added.teacher(entry);
+            // Who the teacher is, without reading the handle: where it is kept. A record is
+            // in one store at most, and never both there and among the class's own handles.
+            const void* identity = entry.source == PeriodEntry::kOwnHandle ? handle.identity()
+                                                                           : static_cast<const void*>(&handle);
+            // Registration stores each lesson twice in a row (as one entry, or two).
             if (identity == previous_teacher && entry.period == previous_period) continue;
             previous_teacher = identity;
             previous_period = entry.period;
 
-            const auto teacher = entry.teacher.lock();
-            if (teacher->present || repeated(identity, entry.period)) continue;
-            school.absent_lesson_texts.append(teacher->name, entry.period, display_name(teacher->sub),
-                                              added.class_name, teacher->reason_of_absentee);
+            // Name, subject, presence and reason never change in a school's copy: the list
+            // knows them for its own teachers, and the record tells of the others.
+            Subjects sub{};
+            TeacherList::AbsentTexts texts;
+            if (entry.source == own_store && entry.source != PeriodEntry::kOwnHandle) {
+                if (list.present(entry.teacher) || repeated(identity, entry.period)) continue;
+                sub = list.sub(entry.teacher);
+                texts = list.absent_texts(entry.teacher);
+            } else {
+                const auto teacher = handle.lock();
+                if (teacher->present || repeated(identity, entry.period)) continue;
+                sub = teacher->sub;
+                texts = TeacherList::AbsentTexts{teacher->name, teacher->reason_of_absentee};
+            }
+            if (!grade_made) {
+                grade = school.store->grade_for(added.class_name);
+                grade_made = true;
+            }
+            school.absent_lesson_texts.append(texts.name, entry.period, display_name(sub), added.class_name,
+                                              texts.reason);
+            school.absent_lesson_grades.push_back(grade);
             const PeriodCodes::Code code = school.teacher_list.code_for(entry.period);
-            school.generation_space.input.lessons.push_back(
-                PlanningLesson{entry.period, code, static_cast<SubjectId>(teacher->sub)});
+            school.generation_space.input.lessons.push_back(PlanningLesson{entry.period, code, static_cast<SubjectId>(sub)});
             if (code == PeriodCodes::kNoCode) school.absent_lesson_without_code = true;
         }
     }
@@ -89,18 +122,24 @@ bool copy_entries(const std::vector<PeriodEntry>& entries, std::vector<PeriodEnt
 // Copies the class in; a stop asked for by `check` leaves the school as it was, and so
 // does running out of memory (std::bad_alloc comes through).
 Result<Done> add_class_to(School& school, const Class& school_class, InterruptionCheck& check) {
-    Class copy{school_class.class_name, {}};
+    Class copy{school_class.class_name};
     if (!copy_entries(school_class.list_of_periods, copy.list_of_periods, check)) return interrupted();
+    copy.sources = school_class.sources;
+    copy.own_handles = school_class.own_handles;
     reserve_more(school.class_list, 1);
     // The class's absent lessons and room for what follows; should that fail, or a stop be
     // asked for, they are taken back and the school is as it was.
     std::vector<PlanningLesson>& lessons = school.generation_space.input.lessons;
     const std::size_t lessons_before = lessons.size();
+    const std::size_t grades_before = school.absent_lesson_grades.size();
+    const std::size_t store_grades_before = school.store->grades_made();
     const LessonTexts::Mark texts_before = school.absent_lesson_texts.mark();
     const bool without_code_before = school.absent_lesson_without_code;
     const std::size_t codes_before = school.teacher_list.period_codes_made();
     const auto take_back = [&]() noexcept {
         lessons.resize(lessons_before);
+        school.absent_lesson_grades.resize(grades_before);
+        school.store->forget_grades_from(store_grades_before);
         school.absent_lesson_texts.truncate(texts_before);
         school.absent_lesson_without_code = without_code_before;
         school.teacher_list.forget_period_codes_from(codes_before);
@@ -126,88 +165,55 @@ Result<Done> add_class_to(School& school, const Class& school_class, Interruptio
 
 // ------------------------------------------------------------ TeacherList --
 
-void TeacherList::make_room(std::size_t teachers, std::size_t name_bytes, std::size_t notes) {
+void TeacherList::make_room(std::size_t teachers, std::size_t name_bytes, std::size_t notes, std::size_t absent) {
     codes_.make_room();
     reserve_more(teachers_, teachers);
     reserve_more(facts_, teachers);
-    reserve_more(traits_, teachers);
-    reserve_more(places_, teachers);
-    reserve_more(sorted_counts_, teachers);
-    reserve_more(stamps_, teachers);
-    reserve_more(previous_, teachers);
-    reserve_more(next_, teachers);
     reserve_more(added_, teachers);
     reserve_more(names_, name_bytes);
+    reserve_more(absent_texts_, absent);
     reserve_more(changed_, notes);
 }
 
-TeacherList::Slot TeacherList::append(TeacherRef handle) noexcept {
+TeacherList::Slot TeacherList::append(const TeacherRef& handle) noexcept {
     const auto slot = static_cast<Slot>(teachers_.size());
-    Listed teacher{std::move(handle), names_.size(), 0, 0};
-    Facts facts{0, 0, nullptr};
+    Listed teacher{names_.size(), 0, 0, 0};
+    Facts facts{0, 0, 0, 0, kNone, kNone, Place::added, 0};
     {
-        const auto record = teacher.handle.lock();
-        facts.count = record->periods.size();
+        const auto record = handle.lock();
+        facts.count = static_cast<std::uint32_t>(record->periods.size());
         for (const PeriodGrade& pair : record->periods) facts.busy |= codes_.bit_for(pair.period);
-        facts.next_pair_place = record->periods.next_place();
         teacher.name_size = static_cast<std::uint32_t>(record->name.size());
         names_ += record->name;
-        traits_.push_back(
-            static_cast<std::uint8_t>(static_cast<std::uint8_t>(record->sub) | (record->present ? kPresent : 0)));
+        facts.traits =
+            static_cast<std::uint8_t>(static_cast<std::uint8_t>(record->sub) | (record->present ? kPresent : 0));
         teacher.name_traits = static_cast<std::uint8_t>((needs_csv_quotes(record->name) ? kQuotedName : 0) |
                                                         (is_ascii(record->name) ? kAsciiName : 0));
         if (record->present) {
             ++present_counts_[static_cast<std::size_t>(record->sub)];
             ++present_total_;
+        } else {
+            teacher.absent = static_cast<std::uint32_t>(absent_texts_.size());
+            absent_texts_.push_back(AbsentTexts{record->name, record->reason_of_absentee});  // room was made
         }
     }
-    teachers_.push_back(std::move(teacher));
+    teachers_.push_back(teacher);
     facts_.push_back(facts);
-    places_.push_back(Place::added);
-    sorted_counts_.push_back(0);
-    stamps_.push_back(0);
-    previous_.push_back(kNone);
-    next_.push_back(kNone);
     added_.push_back(slot);
     order_valid_ = false;
     return slot;
-}
-
-void TeacherList::note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place) noexcept {
-    Facts& facts = facts_[slot];
-    facts.count += 1;
-    facts.next_pair_place = next_pair_place;
-    facts.busy |= codes_.bit_for(period);
-    if (places_[slot] != Place::sorted) return;  // already queued, or placed by the next sort
-    places_[slot] = Place::queued;
-    changed_.push_back(slot);
-}
-
-void TeacherList::take_back_pair(Slot slot, std::int16_t period, bool period_still_held,
-                                 const void* next_pair_place) noexcept {
-    Facts& facts = facts_[slot];
-    facts.count -= 1;
-    facts.next_pair_place = next_pair_place;
-    if (!period_still_held) {
-        const PeriodCodes::Code code = codes_.code_of(period);
-        if (code != PeriodCodes::kNoCode) facts.busy &= ~(std::uint64_t{1} << code);
-    }
-}
-
-void TeacherList::forget_notes_since(std::size_t mark) noexcept {
-    for (std::size_t at = mark; at < changed_.size(); ++at) places_[changed_[at]] = Place::sorted;
-    changed_.resize(mark);
 }
 
 void TeacherList::make_room_for_sort() { reserve_more(groups_, changed_.size() + added_.size()); }
 
 void TeacherList::sort_by_period_count() noexcept {
     if (changed_.empty() && added_.empty()) return;
+    make_room_for_stamps(changed_.size() + added_.size());
     // Counts only grow, so every queued teacher moves to a larger count: to the front of
     // its new group, in its old list order (by old count, then stamp).
     std::sort(changed_.begin(), changed_.end(), [this](Slot a, Slot b) {
-        return sorted_counts_[a] != sorted_counts_[b] ? sorted_counts_[a] < sorted_counts_[b]
-                                                      : stamps_[a] < stamps_[b];
+        return facts_[a].sorted_count != facts_[b].sorted_count ? facts_[a].sorted_count < facts_[b].sorted_count
+                                                      : facts_[a].stamp < facts_[b].stamp;
     });
     for (const Slot slot : changed_) take_out(slot);
     for (auto slot = changed_.rbegin(); slot != changed_.rend(); ++slot) put_at_front(*slot);
@@ -218,32 +224,48 @@ void TeacherList::sort_by_period_count() noexcept {
     order_valid_ = false;
 }
 
+void TeacherList::make_room_for_stamps(std::size_t wanted) noexcept {
+    constexpr std::int64_t kLowest = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t kHighest = std::numeric_limits<std::int32_t>::max();
+    if (std::int64_t{next_front_stamp_} - static_cast<std::int64_t>(wanted) > kLowest &&
+        std::int64_t{next_back_stamp_} + static_cast<std::int64_t>(wanted) < kHighest) {
+        return;
+    }
+    // The sorted teachers in list order get 1, 2, ...: within each group the same order.
+    // Each teacher takes hundreds of bytes, so far fewer than 2^30 are listed and most of
+    // the range is left.
+    std::int32_t next = 1;
+    for (Slot slot = head_; slot != kNone; slot = facts_[slot].next) facts_[slot].stamp = next++;
+    next_front_stamp_ = 0;
+    next_back_stamp_ = next;
+}
+
 std::vector<TeacherList::Group>::iterator TeacherList::group_at_or_after(std::size_t count) noexcept {
     return std::lower_bound(groups_.begin(), groups_.end(), count,
                             [](const Group& group, std::size_t wanted) { return group.count < wanted; });
 }
 
 void TeacherList::take_out(Slot slot) noexcept {
-    const auto group = group_at_or_after(sorted_counts_[slot]);
+    const auto group = group_at_or_after(facts_[slot].sorted_count);
     if (group->first == slot && group->last == slot) {
         groups_.erase(group);
     } else if (group->first == slot) {
-        group->first = next_[slot];
+        group->first = facts_[slot].next;
     } else if (group->last == slot) {
-        group->last = previous_[slot];
+        group->last = facts_[slot].previous;
     }
-    const Slot before = previous_[slot];
-    const Slot after = next_[slot];
-    (before == kNone ? head_ : next_[before]) = after;
-    (after == kNone ? tail_ : previous_[after]) = before;
+    const Slot before = facts_[slot].previous;
+    const Slot after = facts_[slot].next;
+    (before == kNone ? head_ : facts_[before].next) = after;
+    (after == kNone ? tail_ : facts_[after].previous) = before;
 }
 
 void TeacherList::link_before(Slot slot, Slot next) noexcept {
-    const Slot before = next == kNone ? tail_ : previous_[next];
-    previous_[slot] = before;
-    next_[slot] = next;
-    (before == kNone ? head_ : next_[before]) = slot;
-    (next == kNone ? tail_ : previous_[next]) = slot;
+    const Slot before = next == kNone ? tail_ : facts_[next].previous;
+    facts_[slot].previous = before;
+    facts_[slot].next = next;
+    (before == kNone ? head_ : facts_[before].next) = slot;
+    (next == kNone ? tail_ : facts_[next].previous) = slot;
 }
 
 void TeacherList::put_at_front(Slot slot) noexcept {
@@ -256,31 +278,31 @@ void TeacherList::put_at_front(Slot slot) noexcept {
         link_before(slot, group == groups_.end() ? kNone : group->first);
         groups_.insert(group, Group{count, slot, slot});  // make_room_for_sort made room
     }
-    sorted_counts_[slot] = count;
-    stamps_[slot] = --next_front_stamp_;
-    places_[slot] = Place::sorted;
+    facts_[slot].sorted_count = count;
+    facts_[slot].stamp = --next_front_stamp_;
+    facts_[slot].place = Place::sorted;
 }
 
 void TeacherList::put_at_back(Slot slot) noexcept {
     const std::size_t count = facts_[slot].count;
     const auto group = group_at_or_after(count);
     if (group != groups_.end() && group->count == count) {
-        link_before(slot, next_[group->last]);
+        link_before(slot, facts_[group->last].next);
         group->last = slot;
     } else {
         link_before(slot, group == groups_.end() ? kNone : group->first);
         groups_.insert(group, Group{count, slot, slot});  // make_room_for_sort made room
     }
-    sorted_counts_[slot] = count;
-    stamps_[slot] = next_back_stamp_++;
-    places_[slot] = Place::sorted;
+    facts_[slot].sorted_count = count;
+    facts_[slot].stamp = next_back_stamp_++;
+    facts_[slot].place = Place::sorted;
 }
 
 std::span<const TeacherList::Slot> TeacherList::order() const {
     if (!order_valid_) {
         order_.clear();
         order_.reserve(size());
-        for (Slot slot = head_; slot != kNone; slot = next_[slot]) order_.push_back(slot);
+        for (Slot slot = head_; slot != kNone; slot = facts_[slot].next) order_.push_back(slot);
         order_.insert(order_.end(), added_.begin(), added_.end());
         order_valid_ = true;
     }
@@ -295,16 +317,22 @@ std::uint64_t SchoolId::next() noexcept {
 }
 
 void School::add_teacher(const Teacher& teacher) {
-    if (teacher_hashtable.contains(std::string_view(teacher.name))) return;
+    const std::uint64_t hash = teacher_hashtable.hash(teacher.name);
+    if (teacher_hashtable.find(teacher.name, hash) != TeacherNames::kNotFound) return;
     TeacherRef copy{Teacher(teacher)};
-    // Registration and cover add the copy's pairs; their room lies next to the record.
-    copy.lock()->periods.make_room_for_a_day();
-    // Room first; then the one change that can fail, filing the name; then the list.
+    // Room first; then the list, the store and the name, which cannot fail.
     generation_space.make_room_for_teacher(teacher_list.present_total() + (teacher.present ? 1 : 0));
-    teacher_list.make_room(1, teacher.name.size(), 0);
+    teacher_list.make_room(1, teacher.name.size(), 0, teacher.present ? 0 : 1);
+    store->make_room_for_teacher();
+    teacher_hashtable.make_room(teacher.name.size());
     const auto slot = static_cast<TeacherList::Slot>(teacher_list.size());
-    teacher_hashtable.emplace(teacher.name, NamedTeacher{copy, slot});
-    teacher_list.append(std::move(copy));
+    const std::size_t place = teacher_hashtable.add_listed(teacher.name, hash, slot);
+    teacher_list.append(copy);
+    store->append(std::move(copy));
+    // The Python object's memo, as register_period would find it.
+    teacher.lookup_memo.school_id = id.value();
+    teacher.lookup_memo.entry = static_cast<std::uint32_t>(place);
+    teacher.lookup_memo.slot = slot;
 }
 
 void School::add_class(const Class& school_class) {
@@ -319,31 +347,89 @@ Result<Done> School::add_class(const Class& school_class, Interruption& interrup
 
 void School::add_to_hashmap(std::string_view name, Teacher teacher) {
     TeacherRef handle{std::move(teacher)};
-    auto found = teacher_hashtable.find(name);
-    if (found != teacher_hashtable.end()) {
-        found->second = NamedTeacher{std::move(handle), TeacherList::kNotListed};
-    } else {
-        teacher_hashtable.emplace(std::string(name), NamedTeacher{std::move(handle), TeacherList::kNotListed});
+    const std::uint64_t hash = teacher_hashtable.hash(name);
+    const std::size_t found = teacher_hashtable.find(name, hash);
+    if (found != TeacherNames::kNotFound) {
+        teacher_hashtable.replace(found, std::move(handle));
+        id = SchoolId();  // every memo of this school is out of date
+        return;
+    }
+    teacher_hashtable.make_room(name.size());
+    teacher_hashtable.add_unlisted(name, hash, std::move(handle));
+}
+
+School::Found School::find_teacher(const Teacher& teacher) const {
+    LookupMemo& memo = teacher.lookup_memo;
+    if (memo.school_id == id.value()) return Found{memo.entry, memo.slot};
+    const std::size_t found = teacher_hashtable.find(teacher.name);
+    if (found == TeacherNames::kNotFound) return Found{found, TeacherList::kNotListed};
+    const TeacherList::Slot slot = teacher_hashtable.slot(found);
+    memo.school_id = id.value();
+    memo.entry = static_cast<std::uint32_t>(found);
+    memo.slot = slot;
+    return Found{found, slot};
+}
+
+// ---------------------------------------------------------- TeacherNames --
+
+void TeacherNames::make_room(std::size_t name_bytes) {
+    reserve_more(entries_, 1);
+    reserve_more(unlisted_, 1);
+    reserve_more(names_, name_bytes);
+    // At most three quarters full: the codes in the buckets keep probes cheap.
+    if (4 * (entries_.size() + 1) <= 3 * buckets_.size()) return;
+    std::vector<Bucket> grown(buckets_.empty() ? 16 : 2 * buckets_.size(), Bucket{0, 0});
+    buckets_.swap(grown);
+    for (std::size_t place = 0; place < entries_.size(); ++place) {
+        put(static_cast<std::uint32_t>(place + 1), entries_[place].hash);
     }
 }
 
-const NamedTeacher* School::find_teacher(const Teacher& teacher) const {
-    LookupMemo& memo = teacher.lookup_memo;
-    if (memo.school_id == id.value()) return static_cast<const NamedTeacher*>(memo.entry);
-    const auto found = teacher_hashtable.find(std::string_view(teacher.name));
-    if (found == teacher_hashtable.end()) return nullptr;
-    memo.school_id = id.value();
-    memo.entry = &found->second;
-    return &found->second;
+std::size_t TeacherNames::add_listed(std::string_view name, std::uint64_t hash, TeacherList::Slot slot) noexcept {
+    return add(name, hash, slot, kListed);
+}
+
+std::size_t TeacherNames::add_unlisted(std::string_view name, std::uint64_t hash, TeacherRef handle) noexcept {
+    unlisted_.push_back(std::move(handle));
+    return add(name, hash, TeacherList::kNotListed, static_cast<std::uint32_t>(unlisted_.size() - 1));
+}
+
+std::size_t TeacherNames::add(std::string_view name, std::uint64_t hash, TeacherList::Slot slot,
+                              std::uint32_t unlisted) noexcept {
+    entries_.push_back(Entry{hash, names_.size(), name.size(), slot, unlisted});
+    names_.append(name);  // room was made
+    put(static_cast<std::uint32_t>(entries_.size()), hash);
+    return entries_.size() - 1;
+}
+
+void TeacherNames::replace(std::size_t place, TeacherRef handle) {
+    Entry& entry = entries_[place];
+    if (entry.unlisted != kListed) {
+        unlisted_[entry.unlisted] = std::move(handle);  // the old handle goes
+        return;
+    }
+    reserve_more(unlisted_, 1);
+    unlisted_.push_back(std::move(handle));
+    entry.unlisted = static_cast<std::uint32_t>(unlisted_.size() - 1);
+    entry.slot = TeacherList::kNotListed;
+}
+
+void TeacherNames::put(std::uint32_t entry, std::uint64_t hash) noexcept {
+    const std::size_t mask = buckets_.size() - 1;
+    std::size_t at = hash & mask;
+    while (buckets_[at].entry != 0) at = (at + 1) & mask;
+    buckets_[at] = Bucket{entry, static_cast<std::uint32_t>(hash >> 32)};
 }
 
 namespace {
 
 Result<std::string> school_text(const School& school, InterruptionCheck& check) {
+    // The records show every pair registered so far.
+    if (school.store->has_queued()) school.store->write_out();
     std::vector<TeacherRef> teachers_in_order;
     teachers_in_order.reserve(school.teacher_list.size());
     for (const TeacherList::Slot slot : school.teacher_list.order()) {
-        teachers_in_order.push_back(school.teacher_list.handle(slot));
+        teachers_in_order.push_back(school.store->handle(slot));
     }
 
     DebugWriter teachers(DebugStyle::pretty, &check);

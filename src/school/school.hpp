@@ -7,7 +7,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "interruption.hpp"
@@ -17,6 +16,7 @@
 #include "result.hpp"
 #include "school/class_record.hpp"
 #include "school/generation_space.hpp"
+#include "school/teacher_store.hpp"
 #include "seeded_hash.hpp"
 #include "teacher/teacher.hpp"
 
@@ -35,7 +35,7 @@ namespace lessoncover {
 // stamp that orders it within its group, so that moved teachers can be put back in their
 // old list order: stamps drawn downwards from below every stamp in use for teachers put
 // at the front of a group, upwards from above every stamp in use for teachers put at the
-// back.
+// back (32 bits, given anew in list order should they run out).
 //
 // Besides the order it keeps what the school knows of each teacher without reading the
 // record. A school's records are its own copies, which nothing outside the school can
@@ -54,28 +54,31 @@ public:
     TeacherList(TeacherList&&) noexcept = default;
     TeacherList& operator=(TeacherList&&) noexcept = default;
 
-    // Room for `teachers` appended with names of `name_bytes` in all, and for `notes`
-    // pairs noted, so that those calls cannot fail. Throws std::bad_alloc, and then only
-    // room has changed.
-    void make_room(std::size_t teachers, std::size_t name_bytes, std::size_t notes);
+    // Room for `teachers` appended with names of `name_bytes` in all, `absent` of them
+    // absent, and for `notes` pairs noted, so that those calls cannot fail. Throws
+    // std::bad_alloc, and then only room has changed.
+    void make_room(std::size_t teachers, std::size_t name_bytes, std::size_t notes, std::size_t absent = 0);
     // The same for one note, the common case, kept short.
     void make_room_for_note() {
         codes_.make_room();
         if (changed_.size() == changed_.capacity()) make_room(0, 0, 1);
     }
-    Slot append(TeacherRef handle) noexcept;
-    // The pair (period, some grade) was added to the teacher's record, whose next pair
-    // will go to `next_pair_place` (see next_pair_place()).
-    void note_pair_added(Slot slot, std::int16_t period, const void* next_pair_place) noexcept;
-    // Takes back the last pair noted for the teacher, whose record no longer holds it
-    // (and holds `period` still or not) and will put its next pair at `next_pair_place`.
-    void take_back_pair(Slot slot, std::int16_t period, bool period_still_held,
-                        const void* next_pair_place) noexcept;
-    // A mark for forget_notes_since(): where the queue of changed teachers ends now.
-    std::size_t notes_mark() const noexcept { return changed_.size(); }
-    // Undoes the queueing that notes since `mark` did; their counts are taken back one by
-    // one with take_back_pair.
-    void forget_notes_since(std::size_t mark) noexcept;
+    // The teacher whose record `handle` holds; the school's store keeps the handle.
+    Slot append(const TeacherRef& handle) noexcept;
+    // The pair (period, some grade) was added to the teacher (to its record, or queued
+    // for it in the school's store).
+    void note_pair_added(Slot slot, std::int16_t period) noexcept {
+        note_pair_added(slot, codes_.bit_for(period));
+    }
+    // The same for a period whose code's bit is `bit` (0: none).
+    void note_pair_added(Slot slot, std::uint64_t bit) noexcept {
+        Facts& facts = facts_[slot];
+        facts.count += 1;
+        facts.busy |= bit;
+        if (facts_[slot].place != Place::sorted) return;  // already queued, or placed by the next sort
+        facts_[slot].place = Place::queued;
+        changed_.push_back(slot);
+    }
     // The code of `period` among the periods the list has seen, made when there is room:
     // see busy().
     PeriodCodes::Code code_for(std::int16_t period) { return codes_.code_for(period); }
@@ -89,19 +92,22 @@ public:
     void sort_by_period_count() noexcept;
 
     std::size_t size() const noexcept { return teachers_.size(); }
-    const TeacherRef& handle(Slot slot) const noexcept { return teachers_[slot].handle; }
     // The number of pairs in the record's periods.
     std::size_t count(Slot slot) const noexcept { return facts_[slot].count; }
     // Bit c set when some pair has the period whose code is c. The first 64 periods the
     // list sees get codes; the record alone knows of pairs in the periods after them.
     std::uint64_t busy(Slot slot) const noexcept { return facts_[slot].busy; }
-    // Where the record's next pair will be stored, as last seen under its lock: a hint for
-    // fetching it into the cache ahead of time, never read or written through.
-    const void* next_pair_place(Slot slot) const noexcept { return facts_[slot].next_pair_place; }
     Subjects sub(Slot slot) const noexcept {
-        return static_cast<Subjects>(traits_[slot] & kSubjectMask);
+        return static_cast<Subjects>(facts_[slot].traits & kSubjectMask);
     }
-    bool present(Slot slot) const noexcept { return (traits_[slot] & kPresent) != 0; }
+    bool present(Slot slot) const noexcept { return (facts_[slot].traits & kPresent) != 0; }
+    // An absent teacher's name and reason, as the record holds them: they never change,
+    // and the record outlives the list (the school's store keeps it).
+    struct AbsentTexts {
+        std::string_view name;
+        std::string_view reason;
+    };
+    const AbsentTexts& absent_texts(Slot slot) const noexcept { return absent_texts_[teachers_[slot].absent]; }
     // The record's name, which never changes, and whether the report quotes it. The list
     // keeps the names side by side, where they take little cache.
     std::string_view name(Slot slot) const noexcept {
@@ -120,19 +126,14 @@ public:
         __builtin_prefetch(entry);
         __builtin_prefetch(entry + sizeof(Listed) - 1);
     }
-    // Asks for the teacher's entry in the list to be fetched into the cache.
-    void prefetch(Slot slot) const noexcept {
-        const auto* entry = reinterpret_cast<const char*>(&teachers_[slot]);
-        __builtin_prefetch(entry);
-        __builtin_prefetch(entry + sizeof(Listed) - 1);
-        __builtin_prefetch(&facts_[slot]);
-    }
+    // Asks for the teacher's entry, which noting a pair writes, to be fetched into the cache.
+    void prefetch_facts(Slot slot) const noexcept { __builtin_prefetch(&facts_[slot], 1); }
     // The slots in list order.
     std::span<const Slot> order() const;
     // Calls visit(slot) for each teacher in list order.
     template <class Visit>
     void for_each_in_order(Visit&& visit) const {
-        for (Slot slot = head_; slot != kNone; slot = next_[slot]) visit(slot);
+        for (Slot slot = head_; slot != kNone; slot = facts_[slot].next) visit(slot);
         for (const Slot slot : added_) visit(slot);
     }
 
@@ -154,35 +155,39 @@ private:
     void put_at_front(Slot slot) noexcept;
     void put_at_back(Slot slot) noexcept;
     void link_before(Slot slot, Slot next) noexcept;  // kNone: at the tail
+    // Stamps anew, in list order, when `wanted` more would not fit in 32 bits.
+    void make_room_for_stamps(std::size_t wanted) noexcept;
 
-    // What registration and planning keep up to date for every teacher, in an array of
-    // its own that a walk of the list runs through; and the rest, which covers and
-    // printing read.
-    struct Facts {
-        std::size_t count;
+    // What registration, sorting and planning keep up to date for every teacher, in one
+    // array that a walk of the list runs through: 32 bytes, aligned, so that noting a
+    // pair, asking for presence or moving the teacher in the order touches one cache line
+    // of it. The rest, which covers and printing read, lies apart.
+    struct alignas(32) Facts {
         std::uint64_t busy;
-        const void* next_pair_place;
+        // Pairs held: each takes far more than a byte of memory, so no teacher holds 2^32.
+        std::uint32_t count;
+        std::uint32_t sorted_count;  // count at the last sort, the group's key
+        std::int32_t stamp;
+        Slot previous;
+        Slot next;
+        Place place;
+        std::uint8_t traits;  // subject, kPresent
     };
     struct Listed {
-        TeacherRef handle;
         std::size_t name_start;  // in names_
         std::uint32_t name_size;
+        std::uint32_t absent;      // place in absent_texts_ of an absent teacher
         std::uint8_t name_traits;  // kQuotedName, kAsciiName
     };
 
     // By slot.
     std::vector<Listed> teachers_;
     std::vector<Facts> facts_;
-    std::vector<std::uint8_t> traits_;  // subject, kPresent: small, for walks
     std::string names_;
+    std::vector<AbsentTexts> absent_texts_;
     std::array<std::size_t, kSubjectCount> present_counts_{};
     std::size_t present_total_ = 0;
-    std::vector<Place> places_;
-    std::vector<std::size_t> sorted_counts_;  // count at the last sort, the group's key
-    std::vector<std::int64_t> stamps_;
     PeriodCodes codes_;
-    std::vector<Slot> previous_;
-    std::vector<Slot> next_;
 
     Slot head_ = kNone;
     Slot tail_ = kNone;
@@ -191,17 +196,77 @@ private:
     std::vector<Group> groups_;
     std::vector<Slot> added_;    // added since the last sort, in order
     std::vector<Slot> changed_;  // sorted teachers whose count changed
-    std::int64_t next_front_stamp_ = 0;  // every stamp in use is >= this
-    std::int64_t next_back_stamp_ = 0;   // every stamp in use is < this
+    std::int32_t next_front_stamp_ = 0;  // every stamp in use is >= this
+    std::int32_t next_back_stamp_ = 0;   // every stamp in use is < this
     mutable std::vector<Slot> order_;
     mutable bool order_valid_ = true;
 };
 
-// What the teacher hashtable files under a name: the handle, and its slot in the teacher
-// list when add_teacher filed it (kNotListed when add_to_hashmap did).
-struct NamedTeacher {
-    TeacherRef handle;
-    TeacherList::Slot slot;
+// The teacher hashtable: what a school files under each name, the handle and its slot in
+// the teacher list when add_teacher filed it (kNotListed when add_to_hashmap did). Open
+// addressing over the entries' places, each slot keeping part of the name's hash code, so
+// that a search reads an entry only when the codes agree and growing reads no name.
+class TeacherNames {
+public:
+    static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+    std::uint64_t hash(std::string_view name) const noexcept { return siphash13(key_, name); }
+    // The place of the entry filed under `name`, or kNotFound.
+    std::size_t find(std::string_view name, std::uint64_t hash) const noexcept {
+        if (buckets_.empty()) return kNotFound;
+        const std::size_t mask = buckets_.size() - 1;
+        const auto tag = static_cast<std::uint32_t>(hash >> 32);
+        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+            const Bucket bucket = buckets_[at];
+            if (bucket.entry == 0) return kNotFound;
+            if (bucket.tag == tag && name_of(bucket.entry - 1) == name) return bucket.entry - 1;
+        }
+    }
+    std::size_t find(std::string_view name) const noexcept { return find(name, hash(name)); }
+    // Room for one entry more under a name of `name_bytes`, so that the adding cannot fail.
+    void make_room(std::size_t name_bytes);
+    // Files a teacher of the list under a name not filed yet; room was made. Gives the
+    // entry's place.
+    std::size_t add_listed(std::string_view name, std::uint64_t hash, TeacherList::Slot slot) noexcept;
+    // Files a handle that is in no list under a name not filed yet; room was made.
+    std::size_t add_unlisted(std::string_view name, std::uint64_t hash, TeacherRef handle) noexcept;
+    // Files `handle` under the entry's name in place of what was there. Throws
+    // std::bad_alloc, and then nothing changed.
+    void replace(std::size_t place, TeacherRef handle);
+
+    // The entry's slot in the list, or TeacherList::kNotListed.
+    TeacherList::Slot slot(std::size_t place) const noexcept { return entries_[place].slot; }
+    // The handle of an entry that is in no list.
+    const TeacherRef& unlisted_handle(std::size_t place) const noexcept {
+        return unlisted_[entries_[place].unlisted];
+    }
+    std::size_t size() const noexcept { return entries_.size(); }
+
+private:
+    static constexpr std::uint32_t kListed = static_cast<std::uint32_t>(-1);
+    struct Entry {
+        std::uint64_t hash;
+        std::size_t name_start;  // in names_
+        std::size_t name_size;
+        TeacherList::Slot slot;
+        std::uint32_t unlisted;  // place in unlisted_, or kListed
+    };
+    struct Bucket {
+        std::uint32_t entry;  // place plus one, 0 when free
+        std::uint32_t tag;    // the hash code's upper half
+    };
+    std::string_view name_of(std::size_t place) const noexcept {
+        return std::string_view(names_).substr(entries_[place].name_start, entries_[place].name_size);
+    }
+    std::size_t add(std::string_view name, std::uint64_t hash, TeacherList::Slot slot,
+                    std::uint32_t unlisted) noexcept;
+    void put(std::uint32_t entry, std::uint64_t hash) noexcept;
+
+    HashKey key_ = fresh_hash_key();
+    std::vector<Entry> entries_;
+    std::string names_;                // every name filed, side by side
+    std::vector<TeacherRef> unlisted_;  // handles filed by add_to_hashmap
+    std::vector<Bucket> buckets_;      // a power of two, at most three quarters full
 };
 
 // The lessons of absent teachers in the school's classes are found when each class is
@@ -233,12 +298,16 @@ private:
 
 struct School {
     // Finds teachers by name for registration; may hold aliases not in teacher_list.
-    std::unordered_map<std::string, NamedTeacher, SeededTextHash, std::equal_to<>> teacher_hashtable;
+    TeacherNames teacher_hashtable;
     TeacherList teacher_list;
+    // The list's handles by slot, shared with the classes whose lessons name them, and
+    // the pairs registration and cover queued for them.
+    TeacherStoreRef store = std::make_shared<TeacherStore>();
     std::vector<ClassRef> class_list;  // in order of add_class
     // Of every class, in class then entry order; their planning entries are
     // generation_space.input.lessons. Absent names point into the records.
     LessonTexts absent_lesson_texts;
+    std::vector<TeacherStore::Grade> absent_lesson_grades;  // their class names in the store
     bool absent_lesson_without_code = false;  // whether some lesson's period has no code
     GenerationSpace generation_space;
     SchoolId id;
@@ -253,15 +322,15 @@ struct School {
     // Files a copy of `teacher` under `name`, replacing what was there; the list is unchanged.
     void add_to_hashmap(std::string_view name, Teacher teacher);
 
-    // The entry filed under the teacher's name, or nullptr. The record remembers where it
-    // was found: entries are never removed (only their handle replaced), so the memo
-    // holds for as long as this school lives.
-    const NamedTeacher* find_teacher(const Teacher& teacher) const;
-    // The pair (period, some grade) was added to the record filed as `entry`, whose next
-    // pair will go to `next_pair_place`.
-    void note_pair_added(const NamedTeacher& entry, std::int16_t period, const void* next_pair_place) {
-        if (entry.slot != TeacherList::kNotListed) teacher_list.note_pair_added(entry.slot, period, next_pair_place);
-    }
+    // The place of the entry filed under the teacher's name, or TeacherNames::kNotFound,
+    // with its list slot. The record remembers both: entries are never removed, and when
+    // add_to_hashmap replaces a name's handle the school takes a new id, which no memo
+    // holds.
+    struct Found {
+        std::size_t entry;
+        TeacherList::Slot slot;
+    };
+    Found find_teacher(const Teacher& teacher) const;
 };
 
 // The text str() gives: teachers, classes and the table of present teachers by subject.

@@ -16,13 +16,11 @@
 // keeps without reading records: the absent lessons of its classes, found when each class
 // was added, and what the teacher list knows of each teacher (presence, subject, number
 // of pairs, busy periods by code). It decides every cover, renders the report from texts
-// that never change, and only then writes the covers into the substitutes' records,
-// fetching the records a few covers ahead. A run that fails before that changes nothing.
+// that never change, and only then gives the covers to the substitutes, queued in the
+// school's store for their records. A run that fails before that changes nothing.
 
 namespace lessoncover {
 namespace {
-
-void prefetch_for_write(const void* address) noexcept { __builtin_prefetch(address, 1); }
 
 // Teachers in list order, as the planner sees them. Busy periods without a code (a school
 // with more than 64 distinct periods) are read from the records, for the periods some
@@ -52,12 +50,14 @@ bool build_planning_input(School& school, InterruptionCheck& check) {
     for (const PlanningLesson& lesson : input.lessons) {
         if (lesson.code == PeriodCodes::kNoCode) wanted->set(static_cast<std::uint16_t>(lesson.period));
     }
+    // The records hold every pair registered or given so far.
+    if (school.store->has_queued()) school.store->write_out();
     std::size_t pairs_read = 0;
     for (std::size_t teacher = 0; teacher < input.teachers.size(); ++teacher) {
         // Asked before the record is locked.
         if (check.step(1 + static_cast<std::int64_t>(std::exchange(pairs_read, 0)))) return false;
         if (!input.teachers[teacher].present) continue;
-        const auto record = list.handle(space.slots[teacher]).lock();
+        const auto record = school.store->handle(space.slots[teacher]).lock();
         pairs_read = record->periods.size();
         for (const PeriodGrade& pair : record->periods) {
             if (wanted->test(static_cast<std::uint16_t>(pair.period))) {
@@ -70,57 +70,31 @@ bool build_planning_input(School& school, InterruptionCheck& check) {
     return true;
 }
 
-// Writes every decided cover, once rendered, into its substitute's record. The teacher
-// list's entry and the record of the substitute some covers ahead are fetched first, then
-// where the pair will go. Should memory run out on the way, the covers written so far are
-// taken back and false comes back: the school is as it was.
+// Gives every decided cover, once rendered, to its substitute: queued in the school's
+// store, as new pairs (the substitute held no lesson in that period). Nothing is read
+// from the records. False, with the school as it was, when there is no room for them.
 bool apply_covers(School& school) {
     const GenerationSpace& space = school.generation_space;
     const std::vector<Decision>& decisions = space.plan.decisions;
     TeacherList& list = school.teacher_list;
+    TeacherStore& store = *school.store;
     const LessonTexts& lessons = school.absent_lesson_texts;
-    const auto slot_of = [&](std::size_t lesson) { return space.slots[decisions[lesson].substitute]; };
     // The lessons that got a cover, in order, as rendering listed them.
     const std::vector<std::uint32_t>& covered = space.rendering.covered;
     try {
         list.make_room(0, 0, covered.size());
+        store.make_room_for_pairs(covered.size());
     } catch (const std::bad_alloc&) {
         return false;
     }
-    const std::size_t notes_mark = list.notes_mark();
-    std::size_t applied = 0;
-    try {
-        constexpr std::size_t kAhead = 12;
-        for (; applied < covered.size(); ++applied) {
-            const std::size_t i = applied;
-            if (i + 2 * kAhead < covered.size()) list.prefetch(slot_of(covered[i + 2 * kAhead]));
-            if (i + kAhead < covered.size()) {
-                const TeacherList::Slot ahead = slot_of(covered[i + kAhead]);
-                list.handle(ahead).prefetch_for_write(sizeof(PeriodSet));  // periods come first
-                prefetch_for_write(list.next_pair_place(ahead));
-                prefetch_for_write(static_cast<const char*>(list.next_pair_place(ahead)) + sizeof(PeriodGrade) - 1);
-            }
-            const std::size_t lesson = covered[i];
-            const TeacherList::Slot slot = slot_of(lesson);
-            const void* next_pair_place = nullptr;
-            {
-                const auto teacher = list.handle(slot).lock();
-                teacher->add_period(lessons.period(lesson), lessons.class_name(lesson));  // a new pair
-                next_pair_place = teacher->periods.next_place();
-            }
-            list.note_pair_added(slot, lessons.period(lesson), next_pair_place);
-        }
-    } catch (const std::bad_alloc&) {
-        while (applied-- > 0) {
-            const std::size_t lesson = covered[applied];
-            const TeacherList::Slot slot = slot_of(lesson);
-            const auto teacher = list.handle(slot).lock();
-            teacher->periods.remove_newest();
-            list.take_back_pair(slot, lessons.period(lesson), teacher->teaches_in(lessons.period(lesson)),
-                                teacher->periods.next_place());
-        }
-        list.forget_notes_since(notes_mark);
-        return false;
+    constexpr std::size_t kAhead = 16;  // substitutes' entries fetched this many covers ahead
+    for (std::size_t i = 0; i < covered.size(); ++i) {
+        if (i + kAhead < covered.size()) list.prefetch_facts(space.slots[decisions[covered[i + kAhead]].substitute]);
+        const std::uint32_t lesson = covered[i];
+        const TeacherList::Slot slot = space.slots[decisions[lesson].substitute];
+        const std::int16_t period = lessons.period(lesson);
+        store.queue(slot, period, school.absent_lesson_grades[lesson]);
+        list.note_pair_added(slot, period);
     }
     return true;
 }

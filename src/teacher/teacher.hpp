@@ -57,11 +57,6 @@ public:
         }
         return insert_otherwise(period, grade);
     }
-    // Makes room for a usual day's pairs now, so that they lie near whatever was made
-    // just before (a record reserves right after it is made).
-    void make_room_for_a_day() {
-        if (pairs_.capacity() < kFirstCapacity) pairs_.reserve(kFirstCapacity);
-    }
 
     // Takes back the pair added last: what a cover that cannot be completed undoes.
     void remove_newest() noexcept;
@@ -74,9 +69,6 @@ public:
     }
 
     std::size_t size() const noexcept { return pairs_.size(); }
-    // Where the next pair added will be stored, while there is room for it (a pair spans
-    // at most two cache lines from there).
-    const void* next_place() const noexcept { return pairs_.data() + pairs_.size(); }
     bool empty() const noexcept { return pairs_.empty(); }
     auto begin() const noexcept { return pairs_.begin(); }
     auto end() const noexcept { return pairs_.end(); }
@@ -116,7 +108,8 @@ private:
 // of the record's value: a copy of a record starts with an empty memo.
 struct LookupMemo {
     std::uint64_t school_id = 0;
-    const void* entry = nullptr;
+    std::uint32_t entry = 0;  // place in the school's teacher hashtable
+    std::uint32_t slot = 0;   // slot in its teacher list, or TeacherList::kNotListed
 
     LookupMemo() noexcept = default;
     LookupMemo(const LookupMemo&) noexcept {}
@@ -124,12 +117,14 @@ struct LookupMemo {
 };
 
 struct Teacher {
-    PeriodSet periods;  // first, next to the record's lock: registration and cover touch both
+    // First, so that in a Python object it shares a cache line with the object's header,
+    // which every call reads anyway: register_period needs nothing else of the object.
+    mutable LookupMemo lookup_memo;
+    PeriodSet periods;
     std::string name;
     Subjects sub;
     bool present;
     std::string reason_of_absentee;
-    mutable LookupMemo lookup_memo;
 
     Teacher(std::string name, Subjects sub, bool present)
         : name(std::move(name)), sub(sub), present(present),

@@ -97,7 +97,8 @@ void quoting() {
 
 void locked_handles_print_as_locked() {
     TeacherRef teacher{Teacher("Asha", Subjects::Maths, true)};
-    Class school_class{"10A", {PeriodEntry{teacher, 3}}};
+    Class school_class{"10A"};
+    school_class.append_own(teacher, 3);
     const auto held = teacher.lock();
     DebugWriter writer(DebugStyle::compact);
     describe(writer, school_class);
@@ -162,13 +163,13 @@ public:
         ++asked;
         const auto free = [](const auto& handle) { return handle.try_lock().has_value(); };
         for (std::size_t slot = 0; slot < school_.teacher_list.size(); ++slot) {
-            if (!free(school_.teacher_list.handle(static_cast<TeacherList::Slot>(slot)))) ++asked_under_a_lock;
+            if (!free(school_.store->handle(static_cast<TeacherStore::Slot>(slot)))) ++asked_under_a_lock;
         }
         for (const ClassRef& school_class : school_.class_list) {
             if (!free(school_class)) ++asked_under_a_lock;
         }
         for (const PeriodEntry& entry : outside_.list_of_periods) {
-            if (!free(entry.teacher)) ++asked_under_a_lock;
+            if (!free(outside_.teacher(entry))) ++asked_under_a_lock;
         }
         return asked == stop_at_;
     }
@@ -207,7 +208,7 @@ bool interrupted_error(const auto& result) { return !result.ok() && result.error
 
 void long_operations_stop_when_asked() {
     School school, twin;
-    Class hall{"Hall", {}}, twin_hall{"Hall", {}};
+    Class hall{"Hall"}, twin_hall{"Hall"};
     build_school(school, hall);
     build_school(twin, twin_hall);
 
@@ -256,7 +257,7 @@ void long_operations_stop_when_asked() {
 // A short call runs none of the caller's code: nothing is asked.
 void short_operations_never_ask() {
     School school;
-    Class hall{"Hall", {}};
+    Class hall{"Hall"};
     Teacher absent("Asha", Subjects::Maths, false);
     school.add_teacher(absent);
     school.add_teacher(Teacher("Ben", Subjects::Maths, true));

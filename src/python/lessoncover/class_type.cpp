@@ -12,7 +12,7 @@ Signature<1> constructor_signature{"Class", {"name"}};
 PyObject* class_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
     return call_constructor<Class, std::string_view>(
         constructor_signature, type, args, kwargs,
-        [](std::string_view name) -> Result<Class> { return Class{std::string(name), {}}; });
+        [](std::string_view name) -> Result<Class> { return Class{std::string(name)}; });
 }
 
 PyObject* class_str(PyObject* self) noexcept {
