@@ -19,7 +19,7 @@ from __future__ import annotations
 from collections.abc import Mapping
 from types import MappingProxyType
 
-__all__ = ["SUBJECTS", "SUBJECT_ALIASES", "resolve_subject"]
+__all__ = ["SUBJECTS", "SUBJECT_ALIASES", "TEACHER_SPELLINGS", "resolve_subject"]
 
 SUBJECTS: tuple[str, ...] = (
     "Chemistry", "Physics", "Maths", "Computer", "English", "Biology", "PhysicalEdu",
@@ -28,15 +28,16 @@ SUBJECTS: tuple[str, ...] = (
 )
 """The display names of the known subjects; :func:`resolve_subject` gives an index into it."""
 
-# What lessoncover.Teacher accepts, lower-cased; "finfance" is its historical typo.
-_TEACHER_SPELLINGS: Mapping[str, str] = {
+TEACHER_SPELLINGS: Mapping[str, str] = MappingProxyType({
     "chemistry": "Chemistry", "physics": "Physics", "maths": "Maths",
     "computer": "Computer", "english": "English", "biology": "Biology", "bio": "Biology",
     "p.e": "PhysicalEdu", "sanskrit": "Sanskrit", "urdu": "Urdu", "geography": "Geo",
     "accountancy": "Acc", "history": "History", "civics": "Civics",
     "business": "Business", "art": "Arts", "games": "Games", "economics": "Economics",
     "hindi": "Hindi", "bengali": "Bengali", "finance": "Finance", "finfance": "Finance",
-}
+})
+"""What ``lessoncover.Teacher`` accepts, lower-cased, and the subject each names; "finfance"
+is its historical typo."""
 
 SUBJECT_ALIASES: Mapping[str, str] = MappingProxyType({
     "math": "Maths",
@@ -66,7 +67,7 @@ of its own, reached only by the spelling ``games``.
 
 _INDEX_BY_SPELLING: Mapping[str, int] = {
     spelling: SUBJECTS.index(display)
-    for table in (_TEACHER_SPELLINGS, {name.lower(): name for name in SUBJECTS}, SUBJECT_ALIASES)
+    for table in (TEACHER_SPELLINGS, {name.lower(): name for name in SUBJECTS}, SUBJECT_ALIASES)
     for spelling, display in table.items()
 }
 

@@ -51,13 +51,17 @@ void keep_first_occurrences(std::vector<Item>& items) {
     items = std::move(kept);
 }
 
+void sort_unique(std::vector<std::uint64_t>& keys) {
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+}
+
 // Keys of (teacher, period) pairs, as PlanningInput::uncoded_key, sorted.
 std::vector<std::uint64_t> sorted_keys(const std::vector<std::pair<std::uint32_t, std::int16_t>>& pairs) {
     std::vector<std::uint64_t> keys;
     keys.reserve(pairs.size());
     for (const auto& [teacher, period] : pairs) keys.push_back(PlanningInput::uncoded_key(teacher, period));
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    sort_unique(keys);
     return keys;
 }
 
@@ -157,8 +161,7 @@ void limit_teachers(const Day& day, const std::vector<std::uint32_t>& place_of, 
                 uncoded.push_back(PlanningInput::uncoded_key(place_of[teacher], period));
             }
         }
-        std::sort(uncoded.begin(), uncoded.end());
-        uncoded.erase(std::unique(uncoded.begin(), uncoded.end()), uncoded.end());
+        sort_unique(uncoded);
     };
     limit(day.policy.absent_periods, &TeacherLimits::absent, policy.uncoded_absent);
     limit(day.policy.unavailable, &TeacherLimits::unavailable, policy.uncoded_unavailable);
@@ -270,8 +273,7 @@ void build_day_input(const Day& day, DayInput& out) {
     for (const auto& [teacher, period] : uncoded) {
         if (day.teachers[teacher].present) input.uncoded_busy.push_back(PlanningInput::uncoded_key(place_of[teacher], period));
     }
-    std::sort(input.uncoded_busy.begin(), input.uncoded_busy.end());
-    input.uncoded_busy.erase(std::unique(input.uncoded_busy.begin(), input.uncoded_busy.end()), input.uncoded_busy.end());
+    sort_unique(input.uncoded_busy);
     limit_teachers(day, place_of, codes, uncoded_wanted.get(), out);
 }
 

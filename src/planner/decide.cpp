@@ -43,7 +43,6 @@ void CoverPlanner::decide(const PlanningInput& input, Plan& plan, InterruptionCh
     covers_by_uncoded_period_.clear();
     uncoded_covers_.clear();
     teaching_counted_ = false;
-    teaching_by_uncoded_period_.clear();
     uncoded_searches_ = 0;
     groups_by_uncoded_period_.clear();
     capped_free_by_code_.fill(0);
@@ -64,9 +63,7 @@ void CoverPlanner::decide(const PlanningInput& input, Plan& plan, InterruptionCh
         plan.decisions.push_back(decision);
         switch (decision.rule) {
             case Rule::uncovered:
-                plan.uncovered.push_back(input.policy.empty()
-                                             ? why_uncovered(static_cast<std::uint32_t>(index), lesson)
-                                             : why_uncovered_with_policy(static_cast<std::uint32_t>(index), lesson));
+                plan.uncovered.push_back(why_uncovered(static_cast<std::uint32_t>(index), lesson));
                 break;
             case Rule::away:
             case Rule::co_taught: ++plan.not_needed; break;
@@ -260,47 +257,11 @@ void CoverPlanner::take(Candidate& substitute, const PlanningLesson& lesson) {
     }
 }
 
-// Nobody was free: every present teacher teaches in that period or covers in it.
+// Nobody could take the lesson: of the teachers present in its period (those absent only
+// part of the day count where they are present), each in the first group that keeps it
+// from covering: teaching, covering, unavailable, at the cap. Without a policy the last
+// two are empty.
 Uncovered CoverPlanner::why_uncovered(std::uint32_t lesson_index, const PlanningLesson& lesson) {
-    const PlanningInput& input = *input_;
-    const auto period = static_cast<std::uint16_t>(lesson.period);
-    std::uint32_t teaching = 0;
-    std::uint32_t covering = 0;
-    if (lesson.code != PeriodCodes::kNoCode) {
-        if (!teaching_counted_) {
-            teaching_by_code_.fill(0);
-            for (const PlanningTeacher& listed : input.teachers) {
-                if (!listed.present) continue;
-                for (std::uint64_t busy = listed.busy & lesson_codes_; busy != 0; busy &= busy - 1) {
-                    ++teaching_by_code_[static_cast<std::size_t>(std::countr_zero(busy))];
-                }
-            }
-            teaching_counted_ = true;
-        }
-        teaching = teaching_by_code_[lesson.code];
-        covering = covers_by_code_[lesson.code];
-    } else {
-        const auto counted = teaching_by_uncoded_period_.find(period);
-        if (counted != teaching_by_uncoded_period_.end()) {
-            teaching = counted->second;
-        } else {
-            for (const std::uint64_t key : input.uncoded_busy) {
-                if ((key & 0xffff) == period && input.teachers[key >> 16].present) ++teaching;
-            }
-            uncoded_searches_ += input.uncoded_busy.size();
-            teaching_by_uncoded_period_.emplace(period, teaching);
-        }
-        covering = covers_by_uncoded_period_[period];
-    }
-    return Uncovered{lesson_index, static_cast<std::uint32_t>(candidates_.size()), teaching, covering};
-}
-
-// With a policy: of the teachers present in the lesson's period (those absent only part of
-// the day count where they are present), each in the first group that keeps it from
-// covering: teaching, covering, unavailable, at the cap.
-Uncovered CoverPlanner::why_uncovered_with_policy(std::uint32_t lesson_index, const PlanningLesson& lesson) {
-    const PlanningInput& input = *input_;
-    const PlanningPolicy& policy = input.policy;
     Uncovered why{lesson_index, static_cast<std::uint32_t>(candidates_.size()), 0, 0, 0, 0};
     if (lesson.code != PeriodCodes::kNoCode) {
         if (!teaching_counted_) count_groups_by_code();
@@ -312,30 +273,38 @@ Uncovered CoverPlanner::why_uncovered_with_policy(std::uint32_t lesson_index, co
         return why;
     }
     const auto period = static_cast<std::uint16_t>(lesson.period);
-    auto counted = groups_by_uncoded_period_.find(period);
-    if (counted == groups_by_uncoded_period_.end()) {
-        UncodedGroups groups;
-        for (const Candidate& candidate : candidates_) {
-            const std::uint64_t key = PlanningInput::uncoded_key(candidate.teacher, lesson.period);
-            if (std::binary_search(policy.uncoded_absent.begin(), policy.uncoded_absent.end(), key)) {
-                ++groups.absent;
-            } else if (std::binary_search(input.uncoded_busy.begin(), input.uncoded_busy.end(), key)) {
-                ++groups.teaching;
-            } else if (std::binary_search(policy.uncoded_unavailable.begin(), policy.uncoded_unavailable.end(), key)) {
-                ++groups.unavailable;
-            }
-        }
-        uncoded_searches_ += 3 * candidates_.size();
-        counted = groups_by_uncoded_period_.emplace(period, groups).first;
-    }
-    why.present_teachers -= counted->second.absent;
-    why.busy_teaching = counted->second.teaching;
+    const UncodedGroups& groups = uncoded_groups(period);
+    why.present_teachers -= groups.absent;
+    why.busy_teaching = groups.teaching;
     why.busy_covering = covers_by_uncoded_period_[period];
-    why.busy_unavailable = counted->second.unavailable;
+    why.busy_unavailable = groups.unavailable;
     for (const std::uint32_t place : capped_in_order_) {
         if (!is_busy(candidates_[place], lesson)) ++why.at_cap;
     }
     return why;
+}
+
+// The present teachers absent, teaching and unavailable in a period without a code, each
+// in the first of these groups that fits; counted from the sparse keys when first asked.
+const CoverPlanner::UncodedGroups& CoverPlanner::uncoded_groups(std::uint16_t period) {
+    const auto counted = groups_by_uncoded_period_.find(period);
+    if (counted != groups_by_uncoded_period_.end()) return counted->second;
+    const PlanningInput& input = *input_;
+    const PlanningPolicy& policy = input.policy;
+    const auto in_period = [period](std::uint64_t key) { return (key & 0xffff) == period; };
+    const auto holds = [](const std::vector<std::uint64_t>& keys, std::uint64_t key) {
+        return std::binary_search(keys.begin(), keys.end(), key);
+    };
+    UncodedGroups groups;
+    for (const std::uint64_t key : policy.uncoded_absent) groups.absent += in_period(key);
+    for (const std::uint64_t key : input.uncoded_busy) {
+        groups.teaching += in_period(key) && input.teachers[key >> 16].present && !holds(policy.uncoded_absent, key);
+    }
+    for (const std::uint64_t key : policy.uncoded_unavailable) {
+        groups.unavailable += in_period(key) && !holds(input.uncoded_busy, key) && !holds(policy.uncoded_absent, key);
+    }
+    uncoded_searches_ += input.uncoded_busy.size() + policy.uncoded_absent.size() + policy.uncoded_unavailable.size();
+    return groups_by_uncoded_period_.emplace(period, groups).first->second;
 }
 
 // The present teachers absent, teaching and unavailable in each period that some lesson is

@@ -61,7 +61,12 @@ private:
     bool is_busy(const Candidate& candidate, const PlanningLesson& lesson) const;
     void take(Candidate& substitute, const PlanningLesson& lesson);
     Uncovered why_uncovered(std::uint32_t lesson_index, const PlanningLesson& lesson);
-    Uncovered why_uncovered_with_policy(std::uint32_t lesson_index, const PlanningLesson& lesson);
+    struct UncodedGroups {
+        std::uint32_t absent = 0;
+        std::uint32_t teaching = 0;
+        std::uint32_t unavailable = 0;
+    };
+    const UncodedGroups& uncoded_groups(std::uint16_t period);
     void count_groups_by_code();
     void place_candidates();
     void start_caps();
@@ -85,20 +90,12 @@ private:
     // Searches for a teacher's lesson in a period without a code since last counted: the
     // work of such a lesson grows with the candidates looked at.
     mutable std::uint64_t uncoded_searches_ = 0;
-    // Present teachers holding a lesson, by period; counted when first asked for.
-    std::array<std::uint32_t, PeriodCodes::kMaxCodes> teaching_by_code_{};
-    bool teaching_counted_ = false;
-    std::unordered_map<std::uint16_t, std::uint32_t> teaching_by_uncoded_period_;
-
-    // With a policy. Present teachers absent or unavailable in a period, by code; counted
-    // with teaching_by_code_.
+    // Present teachers absent, teaching and unavailable, by period, each in the first of
+    // these groups that fits; counted when first asked for.
     std::array<std::uint32_t, PeriodCodes::kMaxCodes> absent_by_code_{};
+    std::array<std::uint32_t, PeriodCodes::kMaxCodes> teaching_by_code_{};
     std::array<std::uint32_t, PeriodCodes::kMaxCodes> unavailable_by_code_{};
-    struct UncodedGroups {
-        std::uint32_t absent = 0;
-        std::uint32_t teaching = 0;
-        std::uint32_t unavailable = 0;
-    };
+    bool teaching_counted_ = false;
     std::unordered_map<std::uint16_t, UncodedGroups> groups_by_uncoded_period_;
     std::vector<std::uint32_t> place_of_teacher_;  // by place in the input: in candidates_
     // Under a cap: covers given in this run, and whether the cap is reached, by candidate.
