@@ -21,8 +21,13 @@ def day_of(tmp_path, teachers, lessons, absences):
 # --- the flags reach the Policy, and bad values are refused ----------------------------------
 
 class FakePolicy:
+    """Records the options it was made with; whether they are all off, the real Policy says."""
+
     def __init__(self, **options):
         self.options = options
+
+    def is_default(self):
+        return lessoncover_planner.policy.Policy(**self.options).is_default()
 
 
 def test_flags_and_columns_build_the_policy(tmp_path, monkeypatch):

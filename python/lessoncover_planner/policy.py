@@ -14,11 +14,15 @@ _NO_PERIODS: Mapping[str, frozenset[int]] = MappingProxyType({})
 MOST_PRIOR_COVERS = 2**31 - 1
 
 
+# The periods a lesson may have.
+PERIOD_MIN, PERIOD_MAX = -32768, 32767
+
+
 def _period(value: object, where: str) -> int:
     if isinstance(value, bool) or not isinstance(value, int):
         raise TypeError(f"{where}: a period must be an int, got {value!r}")
-    if not -32768 <= value <= 32767:
-        raise ValueError(f"{where}: period {value!r} is outside -32768..32767")
+    if not PERIOD_MIN <= value <= PERIOD_MAX:
+        raise ValueError(f"{where}: period {value!r} is outside {PERIOD_MIN}..{PERIOD_MAX}")
     return value
 
 

@@ -23,11 +23,6 @@ class PolicyOptions:
     co_taught_no_cover: bool = False
     away_classes: tuple[str, ...] = ()
 
-    @property
-    def any_set(self) -> bool:
-        return (self.max_covers is not None or self.keep_doubles or self.combined_lessons
-                or self.co_taught_no_cover or bool(self.away_classes))
-
 
 def check_away_classes(away: Sequence[str], days: Sequence[Day]) -> None:
     """Refuse an ``--away`` class that no day has a lesson of: it is most likely a typo."""
@@ -50,11 +45,7 @@ def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, in
     away = tuple(class_name for class_name in options.away_classes if class_name in known_classes)
     names = {name for name, _ in day.teachers}
     prior = {name: count for name, count in (prior_covers or {}).items() if name in names}
-    wanted = (options.max_covers is not None or options.keep_doubles or options.combined_lessons
-              or options.co_taught_no_cover or away or prior or day.unavailable)
-    if not wanted:
-        return None
-    return lessoncover_planner.Policy(
+    policy = lessoncover_planner.Policy(
         max_covers=options.max_covers,
         prior_covers=prior,
         unavailable=dict(day.unavailable),
@@ -63,4 +54,5 @@ def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, in
         co_taught_no_cover=options.co_taught_no_cover,
         away_classes=away,
     )
+    return None if policy.is_default() else policy
 

@@ -26,6 +26,7 @@ from collections.abc import Iterator, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
 
+from ..policy import PERIOD_MAX, PERIOD_MIN
 from ..subjects import resolve_subject
 from .errors import InputError
 
@@ -34,7 +35,6 @@ __all__ = ["Day", "Record", "read_table", "read_day", "parse_period", "parse_per
 
 DAY_FILES = ("teachers.csv", "lessons.csv", "absences.csv")
 DELIMITERS = (",", ";", "\t")
-PERIOD_MIN, PERIOD_MAX = -32768, 32767
 _PERIOD_TEXT = re.compile(r"[+-]?[0-9]+")
 _PERIOD_ITEM = re.compile(r"([+-]?[0-9]+)(?:\s*[-\u2013]\s*([+-]?[0-9]+))?")
 UTF8_HINT = 'save it as "CSV UTF-8" (in Excel: Save As, CSV UTF-8; in LibreOffice: Character set UTF-8)'
