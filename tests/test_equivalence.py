@@ -167,6 +167,44 @@ def test_many_teachers_of_one_subject_agree(data):
     assert_same(ours, theirs)
 
 
+@settings(max_examples=40, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(st.data())
+def test_many_distinct_counts_agree(data):
+    """Teachers spread over more counts than the list walks side by side at once, added
+    and given lessons in a drawn order, some after they were last sorted."""
+    ours, theirs = lessoncover.School(), reference.School()
+    size = data.draw(st.integers(min_value=20, max_value=70))
+    pairs = []
+    for i in range(size):
+        present = data.draw(st.booleans()) or i % 5 != 0
+        subject = ["maths", "art", "hindi"][i % 3]
+        pairs.append((lessoncover.Teacher("T%d" % i, subject, present),
+                      reference.Teacher("T%d" % i, subject, present)))
+    lessons = [(i, period) for i in range(size) for period in range(data.draw(st.integers(0, 45)))]
+    lessons = data.draw(st.permutations(lessons))
+    added = 0
+    for k, start in enumerate(range(0, len(lessons), 40)):
+        # Teachers join between classes, so some are sorted in late with their counts.
+        target = min(size, added + data.draw(st.integers(min_value=1, max_value=size)))
+        for t_ours, t_theirs in pairs[added:target]:
+            ours.add_teacher(t_ours)
+            theirs.add_teacher(t_theirs)
+        added = target
+        c_ours, c_theirs = lessoncover.Class("C%d" % k), reference.Class("C%d" % k)
+        for i, period in lessons[start:start + 40]:
+            if i < added:
+                lessoncover.register_period(pairs[i][0], period, ours, c_ours)
+                reference.register_period(pairs[i][1], period, theirs, c_theirs)
+        ours.add_class(c_ours)
+        theirs.add_class(c_theirs)
+    for t_ours, t_theirs in pairs[added:]:
+        ours.add_teacher(t_ours)
+        theirs.add_teacher(t_theirs)
+    assert listed_teachers(ours) == reference_teachers(theirs)
+    assert_same(ours, theirs)
+    assert_same(ours, theirs)
+
+
 @pytest.mark.parametrize("seed", range(6))
 def test_benchmark_workload_agrees(seed):
     plan = workload.make_workload(120, seed)

@@ -239,3 +239,46 @@ def test_names_escaped_in_school_text(raw, quoted):
     rec = mutex(teacher(raw, {(6, raw)}, "Civics"))
     assert teachers == [rec]
     assert classes == [mutex(klass(raw, [(rec, 6)] * 2))]
+
+
+@pytest.mark.parametrize("print_school_first", [False, True])
+def test_class_shows_its_teachers_after_the_school_is_gone(print_school_first):
+    """A school's copies of its teachers outlive it in the classes that name them, with
+    what they were given when added and every pair registered or covered since."""
+    import gc
+
+    school, hall = School(), Class("Hall")
+    ravi = Teacher("Ravi, Jr.", "bio", False)
+    ravi.reason_of_absentee = "Training"
+    ravi.add_period(7, "6C")  # brought along
+    asha = Teacher("Asha", "Biology", True)
+    for t in (ravi, asha):
+        school.add_teacher(t)
+    register_period(ravi, 1, school, hall)
+    school.add_class(hall)
+    report = school.generate_substitutions()  # Asha covers period 1
+    assert report.splitlines()[1] == '"Ravi, Jr.",1,Biology,Asha,Hall,Training'
+    if print_school_first:
+        str(school)
+    ravi.reason_of_absentee = "changed later"
+    del school
+    gc.collect()
+    name, entries = parse_class_text(str(hall))
+    assert name == "Hall"
+    assert entries == [(mutex(teacher("Ravi, Jr.", {(7, "6C"), (1, "Hall")}, "Biology", False, "Training")), 1)] * 2
+
+
+def test_lessons_of_another_schools_teachers_keep_their_texts():
+    """A class may name teachers another school copied in; its absent lessons are reported
+    with what that school copied, whatever the teacher objects say now."""
+    home, other, stray = School(), School(), Class("9Z")
+    away = Teacher("Uma", "Urdu", False)
+    away.reason_of_absentee = "Jury, service"
+    other.add_teacher(away)
+    register_period(away, 4, other, stray)
+    away.reason_of_absentee = "changed later"
+    cover = Teacher("Zoe", "Urdu", True)
+    home.add_teacher(cover)
+    home.add_class(stray)
+    lines = home.generate_substitutions().splitlines()
+    assert lines[1] == 'Uma,4,Urdu,Zoe,9Z,"Jury, service"'

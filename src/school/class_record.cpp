@@ -5,7 +5,7 @@ namespace {
 
 void describe_entries(DebugWriter& writer, const Class& school_class) {
     // The records show every pair registered so far.
-    school_class.write_out_sources();
+    school_class.ready_sources();
     writer.begin_list();
     bool stopped = false;
     for (const PeriodEntry& entry : school_class.list_of_periods) {
@@ -53,6 +53,13 @@ void describe(DebugWriter& writer, const Class& school_class) {
 
 void describe(DebugWriter& writer, const ClassRef& school_class) {
     describe_handle_copy(writer, school_class, [](DebugWriter& w, const Class& c) { describe(w, c); });
+}
+
+void describe_as_held(DebugWriter& writer, const Class& school_class) {
+    writer.begin_record("Mutex");
+    writer.field("data");
+    describe(writer, school_class);
+    writer.end();
 }
 
 }  // namespace lessoncover

@@ -52,6 +52,7 @@ struct Class {
     Class() = default;
     explicit Class(std::string name) : class_name(std::move(name)) {}
 
+    // The handle of the entry's teacher; a store's records must be made (ready_sources).
     const TeacherRef& teacher(const PeriodEntry& entry) const noexcept {
         return entry.source == PeriodEntry::kOwnHandle ? own_handles[entry.teacher]
                                                        : sources[entry.source]->handle(entry.teacher);
@@ -66,10 +67,11 @@ struct Class {
         sources.push_back(store);
         return static_cast<std::uint16_t>(sources.size() - 1);
     }
-    // Writes out the pairs queued in every store the entries name teachers in.
-    void write_out_sources() const {
+    // Makes ready the records of every store the entries name teachers in: then teacher()
+    // gives each entry's handle, holding every pair registered so far.
+    void ready_sources() const {
         for (const TeacherStoreRef& store : sources) {
-            if (store->has_queued()) store->write_out();
+            if (!store->records_ready()) store->ready_records();
         }
     }
     // `times` entries of a handle the class holds itself; for tests and tools that build
@@ -92,5 +94,7 @@ Result<std::string> printed_text(const Class& school_class, Interruption& interr
 
 void describe(DebugWriter& writer, const Class& school_class);
 void describe(DebugWriter& writer, const ClassRef& school_class);
+// A class as describing a handle that holds it, unlocked, shows it.
+void describe_as_held(DebugWriter& writer, const Class& school_class);
 
 }  // namespace lessoncover

@@ -53,6 +53,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
     std::uint32_t named = found.slot;  // what the entries hold
     if (source == PeriodEntry::kOwnHandle) {  // the class names too many stores
         reserve_more(school_class.own_handles, 1);
+        store.make_records();
         school_class.own_handles.push_back(store.handle(found.slot));
         named = static_cast<std::uint32_t>(school_class.own_handles.size() - 1);
     }
@@ -67,7 +68,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         list.note_pair_added(found.slot, bit);
     } else {
         // It may be there already: the record decides, once it holds every pair queued.
-        if (store.has_queued()) store.write_out();
+        if (!store.records_ready()) store.ready_records();
         bool added = false;
         {
             const auto record = store.handle(found.slot).lock();

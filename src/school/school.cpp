@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <optional>
 #include <unordered_set>
 
 #include "report/csv_field.hpp"
@@ -63,26 +64,32 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
         if (check.step(static_cast<std::int64_t>(end - start))) return false;
         for (std::size_t at = start; at < end; ++at) {
             const PeriodEntry& entry = entries[at];
-            const TeacherRef& handle = added.teacher(entry);
-            // Who the teacher is, without reading the handle: where it is kept. A record is
+            const bool own_handle = entry.source == PeriodEntry::kOwnHandle;
+            // Who the teacher is, without reading a record: where it is kept. A teacher is
             // in one store at most, and never both there and among the class's own handles.
-            const void* identity = entry.source == PeriodEntry::kOwnHandle ? handle.identity()
-                                                                           : static_cast<const void*>(&handle);
+            const void* identity = own_handle ? added.own_handles[entry.teacher].identity()
+                                              : added.sources[entry.source]->identity(entry.teacher);
             // Registration stores each lesson twice in a row (as one entry, or two).
             if (identity == previous_teacher && entry.period == previous_period) continue;
             previous_teacher = identity;
             previous_period = entry.period;
 
             // Name, subject, presence and reason never change in a school's copy: the list
-            // knows them for its own teachers, and the record tells of the others.
+            // knows them for its own teachers, a store for those it keeps, and the record
+            // of a handle the class holds tells of that one.
             Subjects sub{};
             TeacherList::AbsentTexts texts;
-            if (entry.source == own_store && entry.source != PeriodEntry::kOwnHandle) {
+            if (entry.source == own_store && !own_handle) {
                 if (list.present(entry.teacher) || repeated(identity, entry.period)) continue;
                 sub = list.sub(entry.teacher);
                 texts = list.absent_texts(entry.teacher);
+            } else if (!own_handle) {
+                const TeacherStore& store = *added.sources[entry.source];
+                if (store.present(entry.teacher) || repeated(identity, entry.period)) continue;
+                sub = store.sub(entry.teacher);
+                texts = TeacherList::AbsentTexts{store.name(entry.teacher), store.reason(entry.teacher)};
             } else {
-                const auto teacher = handle.lock();
+                const auto teacher = added.own_handles[entry.teacher].lock();
                 if (teacher->present || repeated(identity, entry.period)) continue;
                 sub = teacher->sub;
                 texts = TeacherList::AbsentTexts{teacher->name, teacher->reason_of_absentee};
@@ -102,19 +109,12 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
     return true;
 }
 
-// Copies the entries a block at a time; false when `check` stopped it part way.
-bool copy_entries(const std::vector<PeriodEntry>& entries, std::vector<PeriodEntry>& copy,
-                  InterruptionCheck& check) {
-    if (entries.size() <= kEntryBlock) {  // the usual class, in one go
-        copy = entries;
-        return !check.step(static_cast<std::int64_t>(entries.size()));
-    }
-    copy.reserve(entries.size());
+// Keeps the class's entries a block at a time; false when `check` stopped it part way.
+bool keep_entries(const std::vector<PeriodEntry>& entries, ClassArchive& classes, InterruptionCheck& check) {
     for (std::size_t start = 0; start < entries.size(); start += kEntryBlock) {
         const std::size_t end = std::min(entries.size(), start + kEntryBlock);
         if (check.step(static_cast<std::int64_t>(end - start))) return false;
-        copy.insert(copy.end(), entries.begin() + static_cast<std::ptrdiff_t>(start),
-                    entries.begin() + static_cast<std::ptrdiff_t>(end));
+        classes.append_entries(std::span(entries).subspan(start, end - start));
     }
     return true;
 }
@@ -122,13 +122,9 @@ bool copy_entries(const std::vector<PeriodEntry>& entries, std::vector<PeriodEnt
 // Copies the class in; a stop asked for by `check` leaves the school as it was, and so
 // does running out of memory (std::bad_alloc comes through).
 Result<Done> add_class_to(School& school, const Class& school_class, InterruptionCheck& check) {
-    Class copy{school_class.class_name};
-    if (!copy_entries(school_class.list_of_periods, copy.list_of_periods, check)) return interrupted();
-    copy.sources = school_class.sources;
-    copy.own_handles = school_class.own_handles;
-    reserve_more(school.class_list, 1);
-    // The class's absent lessons and room for what follows; should that fail, or a stop be
-    // asked for, they are taken back and the school is as it was.
+    // The class kept, its absent lessons and room for what follows; should that fail, or a
+    // stop be asked for, they are taken back and the school is as it was.
+    const ClassArchive::Mark kept_before = school.classes.mark();
     std::vector<PlanningLesson>& lessons = school.generation_space.input.lessons;
     const std::size_t lessons_before = lessons.size();
     const std::size_t grades_before = school.absent_lesson_grades.size();
@@ -143,16 +139,17 @@ Result<Done> add_class_to(School& school, const Class& school_class, Interruptio
         school.absent_lesson_texts.truncate(texts_before);
         school.absent_lesson_without_code = without_code_before;
         school.teacher_list.forget_period_codes_from(codes_before);
+        school.classes.truncate(kept_before);
     };
     try {
-        if (!append_absent_lessons(school, copy, check) || check.ask_once_more()) {
+        school.classes.begin(school_class);
+        if (!keep_entries(school_class.list_of_periods, school.classes, check) ||
+            !append_absent_lessons(school, school_class, check) || check.ask_once_more()) {
             take_back();
             return interrupted();
         }
         school.generation_space.make_room_for_lessons(lessons.size());
         school.teacher_list.make_room_for_sort();
-        ClassRef added{std::move(copy)};
-        school.class_list.push_back(std::move(added));  // room was made
     } catch (...) {
         take_back();
         throw;
@@ -175,29 +172,24 @@ void TeacherList::make_room(std::size_t teachers, std::size_t name_bytes, std::s
     reserve_more(changed_, notes);
 }
 
-TeacherList::Slot TeacherList::append(const TeacherRef& handle) noexcept {
+TeacherList::Slot TeacherList::append(const Teacher& teacher, const AbsentTexts& kept) noexcept {
     const auto slot = static_cast<Slot>(teachers_.size());
-    Listed teacher{names_.size(), 0, 0, 0};
+    Listed listed{names_.size(), static_cast<std::uint32_t>(teacher.name.size()), 0, 0};
     Facts facts{0, 0, 0, 0, kNone, kNone, Place::added, 0};
-    {
-        const auto record = handle.lock();
-        facts.count = static_cast<std::uint32_t>(record->periods.size());
-        for (const PeriodGrade& pair : record->periods) facts.busy |= codes_.bit_for(pair.period);
-        teacher.name_size = static_cast<std::uint32_t>(record->name.size());
-        names_ += record->name;
-        facts.traits =
-            static_cast<std::uint8_t>(static_cast<std::uint8_t>(record->sub) | (record->present ? kPresent : 0));
-        teacher.name_traits = static_cast<std::uint8_t>((needs_csv_quotes(record->name) ? kQuotedName : 0) |
-                                                        (is_ascii(record->name) ? kAsciiName : 0));
-        if (record->present) {
-            ++present_counts_[static_cast<std::size_t>(record->sub)];
-            ++present_total_;
-        } else {
-            teacher.absent = static_cast<std::uint32_t>(absent_texts_.size());
-            absent_texts_.push_back(AbsentTexts{record->name, record->reason_of_absentee});  // room was made
-        }
+    facts.count = static_cast<std::uint32_t>(teacher.periods.size());
+    for (const PeriodGrade& pair : teacher.periods) facts.busy |= codes_.bit_for(pair.period);
+    names_ += teacher.name;
+    facts.traits = static_cast<std::uint8_t>(static_cast<std::uint8_t>(teacher.sub) | (teacher.present ? kPresent : 0));
+    listed.name_traits = static_cast<std::uint8_t>((needs_csv_quotes(teacher.name) ? kQuotedName : 0) |
+                                                   (is_ascii(teacher.name) ? kAsciiName : 0));
+    if (teacher.present) {
+        ++present_counts_[static_cast<std::size_t>(teacher.sub)];
+        ++present_total_;
+    } else {
+        listed.absent = static_cast<std::uint32_t>(absent_texts_.size());
+        absent_texts_.push_back(kept);  // room was made
     }
-    teachers_.push_back(teacher);
+    teachers_.push_back(listed);
     facts_.push_back(facts);
     added_.push_back(slot);
     order_valid_ = false;
@@ -247,7 +239,7 @@ std::vector<TeacherList::Group>::iterator TeacherList::group_at_or_after(std::si
 
 void TeacherList::take_out(Slot slot) noexcept {
     const auto group = group_at_or_after(facts_[slot].sorted_count);
-    if (group->first == slot && group->last == slot) {
+    if (--group->size == 0) {
         groups_.erase(group);
     } else if (group->first == slot) {
         group->first = facts_[slot].next;
@@ -274,9 +266,10 @@ void TeacherList::put_at_front(Slot slot) noexcept {
     if (group != groups_.end() && group->count == count) {
         link_before(slot, group->first);
         group->first = slot;
+        ++group->size;
     } else {
         link_before(slot, group == groups_.end() ? kNone : group->first);
-        groups_.insert(group, Group{count, slot, slot});  // make_room_for_sort made room
+        groups_.insert(group, Group{facts_[slot].count, slot, slot, 1});  // make_room_for_sort made room
     }
     facts_[slot].sorted_count = count;
     facts_[slot].stamp = --next_front_stamp_;
@@ -289,9 +282,10 @@ void TeacherList::put_at_back(Slot slot) noexcept {
     if (group != groups_.end() && group->count == count) {
         link_before(slot, facts_[group->last].next);
         group->last = slot;
+        ++group->size;
     } else {
         link_before(slot, group == groups_.end() ? kNone : group->first);
-        groups_.insert(group, Group{count, slot, slot});  // make_room_for_sort made room
+        groups_.insert(group, Group{facts_[slot].count, slot, slot, 1});  // make_room_for_sort made room
     }
     facts_[slot].sorted_count = count;
     facts_[slot].stamp = next_back_stamp_++;
@@ -300,10 +294,8 @@ void TeacherList::put_at_back(Slot slot) noexcept {
 
 std::span<const TeacherList::Slot> TeacherList::order() const {
     if (!order_valid_) {
-        order_.clear();
-        order_.reserve(size());
-        for (Slot slot = head_; slot != kNone; slot = facts_[slot].next) order_.push_back(slot);
-        order_.insert(order_.end(), added_.begin(), added_.end());
+        order_.resize(size());
+        for_each_placed([this](std::size_t place, Slot slot) { order_[place] = slot; });
         order_valid_ = true;
     }
     return order_;
@@ -319,16 +311,18 @@ std::uint64_t SchoolId::next() noexcept {
 void School::add_teacher(const Teacher& teacher) {
     const std::uint64_t hash = teacher_hashtable.hash(teacher.name);
     if (teacher_hashtable.find(teacher.name, hash) != TeacherNames::kNotFound) return;
-    TeacherRef copy{Teacher(teacher)};
-    // Room first; then the list, the store and the name, which cannot fail.
+    // The pairs it brought along, copied (a teacher added to a school has none, mostly).
+    std::optional<PeriodSet> pairs;
+    if (!teacher.periods.empty()) pairs.emplace(teacher.periods);
+    // Room first; then the store, the list and the name, which cannot fail.
     generation_space.make_room_for_teacher(teacher_list.present_total() + (teacher.present ? 1 : 0));
     teacher_list.make_room(1, teacher.name.size(), 0, teacher.present ? 0 : 1);
-    store->make_room_for_teacher();
+    store->make_room_for_teacher(teacher);
     teacher_hashtable.make_room(teacher.name.size());
     const auto slot = static_cast<TeacherList::Slot>(teacher_list.size());
     const std::size_t place = teacher_hashtable.add_listed(teacher.name, hash, slot);
-    teacher_list.append(copy);
-    store->append(std::move(copy));
+    const TeacherStore::Texts kept = store->append(teacher, std::move(pairs));
+    teacher_list.append(teacher, kept);
     // The Python object's memo, as register_period would find it.
     teacher.lookup_memo.school_id = id.value();
     teacher.lookup_memo.entry = static_cast<std::uint32_t>(place);
@@ -425,7 +419,7 @@ namespace {
 
 Result<std::string> school_text(const School& school, InterruptionCheck& check) {
     // The records show every pair registered so far.
-    if (school.store->has_queued()) school.store->write_out();
+    if (!school.store->records_ready()) school.store->ready_records();
     std::vector<TeacherRef> teachers_in_order;
     teachers_in_order.reserve(school.teacher_list.size());
     for (const TeacherList::Slot slot : school.teacher_list.order()) {
@@ -442,9 +436,9 @@ Result<std::string> school_text(const School& school, InterruptionCheck& check) 
 
     DebugWriter classes(DebugStyle::pretty, &check);
     classes.begin_list();
-    for (const ClassRef& school_class : school.class_list) {
+    for (std::size_t index = 0; index < school.classes.size(); ++index) {
         if (classes.stop_here()) return interrupted();
-        describe(classes, school_class);
+        describe_as_held(classes, school.classes.restore(index));
     }
     classes.end();
 

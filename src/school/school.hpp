@@ -14,6 +14,7 @@
 #include "planner/planning_input.hpp"
 #include "report/lesson_texts.hpp"
 #include "result.hpp"
+#include "school/class_archive.hpp"
 #include "school/class_record.hpp"
 #include "school/generation_space.hpp"
 #include "school/teacher_store.hpp"
@@ -22,7 +23,7 @@
 
 namespace lessoncover {
 
-// The school's teacher list: every handle made by add_teacher, once each. add_class sorts
+// The school's teacher list: every teacher add_teacher copied in, once each. add_class sorts
 // it, stably, by the number of (period, grade) pairs each teacher holds; teachers added
 // after the last sort follow the sorted ones in the order they came.
 //
@@ -46,6 +47,7 @@ namespace lessoncover {
 class TeacherList {
 public:
     using Slot = std::uint32_t;  // a teacher's place in the order of add_teacher
+    using AbsentTexts = TeacherStore::Texts;
     static constexpr Slot kNotListed = static_cast<Slot>(-1);
 
     TeacherList() = default;
@@ -63,8 +65,8 @@ public:
         codes_.make_room();
         if (changed_.size() == changed_.capacity()) make_room(0, 0, 1);
     }
-    // The teacher whose record `handle` holds; the school's store keeps the handle.
-    Slot append(const TeacherRef& handle) noexcept;
+    // A copy of `teacher`, whose name and reason the school's store keeps as `kept`.
+    Slot append(const Teacher& teacher, const AbsentTexts& kept) noexcept;
     // The pair (period, some grade) was added to the teacher (to its record, or queued
     // for it in the school's store).
     void note_pair_added(Slot slot, std::int16_t period) noexcept {
@@ -101,12 +103,8 @@ public:
         return static_cast<Subjects>(facts_[slot].traits & kSubjectMask);
     }
     bool present(Slot slot) const noexcept { return (facts_[slot].traits & kPresent) != 0; }
-    // An absent teacher's name and reason, as the record holds them: they never change,
-    // and the record outlives the list (the school's store keeps it).
-    struct AbsentTexts {
-        std::string_view name;
-        std::string_view reason;
-    };
+    // An absent teacher's name and reason, as the school's store keeps them: they never
+    // change, and the store outlives the list.
     const AbsentTexts& absent_texts(Slot slot) const noexcept { return absent_texts_[teachers_[slot].absent]; }
     // The record's name, which never changes, and whether the report quotes it. The list
     // keeps the names side by side, where they take little cache.
@@ -130,12 +128,11 @@ public:
     void prefetch_facts(Slot slot) const noexcept { __builtin_prefetch(&facts_[slot], 1); }
     // The slots in list order.
     std::span<const Slot> order() const;
-    // Calls visit(slot) for each teacher in list order.
+    // Calls visit(place, slot) once for each teacher, `place` being its place in list
+    // order; the calls come in no particular order. The list is a chain per count, and a
+    // chain is a run of dependent loads, so the chains are walked side by side.
     template <class Visit>
-    void for_each_in_order(Visit&& visit) const {
-        for (Slot slot = head_; slot != kNone; slot = facts_[slot].next) visit(slot);
-        for (const Slot slot : added_) visit(slot);
-    }
+    void for_each_placed(Visit&& visit) const;
 
 private:
     static constexpr Slot kNone = static_cast<Slot>(-1);
@@ -145,9 +142,10 @@ private:
     static constexpr std::uint8_t kAsciiName = 0x20;
     enum class Place : std::uint8_t { added, sorted, queued };  // queued: sorted, count changed
     struct Group {
-        std::size_t count;
+        std::uint32_t count;
         Slot first;
         Slot last;
+        std::uint32_t size;  // teachers in it
     };
 
     std::vector<Group>::iterator group_at_or_after(std::size_t count) noexcept;
@@ -201,6 +199,53 @@ private:
     mutable std::vector<Slot> order_;
     mutable bool order_valid_ = true;
 };
+
+template <class Visit>
+void TeacherList::for_each_placed(Visit&& visit) const {
+    // Lanes are chains being walked, each with the place of its next teacher and how many
+    // are left; a lane that ends takes the next chain not started yet.
+    constexpr std::size_t kLanes = 16;
+    struct Lane {
+        Slot slot;
+        std::uint32_t left;
+        std::size_t place;
+    };
+    std::array<Lane, kLanes> lanes;
+    std::size_t active = 0;
+    std::size_t next_group = 0;
+    std::size_t place = 0;
+    const auto start_next_chain = [&](Lane& lane) {
+        while (next_group < groups_.size()) {
+            const Group& group = groups_[next_group++];
+            lane = Lane{group.first, group.size, place};
+            place += group.size;
+            if (group.size != 0) return true;
+        }
+        return false;
+    };
+    // A list whose entries fit well in the core's cache is read in first, front to back,
+    // which the hardware does far faster than chasing the chains through memory.
+    constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
+    if (facts_.size() * sizeof(Facts) <= kReadAheadBytes) {
+        const auto* bytes = reinterpret_cast<const char*>(facts_.data());
+        for (std::size_t at = 0; at < facts_.size() * sizeof(Facts); at += 64) __builtin_prefetch(bytes + at);
+    }
+    while (active < kLanes && start_next_chain(lanes[active])) ++active;
+    while (active != 0) {
+        for (std::size_t at = 0; at < active;) {
+            Lane& lane = lanes[at];
+            const Slot slot = lane.slot;
+            visit(lane.place++, slot);
+            lane.slot = facts_[slot].next;
+            if (--lane.left != 0 || start_next_chain(lane)) {
+                ++at;
+            } else {
+                lane = lanes[--active];
+            }
+        }
+    }
+    for (const Slot slot : added_) visit(place++, slot);
+}
 
 // The teacher hashtable: what a school files under each name, the handle and its slot in
 // the teacher list when add_teacher filed it (kNotListed when add_to_hashmap did). Open
@@ -300,12 +345,12 @@ struct School {
     // Finds teachers by name for registration; may hold aliases not in teacher_list.
     TeacherNames teacher_hashtable;
     TeacherList teacher_list;
-    // The list's handles by slot, shared with the classes whose lessons name them, and
-    // the pairs registration and cover queued for them.
+    // The list's teachers by slot (their records made when first needed), shared with the
+    // classes whose lessons name them, and the pairs registration and cover queued for them.
     TeacherStoreRef store = std::make_shared<TeacherStore>();
-    std::vector<ClassRef> class_list;  // in order of add_class
+    ClassArchive classes;  // in order of add_class
     // Of every class, in class then entry order; their planning entries are
-    // generation_space.input.lessons. Absent names point into the records.
+    // generation_space.input.lessons. Absent names point into the stores that keep them.
     LessonTexts absent_lesson_texts;
     std::vector<TeacherStore::Grade> absent_lesson_grades;  // their class names in the store
     bool absent_lesson_without_code = false;  // whether some lesson's period has no code

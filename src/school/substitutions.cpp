@@ -33,12 +33,10 @@ bool build_planning_input(School& school, InterruptionCheck& check) {
     space.slots.resize(list.size());
     // One step a teacher, counted ahead: the walk is short work even for a large school.
     if (check.step(static_cast<std::int64_t>(list.size()))) return false;
-    std::size_t place = 0;
-    list.for_each_in_order([&](TeacherList::Slot slot) {
+    list.for_each_placed([&](std::size_t place, TeacherList::Slot slot) {
         input.teachers[place] = PlanningTeacher{list.busy(slot), static_cast<std::uint32_t>(list.count(slot)),
                                                 static_cast<SubjectId>(list.sub(slot)), list.present(slot)};
         space.slots[place] = slot;
-        ++place;
     });
     input.present_by_subject.resize(kSubjectCount);
     for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
@@ -51,7 +49,7 @@ bool build_planning_input(School& school, InterruptionCheck& check) {
         if (lesson.code == PeriodCodes::kNoCode) wanted->set(static_cast<std::uint16_t>(lesson.period));
     }
     // The records hold every pair registered or given so far.
-    if (school.store->has_queued()) school.store->write_out();
+    if (!school.store->records_ready()) school.store->ready_records();
     std::size_t pairs_read = 0;
     for (std::size_t teacher = 0; teacher < input.teachers.size(); ++teacher) {
         // Asked before the record is locked.

@@ -1,12 +1,62 @@
 #include "school/teacher_store.hpp"
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 
 namespace lessoncover {
 
 TeacherStore::TeacherStore() noexcept {
     static std::atomic<std::uint64_t> last{0};
     id_ = last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+void TextBlocks::make_room(std::size_t bytes) {
+    if (capacity_ - used_ >= bytes) return;
+    reserve_more(blocks_, 1);
+    const std::size_t size = std::max(kBlockBytes, bytes);
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+    used_ = 0;
+    capacity_ = size;
+}
+
+std::string_view TextBlocks::keep(std::string_view text) noexcept {
+    if (text.empty()) return {};
+    char* const at = blocks_.back().get() + used_;
+    std::memcpy(at, text.data(), text.size());
+    used_ += text.size();
+    return std::string_view(at, text.size());
+}
+
+void TeacherStore::make_room_for_teacher(const Teacher& teacher) {
+    reserve_more(seeds_, 1);
+    const bool default_reason = teacher.reason_of_absentee == kDefaultAbsenceReason;
+    texts_.make_room(teacher.name.size() + (default_reason ? 0 : teacher.reason_of_absentee.size()));
+    if (!teacher.periods.empty()) reserve_more(seeded_pairs_, 1);
+}
+
+TeacherStore::Texts TeacherStore::append(const Teacher& teacher, std::optional<PeriodSet> pairs) noexcept {
+    Seed seed{texts_.keep(teacher.name), kDefaultAbsenceReason, 0, teacher.sub, teacher.present};
+    if (teacher.reason_of_absentee != kDefaultAbsenceReason) seed.reason = texts_.keep(teacher.reason_of_absentee);
+    if (pairs) {
+        seeded_pairs_.push_back(std::move(*pairs));  // room was made
+        seed.pairs = static_cast<std::uint32_t>(seeded_pairs_.size());
+    }
+    seeds_.push_back(seed);  // room was made
+    return Texts{seed.name, seed.reason};
+}
+
+void TeacherStore::make_records() const {
+    if (handles_.size() == seeds_.size()) return;
+    reserve_more(handles_, seeds_.size() - handles_.size());
+    while (handles_.size() < seeds_.size()) {
+        const Seed& seed = seeds_[handles_.size()];
+        Teacher teacher{std::string(seed.name), seed.sub, seed.present};
+        teacher.reason_of_absentee = seed.reason;
+        if (seed.pairs != 0) teacher.periods = seeded_pairs_[seed.pairs - 1];
+        handles_.push_back(TeacherRef(std::move(teacher)));  // room was made
+        if (seed.pairs != 0) seeded_pairs_[seed.pairs - 1] = PeriodSet();  // now in the record
+    }
 }
 
 void TeacherStore::write_out() const {

@@ -1,17 +1,25 @@
-// The handles of a school's listed teachers, by list slot, and the pairs registration and
-// cover have given them but not yet written into their records.
+// The teachers of a school's list, by list slot, and the pairs registration and cover have
+// given them but not yet written into their records.
+//
+// A teacher's record is made only when somebody needs it (printing, a registration the
+// list cannot settle, a class naming too many stores). Until then the store keeps what
+// add_teacher copied: the name and reason, side by side in blocks that never move, the
+// subject, the presence, and the rare pairs a teacher brought along. On a large school
+// most records are never needed, and each would take a few hundred bytes somewhere in
+// memory.
 //
 // Registration and cover add pairs that are known to be new (the teacher list tells which
 // periods a teacher already holds); such a pair is queued here, a few bytes at the end of
-// one array, instead of being written into a record that on a large school lies anywhere
-// in memory. Whoever reads a record's pairs writes the queue out first (write_out), in the
-// order the pairs came, so each record ends up with the pairs it would have had, in the
-// same order. Classes share the store of the school their lessons were registered with,
-// so a class printed after its school is gone still shows every pair.
+// one array, instead of being written into a record. Whoever reads a record makes the
+// records ready first (ready_records), writing the queue out in the order the pairs came,
+// so each record ends up with the pairs it would have had, in the same order. Classes
+// share the store of the school their lessons were registered with, so a class printed
+// after its school is gone still shows every pair.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +28,21 @@
 #include "teacher/teacher.hpp"
 
 namespace lessoncover {
+
+// Texts kept at one place for as long as their keeper lives, side by side in blocks: a
+// view of one never dangles while the keeper is there.
+class TextBlocks {
+public:
+    // Room for texts of `bytes` in all, so that keep() cannot fail. Throws std::bad_alloc.
+    void make_room(std::size_t bytes);
+    std::string_view keep(std::string_view text) noexcept;
+
+private:
+    static constexpr std::size_t kBlockBytes = std::size_t{64} << 10;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t used_ = 0;      // bytes used of the last block
+    std::size_t capacity_ = 0;  // of the last block
+};
 
 class TeacherStore {
 public:
@@ -33,11 +56,42 @@ public:
     // A number no other store of the process has had.
     std::uint64_t id() const noexcept { return id_; }
 
-    std::size_t size() const noexcept { return handles_.size(); }
+    // What the store keeps of a teacher's texts: views that stay good while it lives.
+    struct Texts {
+        std::string_view name;
+        std::string_view reason;
+    };
+
+    std::size_t size() const noexcept { return seeds_.size(); }
+    // Room for `teacher`, so that append() cannot fail. Throws std::bad_alloc.
+    void make_room_for_teacher(const Teacher& teacher);
+    // Keeps a copy of `teacher` in the next slot, its pairs being `pairs` (a copy made
+    // beforehand, or nothing when it has none). Room was made.
+    Texts append(const Teacher& teacher, std::optional<PeriodSet> pairs) noexcept;
+
+    // What add_teacher copied; they never change.
+    std::string_view name(Slot slot) const noexcept { return seeds_[slot].name; }
+    std::string_view reason(Slot slot) const noexcept { return seeds_[slot].reason; }
+    Subjects sub(Slot slot) const noexcept { return seeds_[slot].sub; }
+    bool present(Slot slot) const noexcept { return seeds_[slot].present; }
+    // The teacher of `slot`, as an address no other teacher of any store has.
+    const void* identity(Slot slot) const noexcept { return &seeds_[slot]; }
+
+    // Makes every record not made yet and writes every queued pair into its record: then
+    // each handle(slot) holds every pair registered or given so far. Should memory run
+    // out part way (std::bad_alloc comes through), what was done stays done and the next
+    // call does the rest: nobody can tell.
+    void ready_records() const {
+        make_records();
+        if (!queued_.empty()) write_out();
+    }
+    bool records_ready() const noexcept { return handles_.size() == seeds_.size() && queued_.empty(); }
+    // Makes every record not made yet, without writing out the queue; as ready_records.
+    void make_records() const;
+    // The handle of the record of `slot`, once made.
     const TeacherRef& handle(Slot slot) const noexcept { return handles_[slot]; }
-    // With room made (make_room_for_teacher), cannot fail.
-    void append(TeacherRef handle) noexcept { handles_.push_back(std::move(handle)); }
-    void make_room_for_teacher() { reserve_more(handles_, 1); }
+    // How many records are made: those of slots 0..made_records()-1.
+    std::size_t made_records() const noexcept { return handles_.size(); }
 
     // The class name as a grade of this store: the last one made when it has that text,
     // else a new one. May throw std::bad_alloc, and then nothing changed.
@@ -63,13 +117,21 @@ public:
         }
         queued_.push_back(Queued{slot, period, kPair});
     }
-    bool has_queued() const noexcept { return !queued_.empty(); }
-    // Writes every queued pair into its record, in order. Should memory run out part way
-    // (std::bad_alloc comes through), the pairs written are off the queue and the rest
-    // stay queued: nobody can tell.
-    void write_out() const;
 
 private:
+    // What add_teacher copied of a teacher, until its record is made.
+    struct Seed {
+        std::string_view name;    // kept in texts_
+        std::string_view reason;  // kept in texts_, or the default reason itself
+        std::uint32_t pairs;      // 1 + place in seeded_pairs_, or 0 when it brought none
+        Subjects sub;
+        bool present;
+    };
+
+    // Writes every queued pair into its record, in order; the records are made. Should
+    // memory run out part way, the pairs written are off the queue and the rest stay.
+    void write_out() const;
+
     // A pair, or the grade of the pairs after it (kept once for a run of pairs of one
     // class): eight bytes.
     static constexpr std::uint16_t kPair = 0;
@@ -81,7 +143,12 @@ private:
     };
 
     std::uint64_t id_;
-    std::vector<TeacherRef> handles_;  // by slot
+    std::vector<Seed> seeds_;  // by slot
+    TextBlocks texts_;
+    // Records are made through const paths (printing a class); making them changes
+    // nothing anybody can see.
+    mutable std::vector<TeacherRef> handles_;            // by slot, those made so far
+    mutable std::vector<PeriodSet> seeded_pairs_;      // emptied once in a record
     std::vector<std::string> grades_;
     // Written out only when somebody reads a record, which may be through a const path
     // (printing a class); writing out changes nothing anybody can see.

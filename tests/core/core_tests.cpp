@@ -162,13 +162,15 @@ public:
     bool requested() override {
         ++asked;
         const auto free = [](const auto& handle) { return handle.try_lock().has_value(); };
-        for (std::size_t slot = 0; slot < school_.teacher_list.size(); ++slot) {
+        // Records are made as they are needed: only those made can be locked.
+        for (std::size_t slot = 0; slot < school_.store->made_records(); ++slot) {
             if (!free(school_.store->handle(static_cast<TeacherStore::Slot>(slot)))) ++asked_under_a_lock;
         }
-        for (const ClassRef& school_class : school_.class_list) {
-            if (!free(school_class)) ++asked_under_a_lock;
-        }
         for (const PeriodEntry& entry : outside_.list_of_periods) {
+            if (entry.source != PeriodEntry::kOwnHandle &&
+                entry.teacher >= outside_.sources[entry.source]->made_records()) {
+                continue;
+            }
             if (!free(outside_.teacher(entry))) ++asked_under_a_lock;
         }
         return asked == stop_at_;
