@@ -211,3 +211,32 @@ def test_benchmark_workload_agrees(seed):
     ours = workload.run_pipeline(lessoncover, plan)
     theirs = workload.run_pipeline(reference, plan)
     assert without_timing(ours.result) == without_timing(theirs.result)
+
+
+@pytest.mark.parametrize("long_name", [
+    "x" * 10,                  # short names: the rows are written in one pass
+    "x" * 70,                  # a long name: the names are gathered first
+    'A "quoted", long name ' * 8,
+    "Zoë Ångström " * 6,       # not ASCII, and long
+    "Zoë",                     # not ASCII, short
+])
+def test_reports_agree_whatever_the_longest_name(long_name):
+    """However long the longest name of the list, every report row gets its name whole."""
+    ours, theirs = lessoncover.School(), reference.School()
+    names = ["Asha", "Ben, Jr.", long_name + ",", 'Dev "D"', "Émile"]
+    pairs = []
+    for i, name in enumerate(names * 3):
+        name = "%s %d" % (name, i)
+        pair = (lessoncover.Teacher(name, "maths", i % 4 != 0), reference.Teacher(name, "maths", i % 4 != 0))
+        ours.add_teacher(pair[0])
+        theirs.add_teacher(pair[1])
+        pairs.append(pair)
+    for k in range(4):
+        c_ours, c_theirs = lessoncover.Class("C%d" % k), reference.Class("C%d" % k)
+        for i, (t_ours, t_theirs) in enumerate(pairs):
+            if (i + k) % 3 == 0:
+                lessoncover.register_period(t_ours, k + 1, ours, c_ours)
+                reference.register_period(t_theirs, k + 1, theirs, c_theirs)
+        ours.add_class(c_ours)
+        theirs.add_class(c_theirs)
+    assert_same(ours, theirs)

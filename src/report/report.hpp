@@ -98,58 +98,34 @@ std::string quoted_missing_text(const Plan& plan, const LessonTexts& lessons, In
 
 }  // namespace report_detail
 
-// Writes the report of `plan` over `lessons` into `sink`. `name_of(teacher)` gives the
-// SubstituteName of a teacher of the planning input, and `name_of.prefetch(teacher)`, when
-// it has one, asks for what that reads to be fetched ahead; `timing()` gives the timing
-// line's text, asked for once the rest is written. The work is counted on `check`.
-// Nothing when the sink said it could not, or when `check` stopped.
-template <class NameOf, class Timing>
-std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
-                                        ReportSink& sink, Timing&& timing, RenderSpace& space,
-                                        InterruptionCheck& check) {
-    using report_detail::copy_text;
-    constexpr std::size_t kAhead = 12;
-    // The substitutes' names, gathered in order (a large school's names are spread over
-    // memory, so each is fetched ahead once), and the report's size, so that the sink is
-    // asked for room once.
-    std::vector<std::uint32_t>& covered = space.covered;
-    covered.clear();
-    covered.reserve(plan.covered);
-    for (std::size_t lesson = 0; lesson < plan.decisions.size(); ++lesson) {
-        if (plan.decisions[lesson].substitute != Decision::kNobody) covered.push_back(static_cast<std::uint32_t>(lesson));
-    }
-    std::vector<SubstituteName>& names = space.names;
-    names.resize(covered.size());
-    std::size_t size = kReportHeader.size() + 2;
-    bool ascii = lessons.ascii();
-    for (std::size_t i = 0; i < covered.size(); ++i) {
-        if (i % report_detail::kRowBlock == 0 && check.step(report_detail::kRowBlock)) return std::nullopt;
-        if constexpr (requires { name_of.prefetch(std::uint32_t{}); }) {
-            if (i + kAhead < covered.size()) name_of.prefetch(plan.decisions[covered[i + kAhead]].substitute);
-        }
-        const SubstituteName name = name_of(plan.decisions[covered[i]].substitute);
-        names[i] = name;
-        ascii = ascii && name.ascii;
-        size += lessons[covered[i]].before + lessons[covered[i]].after + name.text.size();
-        if (name.quoted) size += 2 + static_cast<std::size_t>(std::count(name.text.begin(), name.text.end(), '"'));
-    }
-    const std::string missing = report_detail::quoted_missing_text(plan, lessons, check);
-    if (check.stopped()) return std::nullopt;
-    size += missing.size();
+// What a caller may know of every name it can give: the most bytes one takes in the report
+// (quotes included) and whether all are ASCII.
+struct NameBound {
+    std::size_t most_bytes;
+    bool ascii;
+};
 
-    char* const start = sink.room(size + report_detail::kTimingRoom, ascii);
-    if (start == nullptr) return std::nullopt;
-    char* out = start;
+namespace report_detail {
+
+// Names of at most this many bytes are bounded closely enough to write the report in one
+// pass, into room for every name at its bound.
+inline constexpr std::size_t kOnePassNameBytes = 64;
+
+// Writes the rows of the covered lessons at `out`, each with its substitute's name as the
+// report quotes it, `names(i)` giving the name of row i; gives where they end, or nullptr
+// when `check` stopped. `names.ahead(i)` is asked first, to fetch what later rows read.
+template <class RowNames>
+char* write_rows(char* out, const LessonTexts& lessons, const std::vector<std::uint32_t>& covered, RowNames&& names,
+                 InterruptionCheck& check) {
     const auto put = [&out](std::string_view text) {
         copy_text(out, text);
         out += text.size();
     };
-    put(kReportHeader);
     std::string quoted_name;
     for (std::size_t i = 0; i < covered.size(); ++i) {
-        if (i % report_detail::kRowBlock == 0 && check.step(report_detail::kRowBlock)) return std::nullopt;
-        if (i + kAhead < covered.size()) __builtin_prefetch(names[i + kAhead].text.data());
-        const SubstituteName& name = names[i];
+        if (i % kRowBlock == 0 && check.step(kRowBlock)) return nullptr;
+        names.ahead(i);
+        const SubstituteName name = names(i);
         put(lessons.row_before(covered[i]));
         if (name.quoted) {
             quoted_name.clear();
@@ -160,6 +136,103 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
         }
         put(lessons.row_after(covered[i]));
     }
+    return out;
+}
+
+}  // namespace report_detail
+
+// Writes the report of `plan` over `lessons` into `sink`. `name_of(teacher)` gives the
+// SubstituteName of a teacher of the planning input; `name_of.prefetch(teacher)`, when it
+// has one, asks for what that reads to be fetched ahead, and `name_of.bound()`, when it has
+// one, gives a NameBound of every name it can give. `timing()` gives the timing line's
+// text, asked for once the rest is written. The work is counted on `check`. Nothing when
+// the sink said it could not, or when `check` stopped.
+template <class NameOf, class Timing>
+std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
+                                        ReportSink& sink, Timing&& timing, RenderSpace& space,
+                                        InterruptionCheck& check) {
+    using report_detail::copy_text;
+    // The lessons that got a cover, and the size of their rows but for the names.
+    std::vector<std::uint32_t>& covered = space.covered;
+    covered.clear();
+    covered.reserve(plan.covered);
+    std::size_t size = kReportHeader.size() + 2;
+    for (std::size_t lesson = 0; lesson < plan.decisions.size(); ++lesson) {
+        if (plan.decisions[lesson].substitute == Decision::kNobody) continue;
+        covered.push_back(static_cast<std::uint32_t>(lesson));
+        size += lessons[lesson].before + lessons[lesson].after;
+    }
+    const std::string missing = report_detail::quoted_missing_text(plan, lessons, check);
+    if (check.stopped()) return std::nullopt;
+    size += missing.size();
+
+    // The sink is asked for room once. With the names bounded closely, for every name at
+    // its bound, and the report is written in one pass; else the names are gathered first
+    // (a large school's names are spread over memory, so each is fetched ahead once), for
+    // the exact size.
+    bool ascii = lessons.ascii();
+    bool one_pass = false;
+    if constexpr (requires { name_of.bound(); }) {
+        const NameBound bound = name_of.bound();
+        one_pass = bound.most_bytes <= report_detail::kOnePassNameBytes;
+        if (one_pass) {
+            size += covered.size() * bound.most_bytes;
+            ascii = ascii && bound.ascii;
+        }
+    }
+    if (!one_pass) {
+        constexpr std::size_t kAhead = 12;
+        std::vector<SubstituteName>& names = space.names;
+        names.resize(covered.size());
+        for (std::size_t i = 0; i < covered.size(); ++i) {
+            if (i % report_detail::kRowBlock == 0 && check.step(report_detail::kRowBlock)) return std::nullopt;
+            if constexpr (requires { name_of.prefetch(std::uint32_t{}); }) {
+                if (i + kAhead < covered.size()) name_of.prefetch(plan.decisions[covered[i + kAhead]].substitute);
+            }
+            const SubstituteName name = name_of(plan.decisions[covered[i]].substitute);
+            names[i] = name;
+            ascii = ascii && name.ascii;
+            size += name.text.size();
+            if (name.quoted) size += 2 + static_cast<std::size_t>(std::count(name.text.begin(), name.text.end(), '"'));
+        }
+    }
+
+    char* const start = sink.room(size + report_detail::kTimingRoom, ascii);
+    if (start == nullptr) return std::nullopt;
+    char* out = start;
+    const auto put = [&out](std::string_view text) {
+        copy_text(out, text);
+        out += text.size();
+    };
+    put(kReportHeader);
+    constexpr std::size_t kAhead = 12;
+    if (one_pass) {
+        // Each name's entry is fetched two strides ahead, and its text one stride ahead.
+        struct FromCaller {
+            NameOf& name_of;
+            const Plan& plan;
+            const std::vector<std::uint32_t>& covered;
+            std::uint32_t substitute(std::size_t i) const { return plan.decisions[covered[i]].substitute; }
+            void ahead(std::size_t i) const {
+                if constexpr (requires { name_of.prefetch(std::uint32_t{}); }) {
+                    if (i + 2 * kAhead < covered.size()) name_of.prefetch(substitute(i + 2 * kAhead));
+                }
+                if (i + kAhead < covered.size()) __builtin_prefetch(name_of(substitute(i + kAhead)).text.data());
+            }
+            SubstituteName operator()(std::size_t i) const { return name_of(substitute(i)); }
+        };
+        out = report_detail::write_rows(out, lessons, covered, FromCaller{name_of, plan, covered}, check);
+    } else {
+        struct Gathered {
+            const std::vector<SubstituteName>& names;
+            void ahead(std::size_t i) const {
+                if (i + kAhead < names.size()) __builtin_prefetch(names[i + kAhead].text.data());
+            }
+            SubstituteName operator()(std::size_t i) const { return names[i]; }
+        };
+        out = report_detail::write_rows(out, lessons, covered, Gathered{space.names}, check);
+    }
+    if (out == nullptr) return std::nullopt;
     put("\n");
     put(missing);
     const std::size_t head = static_cast<std::size_t>(out - start);

@@ -21,6 +21,7 @@ TeacherStore::Grade grade_in(TeacherStore& store, Class& school_class) {
 
 Result<Done> register_period(const Teacher& teacher, std::int16_t period, School& school,
                              Class& school_class) {
+    school.note_covers();
     const School::Found found = school.find_teacher(teacher);
     if (found.entry == TeacherNames::kNotFound) {
         return panic("Teacher not found in existing list. Please add to 'teacher_list.csv'");

@@ -122,6 +122,7 @@ bool keep_entries(const std::vector<PeriodEntry>& entries, ClassArchive& classes
 // Copies the class in; a stop asked for by `check` leaves the school as it was, and so
 // does running out of memory (std::bad_alloc comes through).
 Result<Done> add_class_to(School& school, const Class& school_class, InterruptionCheck& check) {
+    school.note_covers();
     // The class kept, its absent lessons and room for what follows; should that fail, or a
     // stop be asked for, they are taken back and the school is as it was.
     const ClassArchive::Mark kept_before = school.classes.mark();
@@ -180,8 +181,14 @@ TeacherList::Slot TeacherList::append(const Teacher& teacher, const AbsentTexts&
     for (const PeriodGrade& pair : teacher.periods) facts.busy |= codes_.bit_for(pair.period);
     names_ += teacher.name;
     facts.traits = static_cast<std::uint8_t>(static_cast<std::uint8_t>(teacher.sub) | (teacher.present ? kPresent : 0));
-    listed.name_traits = static_cast<std::uint8_t>((needs_csv_quotes(teacher.name) ? kQuotedName : 0) |
-                                                   (is_ascii(teacher.name) ? kAsciiName : 0));
+    const bool quoted = needs_csv_quotes(teacher.name);
+    const bool ascii = is_ascii(teacher.name);
+    listed.name_traits = static_cast<std::uint8_t>((quoted ? kQuotedName : 0) | (ascii ? kAsciiName : 0));
+    const std::size_t report_bytes =
+        teacher.name.size() +
+        (quoted ? 2 + static_cast<std::size_t>(std::count(teacher.name.begin(), teacher.name.end(), '"')) : 0);
+    most_name_bytes_ = std::max(most_name_bytes_, report_bytes);
+    if (!ascii) ++names_not_ascii_;
     if (teacher.present) {
         ++present_counts_[static_cast<std::size_t>(teacher.sub)];
         ++present_total_;
@@ -308,7 +315,21 @@ std::uint64_t SchoolId::next() noexcept {
     return last.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
+void School::note_pending_covers() noexcept {
+    covers_to_note = false;
+    const GenerationSpace& space = generation_space;
+    const std::vector<Decision>& decisions = space.plan.decisions;
+    const std::vector<std::uint32_t>& covered = space.rendering.covered;
+    constexpr std::size_t kAhead = 16;  // substitutes' entries fetched this many covers ahead
+    for (std::size_t i = 0; i < covered.size(); ++i) {
+        if (i + kAhead < covered.size()) teacher_list.prefetch_facts(space.slots[decisions[covered[i + kAhead]].substitute]);
+        const std::uint32_t lesson = covered[i];
+        teacher_list.note_pair_added(space.slots[decisions[lesson].substitute], absent_lesson_texts.period(lesson));
+    }
+}
+
 void School::add_teacher(const Teacher& teacher) {
+    note_covers();
     const std::uint64_t hash = teacher_hashtable.hash(teacher.name);
     if (teacher_hashtable.find(teacher.name, hash) != TeacherNames::kNotFound) return;
     // The pairs it brought along, copied (a teacher added to a school has none, mostly).

@@ -13,6 +13,7 @@
 #include "planner/period_codes.hpp"
 #include "planner/planning_input.hpp"
 #include "report/lesson_texts.hpp"
+#include "report/report.hpp"
 #include "result.hpp"
 #include "school/class_archive.hpp"
 #include "school/class_record.hpp"
@@ -113,6 +114,9 @@ public:
     }
     bool name_needs_quotes(Slot slot) const noexcept { return (teachers_[slot].name_traits & kQuotedName) != 0; }
     bool name_is_ascii(Slot slot) const noexcept { return (teachers_[slot].name_traits & kAsciiName) != 0; }
+    // The most bytes a listed name takes in the report, quotes included, and whether all
+    // the names are ASCII.
+    NameBound name_bound() const noexcept { return NameBound{most_name_bytes_, names_not_ascii_ == 0}; }
     // The number of present teachers of each subject.
     std::size_t present_count(Subjects subject) const noexcept {
         return present_counts_[static_cast<std::size_t>(subject)];
@@ -182,6 +186,8 @@ private:
     std::vector<Listed> teachers_;
     std::vector<Facts> facts_;
     std::string names_;
+    std::size_t most_name_bytes_ = 0;  // in the report
+    std::size_t names_not_ascii_ = 0;
     std::vector<AbsentTexts> absent_texts_;
     std::array<std::size_t, kSubjectCount> present_counts_{};
     std::size_t present_total_ = 0;
@@ -354,9 +360,18 @@ struct School {
     LessonTexts absent_lesson_texts;
     std::vector<TeacherStore::Grade> absent_lesson_grades;  // their class names in the store
     bool absent_lesson_without_code = false;  // whether some lesson's period has no code
+    // Whether the covers of the last generation, queued in the store, are still to be
+    // noted in the teacher list (note_covers); room for the notes was made.
+    bool covers_to_note = false;
     GenerationSpace generation_space;
     SchoolId id;
 
+    // Notes the covers of the last generation in the teacher list, if not yet noted. Every
+    // member that reads the list's counts or busy periods calls this first.
+    void note_covers() noexcept {
+        if (covers_to_note) note_pending_covers();
+    }
+    void note_pending_covers() noexcept;
     // Copies the teacher in, unless a teacher of that name is already known.
     void add_teacher(const Teacher& teacher);
     // Copies the class in (sharing its entries' teacher handles) and re-sorts the teachers.

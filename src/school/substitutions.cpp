@@ -69,31 +69,27 @@ bool build_planning_input(School& school, InterruptionCheck& check) {
 }
 
 // Gives every decided cover, once rendered, to its substitute: queued in the school's
-// store, as new pairs (the substitute held no lesson in that period). Nothing is read
+// store, as new pairs (the substitute held no lesson in that period). The teacher list
+// hears of them when the school next reads it (School::note_covers): noting a pair touches
+// the substitute's entry, which on a large school lies anywhere in memory. Nothing is read
 // from the records. False, with the school as it was, when there is no room for them.
 bool apply_covers(School& school) {
     const GenerationSpace& space = school.generation_space;
     const std::vector<Decision>& decisions = space.plan.decisions;
-    TeacherList& list = school.teacher_list;
     TeacherStore& store = *school.store;
     const LessonTexts& lessons = school.absent_lesson_texts;
     // The lessons that got a cover, in order, as rendering listed them.
     const std::vector<std::uint32_t>& covered = space.rendering.covered;
     try {
-        list.make_room(0, 0, covered.size());
+        school.teacher_list.make_room(0, 0, covered.size());
         store.make_room_for_pairs(covered.size());
     } catch (const std::bad_alloc&) {
         return false;
     }
-    constexpr std::size_t kAhead = 16;  // substitutes' entries fetched this many covers ahead
-    for (std::size_t i = 0; i < covered.size(); ++i) {
-        if (i + kAhead < covered.size()) list.prefetch_facts(space.slots[decisions[covered[i + kAhead]].substitute]);
-        const std::uint32_t lesson = covered[i];
-        const TeacherList::Slot slot = space.slots[decisions[lesson].substitute];
-        const std::int16_t period = lessons.period(lesson);
-        store.queue(slot, period, school.absent_lesson_grades[lesson]);
-        list.note_pair_added(slot, period);
+    for (const std::uint32_t lesson : covered) {
+        store.queue(space.slots[decisions[lesson].substitute], lessons.period(lesson), school.absent_lesson_grades[lesson]);
     }
+    school.covers_to_note = !covered.empty();
     return true;
 }
 
@@ -101,6 +97,7 @@ bool apply_covers(School& school) {
 
 Result<Done> generate_substitutions(School& school, ReportSink& sink, Interruption* interruption) {
     const auto started = std::chrono::steady_clock::now();
+    school.note_covers();  // of the last run
     GenerationSpace& space = school.generation_space;
     InterruptionCheck check(interruption);
     try {
@@ -116,6 +113,7 @@ Result<Done> generate_substitutions(School& school, ReportSink& sink, Interrupti
                 return SubstituteName{list.name(slot), list.name_needs_quotes(slot), list.name_is_ascii(slot)};
             }
             void prefetch(std::uint32_t teacher) const noexcept { list.prefetch_name(slots[teacher]); }
+            NameBound bound() const noexcept { return list.name_bound(); }
         };
         const auto rendered = render_report(
             space.plan, school.absent_lesson_texts, NamesFromList{school.teacher_list, space.slots},
