@@ -214,3 +214,19 @@ def test_readme_policy_examples_print_what_the_readme_shows():
     ran = subprocess.run([sys.executable, "-c", code], capture_output=True, encoding="utf-8", cwd=root)
     assert ran.returncode == 0, ran.stderr
     assert ran.stdout == shown
+
+
+@pytest.mark.parametrize("order", ["together", "apart"])
+def test_a_class_named_by_equal_but_distinct_strs_is_one_class(order):
+    """Classes are told apart by their text, whichever str objects name them and however
+    their lessons are ordered."""
+    def fresh(text):
+        return "".join(list(text))  # an equal str, not the same object
+
+    asha, ben = ("Asha", 1, fresh("10A")), ("Ben", 1, fresh("10A"))
+    other = ("Cleo", 2, fresh("10B"))
+    lessons = [asha, ben, other] if order == "together" else [asha, other, ben]
+    assert asha[2] is not ben[2]
+    day = plan(TEACHERS, lessons, {"Asha": "Sick"}, policy=Policy(co_taught_no_cover=True, away_classes=[fresh("10B")]))
+    assert day.not_needed == (NotNeeded("Asha", 1, "Maths", "10A", "Sick", "Ben also teaches 10A in period 1"),)
+    assert covers(day) == []

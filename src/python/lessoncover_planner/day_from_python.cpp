@@ -259,7 +259,10 @@ bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name, OwnedR
     const Py_ssize_t count = PyList_GET_SIZE(lessons);
     class_by_name = OwnedRef::steal(PyDict_New());
     if (!class_by_name) return false;
+    PyObject_GC_UnTrack(class_by_name.get());  // as read_day's own copies
     day.lessons.reserve(static_cast<std::size_t>(count));
+    OwnedRef previous_class;
+    std::uint32_t previous_class_id = 0;
     for (Py_ssize_t index = 0; index < count; ++index) {
         PyObject* item = tuple_item(lessons, index, 3, "lessons", "(teacher, period, class)");
         if (item == nullptr) return false;
@@ -286,19 +289,24 @@ bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name, OwnedR
             case PeriodRead::failed: return false;
         }
         PyObject* class_name = PyTuple_GET_ITEM(item, 2);
-        std::string_view class_text;
-        if (!text_of(class_name, class_text, "class", "lessons", index)) return false;
-        OwnedRef next_id = OwnedRef::steal(PyLong_FromSize_t(day.classes.size()));
-        if (!next_id) return false;
-        PyObject* class_id = PyDict_SetDefault(class_by_name.get(), class_name, next_id.get());
-        if (class_id == nullptr) return false;
-        if (class_id == next_id.get()) {
-            day.classes.push_back(class_text);
-            objects.class_names.push_back(class_name);
+        // A class's lessons mostly come one after another, naming it with one str object:
+        // the lesson before tells its number then. The object is held, so that no other
+        // can take its place.
+        if (class_name != previous_class.get()) {
+            std::string_view class_text;
+            if (!text_of(class_name, class_text, "class", "lessons", index)) return false;
+            OwnedRef next_id = OwnedRef::steal(PyLong_FromSize_t(day.classes.size()));
+            if (!next_id) return false;
+            PyObject* class_id = PyDict_SetDefault(class_by_name.get(), class_name, next_id.get());
+            if (class_id == nullptr) return false;
+            if (class_id == next_id.get()) {
+                day.classes.push_back(class_text);
+                objects.class_names.push_back(class_name);
+            }
+            previous_class = OwnedRef::borrow(class_name);
+            previous_class_id = static_cast<std::uint32_t>(PyLong_AsSsize_t(class_id));
         }
-        day.lessons.push_back(DayLesson{static_cast<std::uint32_t>(PyLong_AsSsize_t(teacher)),
-                                        static_cast<std::uint32_t>(PyLong_AsSsize_t(class_id)),
-                                        period});
+        day.lessons.push_back(DayLesson{static_cast<std::uint32_t>(PyLong_AsSsize_t(teacher)), previous_class_id, period});
     }
     return true;
 }
@@ -436,6 +444,12 @@ bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObjec
     if (!objects.teachers || !objects.lessons || !objects.absences || !objects.kept || !index_by_name ||
         !default_reason || !keep(objects, default_reason.get())) {
         return false;
+    }
+    // Nothing outside this call ever holds these, so they can be in no reference cycle: the
+    // cyclic collector, which the call's allocations set off, need not walk their items.
+    for (PyObject* own : {objects.teachers.get(), objects.lessons.get(), objects.absences.get(), objects.kept.get(),
+                          index_by_name.get()}) {
+        PyObject_GC_UnTrack(own);
     }
     OwnedRef class_by_name;
     return read_teachers(day, objects, resolve_subject, index_by_name) &&
