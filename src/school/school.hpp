@@ -321,11 +321,11 @@ private:
 };
 
 // The lessons of absent teachers in the school's classes are found when each class is
-// added: the first entry of each (teacher record, period) pair in a class, which is the one
+// added: the first entry of each (teacher, period) pair in a class, which is the one
 // generation plans (the repeats change nothing). The school's copy of a class never
-// changes, and every record a class can name is a school's copy, whose name, subject,
-// presence and reason are fixed when it is made; so each lesson's report texts are made
-// then, once (LessonTexts), and its planning entry kept in the generation space.
+// changes, and every teacher a class can name is a school's copy, whose name, subject,
+// presence and reason are fixed when it is copied in; so each lesson's report texts are
+// made then, once (LessonTexts), and its planning entry kept in the generation space.
 
 // A number no other school of the process has had; a moved-from school gets a fresh one.
 // Schools are never copied (their teacher list cannot be).

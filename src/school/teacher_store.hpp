@@ -147,8 +147,8 @@ private:
     TextBlocks texts_;
     // Records are made through const paths (printing a class); making them changes
     // nothing anybody can see.
-    mutable std::vector<TeacherRef> handles_;            // by slot, those made so far
-    mutable std::vector<PeriodSet> seeded_pairs_;      // emptied once in a record
+    mutable std::vector<TeacherRef> handles_;        // by slot, those made so far
+    mutable std::vector<PeriodSet> seeded_pairs_;  // emptied once in a record
     std::vector<std::string> grades_;
     // Written out only when somebody reads a record, which may be through a const path
     // (printing a class); writing out changes nothing anybody can see.
