@@ -69,6 +69,14 @@ bool contains(const std::vector<std::uint64_t>& sorted, std::uint64_t key) {
     return std::binary_search(sorted.begin(), sorted.end(), key);
 }
 
+// Whether the day's teacher is absent in the period: all day, or in one of its part-day
+// periods, `absent_keys` (as sorted_keys gives them).
+bool absent_in(const Day& day, const std::vector<std::uint64_t>& absent_keys, std::uint32_t teacher,
+               std::int16_t period) {
+    const DayTeacher& listed = day.teachers[teacher];
+    return !listed.present || (listed.part_day && contains(absent_keys, PlanningInput::uncoded_key(teacher, period)));
+}
+
 // A lesson of the day: an absent teacher, a class, a period.
 struct LessonKey {
     std::uint32_t teacher;
@@ -96,11 +104,7 @@ void link_lessons(const Day& day, const std::vector<std::uint64_t>& absent_keys,
     if (policy.co_taught_no_cover) {
         out.co_teacher.assign(count, DayInput::kNoTeacher);
         for (const DayLesson& lesson : day.lessons) {
-            const DayTeacher& teacher = day.teachers[lesson.teacher];
-            if (!teacher.present ||
-                (teacher.part_day && contains(absent_keys, PlanningInput::uncoded_key(lesson.teacher, lesson.period)))) {
-                continue;
-            }
+            if (absent_in(day, absent_keys, lesson.teacher, lesson.period)) continue;
             taught_by.emplace(PlanningInput::uncoded_key(lesson.class_id, lesson.period), lesson.teacher);
         }
     }
@@ -181,12 +185,6 @@ void build_day_input(const Day& day, DayInput& out) {
     const DayPolicy& policy = day.policy;
     // Teachers absent in some periods only, as (teacher, period) keys.
     const std::vector<std::uint64_t> absent_keys = sorted_keys(policy.absent_periods);
-    const bool part_days = !absent_keys.empty();
-    const auto absent_then = [&](std::uint32_t teacher, std::int16_t period) {
-        const DayTeacher& listed = day.teachers[teacher];
-        return !listed.present || (part_days && listed.part_day &&
-                                   contains(absent_keys, PlanningInput::uncoded_key(teacher, period)));
-    };
 
     // The absent lessons: class by class, each (teacher, period) once per class.
     std::vector<std::uint32_t> starts;
@@ -198,7 +196,9 @@ void build_day_input(const Day& day, DayInput& out) {
         in_class.clear();
         for (std::uint32_t at = starts[class_id]; at < starts[class_id + 1]; ++at) {
             const DayLesson& lesson = day.lessons[grouped[at]];
-            if (absent_then(lesson.teacher, lesson.period)) in_class.emplace_back(lesson.teacher, lesson.period);
+            if (absent_in(day, absent_keys, lesson.teacher, lesson.period)) {
+                in_class.emplace_back(lesson.teacher, lesson.period);
+            }
         }
         keep_first_occurrences(in_class);
         for (const auto& [teacher_index, period] : in_class) {

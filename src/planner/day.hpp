@@ -49,11 +49,6 @@ struct DayPolicy {
     std::vector<std::pair<std::uint32_t, std::int16_t>> unavailable;     // (teacher, period)
     std::vector<std::pair<std::uint32_t, std::int16_t>> absent_periods;  // of part_day teachers
     std::vector<std::uint8_t> class_away;  // by class id, empty for none
-
-    bool empty() const noexcept {
-        return max_covers == PlanningPolicy::kNoCap && !keep_doubles && !combined_lessons && !co_taught_no_cover &&
-               prior_covers.empty() && unavailable.empty() && absent_periods.empty() && class_away.empty();
-    }
 };
 
 // Texts are views: what they view must outlive the Day and what is planned from it.

@@ -70,9 +70,6 @@ struct PlanningPolicy {
     std::vector<std::uint64_t> uncoded_absent;
     std::vector<std::uint64_t> uncoded_unavailable;
 
-    bool empty() const noexcept {
-        return max_covers == kNoCap && !keep_doubles && !combined_lessons && lessons.empty() && limits.empty();
-    }
     void clear() { *this = PlanningPolicy{}; }
 };
 

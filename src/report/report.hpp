@@ -75,6 +75,8 @@ namespace report_detail {
 inline constexpr std::size_t kTimingRoom = 128;
 // Rows are counted as steps of an InterruptionCheck a block at a time.
 inline constexpr std::size_t kRowBlock = 1024;
+// Substitutes' names are fetched this many rows ahead.
+inline constexpr std::size_t kAhead = 12;
 
 // Copies `text` to `to`. A report is mostly pieces of a few dozen bytes, which are copied
 // here in two overlapping moves instead of a call.
@@ -152,6 +154,7 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
                                         ReportSink& sink, Timing&& timing, RenderSpace& space,
                                         InterruptionCheck& check) {
     using report_detail::copy_text;
+    using report_detail::kAhead;
     // The lessons that got a cover, and the size of their rows but for the names.
     std::vector<std::uint32_t>& covered = space.covered;
     covered.clear();
@@ -181,7 +184,6 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
         }
     }
     if (!one_pass) {
-        constexpr std::size_t kAhead = 12;
         std::vector<SubstituteName>& names = space.names;
         names.resize(covered.size());
         for (std::size_t i = 0; i < covered.size(); ++i) {
@@ -205,7 +207,6 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
         out += text.size();
     };
     put(kReportHeader);
-    constexpr std::size_t kAhead = 12;
     if (one_pass) {
         // Each name's entry is fetched two strides ahead, and its text one stride ahead.
         struct FromCaller {

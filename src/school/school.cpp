@@ -163,23 +163,21 @@ Result<Done> add_class_to(School& school, const Class& school_class, Interruptio
 
 // ------------------------------------------------------------ TeacherList --
 
-void TeacherList::make_room(std::size_t teachers, std::size_t name_bytes, std::size_t notes, std::size_t absent) {
+void TeacherList::make_room(std::size_t teachers, std::size_t notes, std::size_t absent) {
     codes_.make_room();
     reserve_more(teachers_, teachers);
     reserve_more(facts_, teachers);
     reserve_more(added_, teachers);
-    reserve_more(names_, name_bytes);
     reserve_more(absent_texts_, absent);
     reserve_more(changed_, notes);
 }
 
-TeacherList::Slot TeacherList::append(const Teacher& teacher, const AbsentTexts& kept) noexcept {
+TeacherList::Slot TeacherList::append(const Teacher& teacher, const TeacherStore::Texts& kept) noexcept {
     const auto slot = static_cast<Slot>(teachers_.size());
-    Listed listed{names_.size(), static_cast<std::uint32_t>(teacher.name.size()), 0, 0};
+    Listed listed{kept.name, 0, 0};
     Facts facts{0, 0, 0, 0, kNone, kNone, Place::added, 0};
     facts.count = static_cast<std::uint32_t>(teacher.periods.size());
     for (const PeriodGrade& pair : teacher.periods) facts.busy |= codes_.bit_for(pair.period);
-    names_ += teacher.name;
     facts.traits = static_cast<std::uint8_t>(static_cast<std::uint8_t>(teacher.sub) | (teacher.present ? kPresent : 0));
     const bool quoted = needs_csv_quotes(teacher.name);
     const bool ascii = is_ascii(teacher.name);
@@ -337,7 +335,7 @@ void School::add_teacher(const Teacher& teacher) {
     if (!teacher.periods.empty()) pairs.emplace(teacher.periods);
     // Room first; then the store, the list and the name, which cannot fail.
     generation_space.make_room_for_teacher(teacher_list.present_total() + (teacher.present ? 1 : 0));
-    teacher_list.make_room(1, teacher.name.size(), 0, teacher.present ? 0 : 1);
+    teacher_list.make_room(1, 0, teacher.present ? 0 : 1);
     store->make_room_for_teacher(teacher);
     teacher_hashtable.make_room(teacher.name.size());
     const auto slot = static_cast<TeacherList::Slot>(teacher_list.size());

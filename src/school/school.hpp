@@ -57,17 +57,17 @@ public:
     TeacherList(TeacherList&&) noexcept = default;
     TeacherList& operator=(TeacherList&&) noexcept = default;
 
-    // Room for `teachers` appended with names of `name_bytes` in all, `absent` of them
-    // absent, and for `notes` pairs noted, so that those calls cannot fail. Throws
-    // std::bad_alloc, and then only room has changed.
-    void make_room(std::size_t teachers, std::size_t name_bytes, std::size_t notes, std::size_t absent = 0);
+    // Room for `teachers` appended, `absent` of them absent, and for `notes` pairs noted,
+    // so that those calls cannot fail. Throws std::bad_alloc, and then only room has
+    // changed.
+    void make_room(std::size_t teachers, std::size_t notes, std::size_t absent = 0);
     // The same for one note, the common case, kept short.
     void make_room_for_note() {
         codes_.make_room();
-        if (changed_.size() == changed_.capacity()) make_room(0, 0, 1);
+        if (changed_.size() == changed_.capacity()) make_room(0, 1);
     }
     // A copy of `teacher`, whose name and reason the school's store keeps as `kept`.
-    Slot append(const Teacher& teacher, const AbsentTexts& kept) noexcept;
+    Slot append(const Teacher& teacher, const TeacherStore::Texts& kept) noexcept;
     // The pair (period, some grade) was added to the teacher (to its record, or queued
     // for it in the school's store).
     void note_pair_added(Slot slot, std::int16_t period) noexcept {
@@ -78,8 +78,8 @@ public:
         Facts& facts = facts_[slot];
         facts.count += 1;
         facts.busy |= bit;
-        if (facts_[slot].place != Place::sorted) return;  // already queued, or placed by the next sort
-        facts_[slot].place = Place::queued;
+        if (facts.place != Place::sorted) return;  // already queued, or placed by the next sort
+        facts.place = Place::queued;
         changed_.push_back(slot);
     }
     // The code of `period` among the periods the list has seen, made when there is room:
@@ -107,11 +107,9 @@ public:
     // An absent teacher's name and reason, as the school's store keeps them: they never
     // change, and the store outlives the list.
     const AbsentTexts& absent_texts(Slot slot) const noexcept { return absent_texts_[teachers_[slot].absent]; }
-    // The record's name, which never changes, and whether the report quotes it. The list
-    // keeps the names side by side, where they take little cache.
-    std::string_view name(Slot slot) const noexcept {
-        return std::string_view(names_).substr(teachers_[slot].name_start, teachers_[slot].name_size);
-    }
+    // The teacher's name, which never changes, and whether the report quotes it. The
+    // school's store keeps the names side by side, where they take little cache.
+    std::string_view name(Slot slot) const noexcept { return teachers_[slot].name; }
     bool name_needs_quotes(Slot slot) const noexcept { return (teachers_[slot].name_traits & kQuotedName) != 0; }
     bool name_is_ascii(Slot slot) const noexcept { return (teachers_[slot].name_traits & kAsciiName) != 0; }
     // The most bytes a listed name takes in the report, quotes included, and whether all
@@ -176,8 +174,7 @@ private:
         std::uint8_t traits;  // subject, kPresent
     };
     struct Listed {
-        std::size_t name_start;  // in names_
-        std::uint32_t name_size;
+        std::string_view name;     // as the school's store keeps it
         std::uint32_t absent;      // place in absent_texts_ of an absent teacher
         std::uint8_t name_traits;  // kQuotedName, kAsciiName
     };
@@ -185,7 +182,6 @@ private:
     // By slot.
     std::vector<Listed> teachers_;
     std::vector<Facts> facts_;
-    std::string names_;
     std::size_t most_name_bytes_ = 0;  // in the report
     std::size_t names_not_ascii_ = 0;
     std::vector<AbsentTexts> absent_texts_;

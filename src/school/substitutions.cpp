@@ -81,7 +81,7 @@ bool apply_covers(School& school) {
     // The lessons that got a cover, in order, as rendering listed them.
     const std::vector<std::uint32_t>& covered = space.rendering.covered;
     try {
-        school.teacher_list.make_room(0, 0, covered.size());
+        school.teacher_list.make_room(0, covered.size());
         store.make_room_for_pairs(covered.size());
     } catch (const std::bad_alloc&) {
         return false;

@@ -21,7 +21,7 @@ void TextBlocks::make_room(std::size_t bytes) {
 }
 
 std::string_view TextBlocks::keep(std::string_view text) noexcept {
-    if (text.empty()) return {};
+    if (text.empty()) return std::string_view("", 0);  // no block needed, and never a null pointer
     char* const at = blocks_.back().get() + used_;
     std::memcpy(at, text.data(), text.size());
     used_ += text.size();

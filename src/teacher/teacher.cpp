@@ -86,12 +86,6 @@ struct PeriodSet::Rare {
         }
         at->bits |= std::uint64_t{1} << (period & 63);
     }
-
-    // The period's bit, taken back; its block stays.
-    void unmark_period(std::int16_t period) noexcept {
-        const auto at = block_of(period);
-        if (at != other_periods.end() && at->block == (period >> 6)) at->bits &= ~(std::uint64_t{1} << (period & 63));
-    }
 };
 
 PeriodSet::PeriodSet(const PeriodSet& other)
@@ -166,20 +160,6 @@ bool PeriodSet::insert_otherwise(std::int16_t period, std::string_view grade) {
         rare_->add_to_index(static_cast<std::uint32_t>(pairs_.size() - 1), hash);
     }
     return true;
-}
-
-void PeriodSet::remove_newest() noexcept {
-    const std::int16_t period = pairs_.back().period;
-    pairs_.pop_back();
-    const bool still_held = std::any_of(pairs_.begin(), pairs_.end(), [&](const PeriodGrade& p) { return p.period == period; });
-    if (still_held) {
-        // the period stays busy
-    } else if (const unsigned offset = in_window(period); offset < 64) {
-        window_periods_ &= ~(std::uint64_t{1} << offset);
-    } else {
-        rare_->unmark_period(period);
-    }
-    if (rare_ != nullptr && !rare_->index.empty()) rare_->refill_index(pairs_);
 }
 
 namespace {

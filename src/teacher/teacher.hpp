@@ -58,9 +58,6 @@ public:
         return insert_otherwise(period, grade);
     }
 
-    // Takes back the pair added last: what a cover that cannot be completed undoes.
-    void remove_newest() noexcept;
-
     // Whether some pair has this period number, whatever its grade.
     bool has_period(std::int16_t period) const noexcept {
         const unsigned offset = in_window(period);
@@ -134,9 +131,6 @@ struct Teacher {
     bool add_period(std::int16_t period, std::string_view grade) {
         return periods.insert(period, grade);
     }
-
-    // Busy in `period` whatever the grade.
-    bool teaches_in(std::int16_t period) const noexcept { return periods.has_period(period); }
 };
 
 using TeacherRef = SharedRecord<Teacher>;
