@@ -234,8 +234,8 @@ def show_policy(planned: dict, with_policy: dict) -> None:
         return
     default = phase_medians(planned, ("total",))["total"]
     every = phase_medians(with_policy, ("total",))["total"]
-    print("plan() with every policy option on (median): %s, %.2fx plan() without a policy"
-          % (format_seconds(every), every / default if default else float("inf")))
+    print("plan() with every policy option on (median): %s, %s plan() without a policy"
+          % (format_seconds(every), ratio_text(default, every)))
 
 
 def show_module_share(ours: dict, noop: dict, lessons: int) -> None:

@@ -19,9 +19,9 @@ from .errors import EXIT_BAD_INPUT, EXIT_OK, CommandError, UsageError, WriteErro
 from .formats import EXTENSIONS, FORMATS
 from .history import read_history, render_history
 from .policies import PolicyOptions, check_away_classes
-from .reading import Day, read_day
+from .reading import read_day
 from .week import find_days, plan_days, summary_table
-from .writing import refuse_inputs, same_file, write_file, write_stdout
+from .writing import refuse_inputs, write_file, write_stdout
 
 __all__ = ["main", "sample_school"]
 
@@ -134,11 +134,9 @@ def build_parser(prog: str = "lessoncover") -> argparse.ArgumentParser:
     return parser
 
 
-def _output_path(out: str | None, folder_default: Path | None, format_name: str) -> Path | None:
+def _output_path(out: str | None, format_name: str) -> Path | None:
     """Where one day's output goes: None for standard output."""
-    if out is None:
-        return None if folder_default is None else folder_default / f"cover.{EXTENSIONS[format_name]}"
-    if out == "-":
+    if out is None or out == "-":
         return None
     path = Path(out)
     if path.is_dir():
@@ -172,7 +170,7 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
 
     # Where everything goes, checked before anything is planned or written.
     if found is None:
-        outputs = [_output_path(arguments.out, None, format_name)]
+        outputs = [_output_path(arguments.out, format_name)]
     else:
         if arguments.out == "-":
             raise UsageError("--out - (standard output) takes one day, not a folder of days")
@@ -184,11 +182,7 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
     inputs = [path for day in days for path in day.files]
     if arguments.history is not None:
         inputs.append(arguments.history)
-    refuse_inputs([path for path in outputs if path is not None], inputs)
-    if arguments.update_history:
-        for path in outputs:
-            if path is not None and same_file(path, arguments.history):
-                raise UsageError(f"--out {path} is the history file; refusing to overwrite it")
+    refuse_inputs([path for path in outputs if path is not None], inputs)  # the history file among them
 
     results, totals = plan_days(days, options, format_name, history, arguments.jobs)
 

@@ -32,14 +32,9 @@ RULE_TEXT = {
 }
 
 
-def not_needed(result: CoverPlan) -> tuple[NotNeeded, ...]:
-    """The plan's lessons that need no cover (co-taught, or of a class that is away)."""
-    return tuple(result.not_needed)
-
-
 def summary(result: CoverPlan) -> dict[str, int]:
     """The counts of a plan: absent lessons, covered, uncovered, not needed, substitutes."""
-    covers, uncovered, skipped = result.covers, result.uncovered, not_needed(result)
+    covers, uncovered, skipped = result.covers, result.uncovered, result.not_needed
     return {
         "absent_lessons": len(covers) + len(uncovered) + len(skipped),
         "covered": len(covers),
@@ -55,7 +50,7 @@ def absent_lessons(day: Day, result: CoverPlan) -> list[tuple[str, Record]]:
     class_order = {name: index for index, name in enumerate(day.classes)}
     rows: list[tuple[str, Record]] = ([("covered", record) for record in result.covers]
             + [("uncovered", record) for record in result.uncovered]
-            + [("not needed", record) for record in not_needed(result)])
+            + [("not needed", record) for record in result.not_needed])
     rows.sort(key=lambda row: (row[1].period, class_order.get(row[1].class_name, -1),
                                teacher_order.get(row[1].absent, -1)))
     return rows
@@ -90,7 +85,7 @@ def render_json(day: Day, result: CoverPlan) -> bytes:
         "day": day.name,
         "covers": [_as_dict(record) for record in result.covers],
         "uncovered": [_as_dict(record) for record in result.uncovered],
-        "not_needed": [_as_dict(record) for record in not_needed(result)],
+        "not_needed": [_as_dict(record) for record in result.not_needed],
         "summary": summary(result),
         "elapsed": result.elapsed,
     }
@@ -148,8 +143,10 @@ def html_context(day: Day, result: CoverPlan) -> dict[str, Any]:
         for name, reason in day.absences.items()
     ]
     board: dict[int, list[dict[str, Any]]] = {}
+    not_needed = []
     for status, record in absent_lessons(day, result):
         if status == "not needed":
+            not_needed.append(record)
             continue
         board.setdefault(record.period, []).append({
             "status": status, "class_name": record.class_name, "subject": record.subject,
@@ -175,9 +172,8 @@ def html_context(day: Day, result: CoverPlan) -> dict[str, Any]:
         "counts": summary(result),
         "board": sorted(board.items()),
         "uncovered": uncovered,
-        "not_needed": [record for status, record in absent_lessons(day, result) if status == "not needed"],
+        "not_needed": not_needed,
         "slips": slip_list,
-        "rule_text": RULE_TEXT,
     }
 
 

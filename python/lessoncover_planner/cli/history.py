@@ -11,7 +11,7 @@ from typing import Any
 from .errors import InputError
 from .reading import read_table
 
-__all__ = ["read_history", "render_history", "add_covers"]
+__all__ = ["read_history", "render_history", "count_covers"]
 
 
 def read_history(path: Path, missing_ok: bool = False) -> dict[str, int]:
@@ -31,13 +31,13 @@ def read_history(path: Path, missing_ok: bool = False) -> dict[str, int]:
     return totals
 
 
-def add_covers(totals: Mapping[str, int], covers: Iterable[Any]) -> dict[str, int]:
-    """totals plus the covers of one plan; a lesson of a combined set counts once."""
-    updated = dict(totals)
+def count_covers(covers: Iterable[Any]) -> dict[str, int]:
+    """The covers of one plan by substitute; a lesson of a combined set counts once."""
+    counts: dict[str, int] = {}
     for cover in covers:
         if cover.rule != "combined":
-            updated[cover.substitute] = updated.get(cover.substitute, 0) + 1
-    return updated
+            counts[cover.substitute] = counts.get(cover.substitute, 0) + 1
+    return counts
 
 
 def render_history(totals: Mapping[str, int]) -> bytes:

@@ -18,9 +18,10 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
 
+from .. import plan
 from .errors import UsageError
 from .formats import render, summary
-from .history import add_covers
+from .history import count_covers
 from .policies import PolicyOptions, build_policy
 from .reading import DAY_FILES, Day
 
@@ -67,21 +68,12 @@ def find_days(folder: Path) -> list[tuple[str, Path]] | None:
 
 def plan_day(day: Day, options: PolicyOptions, prior: Mapping[str, int] | None, format_name: str) -> DayResult:
     """Plan one day and render it; planner errors become UsageError naming the day."""
-    import lessoncover_planner
-
     policy = build_policy(options, day, prior)
     try:
-        if policy is None:
-            result = lessoncover_planner.plan(day.teachers, day.lessons, day.planner_absences())
-        else:
-            result = lessoncover_planner.plan(day.teachers, day.lessons, day.planner_absences(), policy=policy)
+        result = plan(day.teachers, day.lessons, day.planner_absences(), policy=policy)
     except (TypeError, ValueError) as error:
         raise UsageError(f"{day.folder}: the planner refused the day: {error}") from None
-    return DayResult(render(format_name, day, result), summary(result), add_covers({}, result.covers))
-
-
-def _plan_day_in_worker(day: Day, options: PolicyOptions, format_name: str) -> DayResult:
-    return plan_day(day, options, None, format_name)
+    return DayResult(render(format_name, day, result), summary(result), count_covers(result.covers))
 
 
 def use_pool(days: Sequence[Day], jobs: int | None) -> int:
@@ -147,7 +139,7 @@ def plan_days(
         context = multiprocessing.get_context("forkserver")
         context.set_forkserver_preload(["lessoncover_planner.cli.week"])
         with ProcessPoolExecutor(max_workers=workers, mp_context=context) as pool:
-            futures = [pool.submit(_plan_day_in_worker, day, options, format_name) for day in days]
+            futures = [pool.submit(plan_day, day, options, None, format_name) for day in days]
             done: Callable[[Any], None] = lambda _: progress.update()
             for future in futures:
                 future.add_done_callback(done)
