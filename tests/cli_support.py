@@ -7,15 +7,12 @@ import re
 import shutil
 import subprocess
 import sys
-from pathlib import Path
 
 import pytest
+from planner_support import DAYS as ALL_DAYS, ROOT, SAMPLE, TIMETABLES
 
-ROOT = Path(__file__).resolve().parents[1]
-SAMPLE = ROOT / "examples" / "sample_school"
 PLAN_COVER = ROOT / "examples" / "plan_cover.py"
-TIMETABLES = Path(__file__).resolve().parents[2] / "shared" / "data" / "timetables"
-DAYS = sorted(p for p in TIMETABLES.glob("*") if (p / "lessons.csv").is_file())
+DAYS = [day for day in ALL_DAYS if day != SAMPLE]  # the real timetables
 REAL_DAY = TIMETABLES / "UK-SP-06"
 TIMING = re.compile(r'"Time taken to generate subs: [0-9.]+(?:s|ms|µs|ns)"')
 FILES = ("teachers.csv", "lessons.csv", "absences.csv")

@@ -34,39 +34,52 @@ def model_plan(teachers, lessons, absences):
     subjects = subjects_of(teachers)
     reasons = {name: reason or DEFAULT_REASON for name, reason in absences.items()}
     lesson_pairs = {name: set() for name, _ in teachers}
-    classes = {}
     for teacher, period, class_name in lessons:
         lesson_pairs[teacher].add((period, class_name))
-        classes.setdefault(class_name, []).append((teacher, period))
     teaching = {(teacher, period) for teacher, period, _ in lessons}
     present = [t for t in sorted(lesson_pairs, key=lambda t: len(lesson_pairs[t])) if t not in reasons]
     covering = set()
 
     covers, uncovered = [], []
-    for class_name, entries in classes.items():
-        handled = set()
-        for absent, period in entries:
-            if absent not in reasons or (absent, period) in handled:
-                continue
-            handled.add((absent, period))
-            key, shown = subjects[absent]
+    for absent, period, class_name in absent_lessons(lessons, dict.fromkeys(reasons)):
+        key, shown = subjects[absent]
 
-            def free(teacher):
-                return (teacher, period) not in teaching and (teacher, period) not in covering
+        def free(teacher):
+            return (teacher, period) not in teaching and (teacher, period) not in covering
 
-            colleagues = sorted((t for t in present if subjects[t][0] == key), key=lambda t: len(lesson_pairs[t]))
-            choice = next(((t, "subject") for t in colleagues if free(t)), None)
-            choice = choice or next(((t, "any") for t in present if free(t)), None)
-            if choice is None:
-                teach = sum((t, period) in teaching for t in present)
-                cover = sum((t, period) in covering for t in present)
-                uncovered.append((absent, period, shown, class_name, reasons[absent], len(present), teach, cover))
-                continue
-            substitute, rule = choice
-            covering.add((substitute, period))
-            lesson_pairs[substitute].add((period, class_name))
-            covers.append((absent, period, shown, substitute, class_name, reasons[absent], rule))
+        colleagues = sorted((t for t in present if subjects[t][0] == key), key=lambda t: len(lesson_pairs[t]))
+        choice = next(((t, "subject") for t in colleagues if free(t)), None)
+        choice = choice or next(((t, "any") for t in present if free(t)), None)
+        if choice is None:
+            teach = sum((t, period) in teaching for t in present)
+            cover = sum((t, period) in covering for t in present)
+            uncovered.append((absent, period, shown, class_name, reasons[absent], len(present), teach, cover))
+            continue
+        substitute, rule = choice
+        covering.add((substitute, period))
+        lesson_pairs[substitute].add((period, class_name))
+        covers.append((absent, period, shown, substitute, class_name, reasons[absent], rule))
     return render(covers, uncovered), covers, uncovered
+
+
+def absent_lessons(lessons, away_periods):
+    """(absent teacher, period, class) of every lesson that somebody must answer for, class by
+    class in order of first appearance, each (teacher, period) once a class; `away_periods`
+    maps each absent teacher to the periods of its absence, or None for all day."""
+    classes = {}
+    for teacher, period, class_name in lessons:
+        classes.setdefault(class_name, []).append((teacher, period))
+    listed = []
+    for class_name, entries in classes.items():
+        seen = set()
+        for teacher, period in entries:
+            if teacher not in away_periods or (teacher, period) in seen:
+                continue
+            seen.add((teacher, period))
+            periods = away_periods[teacher]
+            if periods is None or period in periods:
+                listed.append((teacher, period, class_name))
+    return listed
 
 
 def render(covers, uncovered):

@@ -22,7 +22,7 @@ Nothing here is clever: every question is answered by scanning the plain data.
 """
 from types import SimpleNamespace
 
-from planner_model import DEFAULT_REASON, render, subjects_of
+from planner_model import DEFAULT_REASON, absent_lessons, render, subjects_of
 
 INT16_MIN, INT16_MAX = -32768, 32767
 
@@ -64,24 +64,6 @@ def why_uncovered(period, present, teaching, covering, unavailable, at_cap):
     if at_cap:
         counts += f", {at_cap} at the cap"
     return f"all {present} present teachers are busy in period {period}: {counts}"
-
-
-def absent_lessons(lessons, away_periods):
-    """(absent teacher, period, class) of every lesson that somebody must answer for, in order."""
-    classes = {}
-    for teacher, period, class_name in lessons:
-        classes.setdefault(class_name, []).append((teacher, period))
-    listed = []
-    for class_name, entries in classes.items():
-        seen = set()
-        for teacher, period in entries:
-            if teacher not in away_periods or (teacher, period) in seen:
-                continue
-            seen.add((teacher, period))
-            periods = away_periods[teacher]
-            if periods is None or period in periods:
-                listed.append((teacher, period, class_name))
-    return listed
 
 
 def model_policy_plan(teachers, lessons, absences, policy=None):

@@ -65,8 +65,7 @@ def test_write_failure_is_one_line_and_status_1(tmp_path, out, problem, format_n
 def test_full_standard_output_is_one_line_and_status_1(tmp_path):
     with open("/dev/full", "w") as full:
         shown = run("plan", stdout=full, stderr=subprocess.PIPE)
-    assert shown.returncode == 1
-    assert shown.stderr.count("\n") == 1 and "standard output" in shown.stderr and "Traceback" not in shown.stderr
+    refused(shown, 1, "standard output")
 
 
 def test_existing_file_is_replaced_atomically_with_the_umask_mode(tmp_path):
@@ -113,6 +112,7 @@ def test_out_folder_takes_cover_file(tmp_path):
     assert (tmp_path / "cover.json").read_text(encoding="utf-8").startswith("{")
 
 
+LESSONS = "teacher,period,class\n"
 BAD_INPUT = {
     "empty subject": ("teachers.csv", "name,subject\nA,maths\nB,  \n", 3, "empty subject"),
     "duplicate teacher": ("teachers.csv", "name,subject\nA,maths\nA,art\n", 3, "duplicate teacher 'A'"),
@@ -120,12 +120,12 @@ BAD_INPUT = {
     "empty file": ("absences.csv", "", 1, "empty file"),
     "unknown absentee": ("absences.csv", "name,reason\nNobody,Sick\n", 2, "'Nobody' is not in teachers.csv"),
     "duplicate absentee": ("absences.csv", "reason,name\n,Ben Brandt\nSick,Ben Brandt\n", 3, "duplicate"),
-    "unknown teacher": ("lessons.csv", "teacher,period,class\nBen Brandt,1,7A\nNobody,1,7B\n", 3, "'Nobody'"),
-    "short row": ("lessons.csv", "teacher,period,class\nBen Brandt,1\n", 2, "expected 3 values, found 2"),
-    "long row": ("lessons.csv", "teacher,period,class\nBen Brandt,1,7A,x\n", 2, "expected 3 values, found 4"),
-    "period text": ("lessons.csv", "teacher,period,class\nBen Brandt,one,7A\n", 2, "period 'one' is not"),
-    "period high": ("lessons.csv", "teacher,period,class\nBen Brandt,32768,7A\n", 2, "outside -32768..32767"),
-    "malformed": ("lessons.csv", 'teacher,period,class\nBen Brandt,1,"7A\n', 2, "malformed CSV"),
+    "unknown teacher": ("lessons.csv", LESSONS + "Ben Brandt,1,7A\nNobody,1,7B\n", 3, "'Nobody' is not in"),
+    "short row": ("lessons.csv", LESSONS + "Ben Brandt,1\n", 2, "expected 3 values, found 2"),
+    "long row": ("lessons.csv", LESSONS + "Ben Brandt,1,7A,x\n", 2, "expected 3 values, found 4"),
+    "period text": ("lessons.csv", LESSONS + "Ben Brandt,one,7A\n", 2, "period 'one' is not a whole number"),
+    "period high": ("lessons.csv", LESSONS + "Ben Brandt,32768,7A\n", 2, "outside -32768..32767"),
+    "malformed": ("lessons.csv", LESSONS + 'Ben Brandt,1,"7A\n', 2, "malformed CSV"),
     "not utf-8": ("absences.csv", "name,reason\nBen Brandt,Kr\xe4nk\n".encode("latin-1"), 2, "CSV UTF-8"),
     "bad periods": ("absences.csv", "name,reason,periods\nBen Brandt,Sick,3-x\n", 2, "periods '3-x'"),
     "backward periods": ("absences.csv", "name,reason,periods\nBen Brandt,Sick,5-3\n", 2, "runs backwards"),

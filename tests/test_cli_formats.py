@@ -1,6 +1,5 @@
 """lessoncover plan: each format on the sample school and a real timetable, the report equal to
 examples/plan_cover.py's output, the help, the console script and python -m."""
-import json
 import shutil
 import subprocess
 import sys
@@ -9,7 +8,7 @@ from pathlib import Path
 import pytest
 
 import lessoncover_planner
-from cli_support import (CSV_HEADER, DAYS, REAL_DAY, SAMPLE, TIMING, csv_rows, plan, plan_bytes, plan_cover, real_day,
+from cli_support import (CSV_HEADER, DAYS, REAL_DAY, SAMPLE, TIMING, csv_rows, json_plan, plan, plan_bytes, plan_cover, real_day,
                          run, without_timing)
 from lessoncover_planner.cli import sample_school
 
@@ -27,16 +26,10 @@ def test_the_sample_school_ships_with_the_package():
         assert (shipped / name).read_bytes() == (SAMPLE / name).read_bytes()
 
 
-@pytest.mark.parametrize("folder", SCHOOLS)
+@pytest.mark.parametrize("folder", [pytest.param(None, id="sample"), *(pytest.param(day, id=day.name) for day in DAYS)])
 def test_report_is_plan_cover_output(folder):
     shown = plan(*data_args(folder)).stdout
     assert without_timing(shown) == without_timing(plan_cover(SAMPLE if folder is None else folder))
-
-
-@pytest.mark.parametrize("day", DAYS or [pytest.param(None, marks=pytest.mark.skip("no timetables"))],
-                         ids=lambda day: getattr(day, "name", "none"))
-def test_report_equals_plan_cover_on_every_real_timetable(day):
-    assert without_timing(plan("--data", day).stdout) == without_timing(plan_cover(day))
 
 
 def test_report_keeps_the_timing_line_as_plan_cover_does(tmp_path):
@@ -70,7 +63,7 @@ def test_csv_has_one_row_per_absent_lesson(folder):
 
 @pytest.mark.parametrize("folder", SCHOOLS)
 def test_json_holds_the_records_and_counts(folder):
-    document = json.loads(plan(*data_args(folder), "--format", "json").stdout)
+    document = json_plan(*data_args(folder))
     assert set(document) >= {"covers", "uncovered", "not_needed", "summary", "elapsed"}
     assert document["summary"]["covered"] == len(document["covers"]) > 0
     assert document["summary"]["absent_lessons"] == (
@@ -85,8 +78,7 @@ def test_html_is_one_self_contained_page(folder):
     page = plan(*data_args(folder), "--format", "html").stdout
     assert page.startswith("<!DOCTYPE html>") and page.rstrip().endswith("</html>")
     assert "<script" not in page and "src=" not in page and "<link" not in page and "@import" not in page
-    assert page.count('<section class="slip">') == json.loads(
-        plan(*data_args(folder), "--format", "json").stdout)["summary"]["substitutes"]
+    assert page.count('<section class="slip">') == json_plan(*data_args(folder))["summary"]["substitutes"]
     assert "break-before: page" in page
 
 
@@ -98,7 +90,7 @@ def test_uncovered_lessons_show_in_csv_and_json(tmp_path):
     rows = csv_rows(plan("--data", day, "--format", "csv").stdout)
     assert rows == [dict(zip(CSV_HEADER, ["A", "1", "Maths", "7A", "Sick", "uncovered", "", "",
                                           "the only present teacher is busy in period 1: teaches"]))]
-    document = json.loads(plan("--data", day, "--format", "json").stdout)
+    document = json_plan("--data", day)
     assert document["uncovered"][0]["why"] == rows[0]["why"] and document["summary"]["uncovered"] == 1
 
 

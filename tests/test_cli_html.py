@@ -1,7 +1,6 @@
 """lessoncover plan --format html: escaping, what the page shows, and the page in headless Chromium
 (--dump-dom for the names shown, --print-to-pdf for one page per slip)."""
 from markupsafe import escape
-import json
 import os
 import re
 import shutil
@@ -9,7 +8,7 @@ import subprocess
 
 import pytest
 
-from cli_support import REAL_DAY, plan, real_day, write_day
+from cli_support import REAL_DAY, json_plan, plan, real_day, write_day
 
 CHROMIUM = next(filter(None, map(shutil.which, ("chromium", "chromium-browser", "google-chrome"))), None)
 # The sanitizer run preloads ASan into every process; Chromium must start without it.
@@ -64,7 +63,7 @@ def test_page_shows_absentees_board_uncovered_and_slips(tmp_path):
                     "Dev,1,10D\n",
                     'name,reason\nAsha,"Course, off site"\nDev,\n')
     text = page_for(tmp_path, "--data", day).read_text(encoding="utf-8")
-    document = json.loads(plan("--data", day, "--format", "json").stdout)
+    document = json_plan("--data", day)
     assert "<h1>monday</h1>" in text and "Course, off site" in text and "no reason given" in text
     assert document["summary"]["uncovered"] == text.count('<li class="uncovered">') > 0
     for lesson in document["uncovered"]:
@@ -86,7 +85,7 @@ def test_nobody_absent_gives_an_empty_board(tmp_path):
 def test_browser_shows_the_names(tmp_path):
     page = page_for(tmp_path)
     dom = browser(tmp_path, "--dump-dom", page.as_uri())
-    document = json.loads(plan("--format", "json").stdout)
+    document = json_plan()
     assert "<h1>sample school</h1>" in dom
     for cover in document["covers"]:
         assert cover["substitute"] in dom and cover["absent"] in dom
@@ -101,7 +100,7 @@ def test_browser_shows_markup_in_names_as_text(tmp_path):
 
 def test_print_gives_one_page_per_slip(tmp_path):
     """The board of the sample school fits one A4 page; then each slip starts a page of its own."""
-    substitutes = json.loads(plan("--format", "json").stdout)["summary"]["substitutes"]
+    substitutes = json_plan()["summary"]["substitutes"]
     assert pdf_pages(tmp_path, page_for(tmp_path)) == 1 + substitutes
 
 
@@ -112,6 +111,6 @@ def test_print_without_covers_is_one_page(tmp_path):
 
 @real_day
 def test_print_of_a_real_timetable_has_a_page_per_slip(tmp_path):
-    substitutes = json.loads(plan("--data", REAL_DAY, "--format", "json").stdout)["summary"]["substitutes"]
+    substitutes = json_plan("--data", REAL_DAY)["summary"]["substitutes"]
     pages = pdf_pages(tmp_path, page_for(tmp_path, "--data", REAL_DAY))
     assert 1 + substitutes <= pages <= 3 + substitutes

@@ -7,7 +7,7 @@ import io
 
 import pytest
 
-from cli_support import FILES, SAMPLE, plan, run, without_timing
+from cli_support import FILES, SAMPLE, copy_day, plan, refused, run, without_timing, write_day
 
 EXPECTED = None
 
@@ -76,8 +76,7 @@ VARIANTS = [semicolons, tabs, header_case_and_spaces, padded_values, empty_rows,
 @pytest.mark.parametrize("variant", VARIANTS, ids=lambda f: f.__name__)
 @pytest.mark.parametrize("file_name", FILES)
 def test_variant_plans_as_the_sample(tmp_path, variant, file_name):
-    for name in FILES:
-        (tmp_path / name).write_bytes((SAMPLE / name).read_bytes())
+    copy_day(SAMPLE, tmp_path)
     (tmp_path / file_name).write_bytes(variant(rows_of(file_name)).encode("utf-8"))
     assert without_timing(plan("--data", tmp_path).stdout) == expected_report()
 
@@ -102,23 +101,20 @@ def test_subject_aliases_plan_as_the_lessoncover_spelling(tmp_path, subject, ali
             row[1] = aliases[index % len(aliases)]
             replaced += 1
     assert replaced
-    for name in ("lessons.csv", "absences.csv"):
-        (tmp_path / name).write_bytes((SAMPLE / name).read_bytes())
+    copy_day(SAMPLE, tmp_path)
     (tmp_path / "teachers.csv").write_text(as_text(rows), encoding="utf-8")
     assert without_timing(plan("--data", tmp_path).stdout) == expected_report()
 
 
 def test_free_form_subjects_cover_each_other(tmp_path):
-    (tmp_path / "teachers.csv").write_text("name,subject\nAnne,French\nBea,maths\nCem, french \n")
-    (tmp_path / "lessons.csv").write_text("teacher,period,class\nAnne,1,7A\n")
-    (tmp_path / "absences.csv").write_text("name,reason\nAnne,Sick\n")
+    write_day(tmp_path, "name,subject\nAnne,French\nBea,maths\nCem, french \n", "teacher,period,class\nAnne,1,7A\n",
+              "name,reason\nAnne,Sick\n")
     report = plan("--data", tmp_path).stdout
     assert report.splitlines()[1] == "Anne,1,French,Cem,7A,Sick"
 
 
 def test_duplicate_lesson_row_is_a_warning(tmp_path):
-    for name in ("teachers.csv", "absences.csv"):
-        (tmp_path / name).write_bytes((SAMPLE / name).read_bytes())
+    copy_day(SAMPLE, tmp_path)
     lines = (SAMPLE / "lessons.csv").read_text(encoding="utf-8").splitlines(keepends=True)
     keiko = next(index for index, line in enumerate(lines) if line.startswith("Keiko Sato,"))
     (tmp_path / "lessons.csv").write_text("".join([*lines, lines[keiko]]), encoding="utf-8")
@@ -130,11 +126,10 @@ def test_duplicate_lesson_row_is_a_warning(tmp_path):
 
 
 def test_not_utf8_gives_the_line_and_a_hint(tmp_path):
-    for name in FILES:
-        (tmp_path / name).write_bytes((SAMPLE / name).read_bytes())
+    copy_day(SAMPLE, tmp_path)
     text = (SAMPLE / "teachers.csv").read_text(encoding="utf-8").replace("Zoe Evans", "Zoë Evans")
     (tmp_path / "teachers.csv").write_bytes(text.encode("cp1252"))
     line = next(number for number, row in enumerate(text.splitlines(), 1) if "Zoë" in row)
     shown = run("plan", "--data", tmp_path)
-    assert shown.returncode == 2 and shown.stdout == ""
-    assert f"teachers.csv, line {line}: not valid UTF-8" in shown.stderr and '"CSV UTF-8"' in shown.stderr
+    refused(shown, 2, f"teachers.csv, line {line}: not valid UTF-8", '"CSV UTF-8"')
+    assert shown.stdout == ""

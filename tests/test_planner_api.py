@@ -66,9 +66,10 @@ def test_help_documents_the_package():
         "resolve_subject"}
 
 
-def test_readme_example_prints_what_the_readme_shows():
+@pytest.mark.parametrize("heading", ["## Planning with `lessoncover_planner`", "### Policies"])
+def test_readme_example_prints_what_the_readme_shows(heading):
     readme = (ROOT / "README.md").read_text(encoding="utf-8")
-    section = readme[readme.index("## Planning with `lessoncover_planner`"):]
+    section = readme[readme.index(heading):]
     code, shown = re.findall(r"^```\w*\n(.*?)^```$", section, re.M | re.S)[:2]
     ran = subprocess.run([sys.executable, "-c", code], capture_output=True, encoding="utf-8", cwd=ROOT)
     assert ran.returncode == 0, ran.stderr

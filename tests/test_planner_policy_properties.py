@@ -10,14 +10,11 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 import lessoncover_planner
-from lessoncover_planner import plan
+from lessoncover_planner import NotNeeded, Policy, plan
 from planner_model import model_plan
 from planner_support import parse_report
 from policy_model import default_policy, model_policy_plan, read_absences, why_uncovered
 
-Policy = getattr(lessoncover_planner, "Policy", None)
-NotNeeded = getattr(lessoncover_planner, "NotNeeded", None)
-needs_policy = pytest.mark.skipif(Policy is None, reason="this build of lessoncover_planner has no Policy")
 
 ALPHABET = ["a", "b", "B", " ", ",", '"', "\\", "\n", "\u00e9", "\u5c71", "\u200b"]
 TEXTS = st.text(alphabet=st.sampled_from(ALPHABET), min_size=1, max_size=3)
@@ -226,7 +223,6 @@ def test_model_keeps_the_promises(case):
 
 # plan() with policies.
 
-@needs_policy
 @EXAMPLES
 @given(days_with_policies())
 def test_plan_follows_the_rules(case):
@@ -238,7 +234,6 @@ def test_plan_follows_the_rules(case):
     assert day.report(timing=False) == head
 
 
-@needs_policy
 @pytest.mark.parametrize("focus", OPTIONS)
 @settings(max_examples=60, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 @given(data=st.data())
@@ -254,7 +249,6 @@ def test_plan_follows_the_rules_option_by_option(focus, data):
     check_promises(teachers, lessons, absences, options, *rows_of(day))
 
 
-@needs_policy
 @EXAMPLES
 @given(days_with_policies())
 def test_plan_keeps_the_promises(case):
@@ -272,7 +266,6 @@ def test_plan_keeps_the_promises(case):
     assert again.report(timing=False) == day.report(timing=False)
 
 
-@needs_policy
 @EXAMPLES
 @given(days())
 def test_an_empty_policy_is_no_policy(day):
@@ -286,7 +279,6 @@ def test_an_empty_policy_is_no_policy(day):
         assert tuple(with_policy.not_needed) == tuple(without.not_needed) == ()
 
 
-@needs_policy
 @EXAMPLES
 @given(days(part_day=False))
 def test_an_empty_policy_is_the_default_planner(day):
@@ -408,7 +400,6 @@ def test_model_on_days_worked_by_hand(name):
     assert model_day(teachers, lessons, absences, options)[1:] == (covers, uncovered, not_needed)
 
 
-@needs_policy
 @pytest.mark.parametrize("name", HAND_WORKED)
 def test_plan_on_days_worked_by_hand(name):
     teachers, lessons, absences, options, covers, uncovered, not_needed = HAND_WORKED[name]
@@ -426,10 +417,9 @@ def test_plan_on_days_worked_by_hand(name):
 ])
 def test_why_counts_the_unavailable_and_those_at_the_cap(present, teaching, covering, unavailable, at_cap, why):
     assert why_uncovered(3, present, teaching, covering, unavailable, at_cap) == why
-    if Policy is not None:
-        record = lessoncover_planner.Uncovered("Asha", 3, "Maths", "10A", "Sick", present, teaching, covering,
-                                               unavailable, at_cap)
-        assert record.why == why
+    record = lessoncover_planner.Uncovered("Asha", 3, "Maths", "10A", "Sick", present, teaching, covering,
+                                           unavailable, at_cap)
+    assert record.why == why
 
 
 # Bad policies.
@@ -437,7 +427,6 @@ def test_why_counts_the_unavailable_and_those_at_the_cap(present, teaching, cove
 DAY = ([("Asha", "maths"), ("Ben", "art")], [("Asha", 1, "10A"), ("Ben", 2, "10B")])
 
 
-@needs_policy
 @pytest.mark.parametrize("options, absences, error", [
     ({"max_covers": -1}, {"Asha": None}, ValueError),
     ({"prior_covers": {"Nobody": 1}}, {"Asha": None}, ValueError),
@@ -460,7 +449,6 @@ def test_bad_policies_are_refused(options, absences, error):
         plan(*DAY, absences, policy=Policy(**options))
 
 
-@needs_policy
 def test_policy_is_frozen_and_off_by_default():
     policy = Policy()
     assert (policy.max_covers, dict(policy.prior_covers), dict(policy.unavailable), policy.keep_doubles,
@@ -470,7 +458,6 @@ def test_policy_is_frozen_and_off_by_default():
         policy.max_covers = 1  # type: ignore[misc]
 
 
-@needs_policy
 def test_a_policy_keeps_what_it_was_given():
     teachers = [("Asha", "maths"), ("Ben", "maths"), ("Dev", "maths")]
     lessons = [("Asha", 1, "10A"), ("Asha", 2, "10A"), ("Ben", 2, "10B"), ("Dev", 3, "10C")]
