@@ -4,6 +4,8 @@ import subprocess
 import sys
 from pathlib import Path
 
+import pytest
+
 ROOT = Path(__file__).resolve().parents[1]
 BLOCKS = re.findall(r"^```(\w*)\n(.*?)^```$", (ROOT / "README.md").read_text(encoding="utf-8"), re.M | re.S)
 TIMING = re.compile(r'"Time taken to generate subs: [0-9.]+(?:s|ms|µs|ns)"')
@@ -34,11 +36,8 @@ def test_python_example_prints_what_the_readme_shows():
     assert without_timing(run_python("-c", BLOCKS[index][1])) == without_timing(shown_output)
 
 
-def test_sample_report_matches_the_script():
+@pytest.mark.parametrize("command", [("examples/plan_cover.py",), ("-m", "lessoncover_planner", "plan")],
+                         ids=["script", "command"])
+def test_sample_report_matches_what_the_readme_shows(command):
     sample = next(body for lang, body in BLOCKS if lang == "text" and "Hospital appointment" in body)
-    assert without_timing(run_python("examples/plan_cover.py")) == without_timing(sample)
-
-
-def test_sample_report_matches_the_command():
-    sample = next(body for lang, body in BLOCKS if lang == "text" and "Hospital appointment" in body)
-    assert without_timing(run_python("-m", "lessoncover_planner", "plan")) == without_timing(sample)
+    assert without_timing(run_python(*command)) == without_timing(sample)
