@@ -26,9 +26,19 @@ same run.
 Each pipeline worker makes one warm-up run first, which is not counted.  Beside
 the pipeline, in the same run, the interpreter's own share is timed: the same
 loop with every call of the module replaced by a C function that does nothing
-(benchmarks/bench_noop.c, built on first use into build/bench-noop, never part
-of the module).  The module's share of a phase is its time less that loop's.
+(benchmarks/bench_noop.c, built on first use into build/bench-noop-*, never part
+of the module), whose teachers are objects as large as the module's, one for
+each teacher.  The module's share of a phase is its time less that loop's.
 Sizes L and X are run for the module alone (the reference would take hours).
+
+How the module's cost grows with the school, the module alone:
+
+    python3 benchmarks/bench.py --growth M,D,X --rounds 5
+
+runs the pipeline and the no-op loop for each size in turn, round after round,
+so that every size meets the same moments of a shared machine; each round gives
+each size's share per lesson and generation time, and the figures shown are the
+medians over the rounds, with the growth from the first size to each other one.
 """
 from __future__ import annotations
 
@@ -52,24 +62,28 @@ ROOT = os.path.dirname(HERE)
 
 
 def build_noop_module() -> str:
-    """Builds benchmarks/bench_noop.c (when missing or older) and gives its folder."""
+    """Builds benchmarks/bench_noop.c (when missing or older) and gives its folder. Its
+    blank objects take as much memory as the module's Teacher objects."""
     import subprocess
     import sysconfig
 
-    folder = os.path.join(ROOT, "build", "bench-noop")
+    import lessoncover
+
+    size = lessoncover.Teacher.__basicsize__
+    folder = os.path.join(ROOT, "build", "bench-noop-%d" % size)
     source = os.path.join(HERE, "bench_noop.c")
     target = os.path.join(folder, "_bench_noop" + sysconfig.get_config_var("EXT_SUFFIX"))
     if not os.path.exists(target) or os.path.getmtime(target) < os.path.getmtime(source):
         os.makedirs(folder, exist_ok=True)
         compiler = os.environ.get("CC") or "cc"
-        subprocess.run([compiler, "-O2", "-shared", "-fPIC", "-I", sysconfig.get_paths()["include"],
-                        source, "-o", target], check=True)
+        subprocess.run([compiler, "-O2", "-shared", "-fPIC", "-DBLANK_SIZE=%d" % size,
+                        "-I", sysconfig.get_paths()["include"], source, "-o", target], check=True)
     return folder
 
 
 class NoopApi:
     """The module's API with every call a C function that does nothing: Teacher(...) gives
-    one object whose reason can be set, the rest give None."""
+    a new object, as large as a Teacher, whose reason can be set; the rest give None."""
 
     def __init__(self):
         folder = build_noop_module()
@@ -289,6 +303,64 @@ def show_period_shift(base: dict, shifted: dict, period_offset: int) -> None:
     print("same report up to the period numbers: %s" % yes_no(base["digest"] == shifted["digest"]))
 
 
+def growth_run(sizes: list[str], rounds: int, repeat: int, seed: int, warmup: int) -> None:
+    """The module's share per lesson and generation, size by size in turn, round after round."""
+    import statistics
+
+    counts = {}
+    for size in sizes:
+        workload = make_workload(SIZES[size], seed)
+        counts[size] = (len(workload.teachers), workload.lesson_count)
+        del workload
+    print("growth: sizes %s, %d rounds, each a worker of %d runs after %d warm-up; seed %d; nproc %d"
+          % (", ".join(sizes), rounds, repeat, warmup, seed, os.cpu_count() or 0))
+    share = {size: [] for size in sizes}
+    generate = {size: [] for size in sizes}
+    per_lesson = {size: [] for size in sizes}
+    noop_per_lesson = {size: [] for size in sizes}
+    for round_number in range(rounds):
+        # Each round takes the implementations in the other order, so neither always runs
+        # right after the other.
+        order = ("lessoncover", "noop") if round_number % 2 == 0 else ("noop", "lessoncover")
+        for size in sizes:
+            medians = {}
+            for implementation in order:
+                data = run_worker(["--worker", "pipeline", "--implementation", implementation, "--size", size,
+                                   "--repeat", str(repeat), "--seed", str(seed), "--warmup", str(warmup)])
+                medians[implementation] = phase_medians(data)
+            lessons = counts[size][1]
+            ours, noop = medians["lessoncover"], medians["noop"]
+            per_lesson[size].append(ours["total"] / lessons)
+            noop_per_lesson[size].append(noop["total"] / lessons)
+            share[size].append((ours["total"] - noop["total"]) / lessons)
+            generate[size].append(ours["generate"])
+
+    def spread(values: list[float], scale: float, unit: str) -> str:
+        return "%.1f %s (%.1f-%.1f)" % (statistics.median(values) * scale, unit, min(values) * scale,
+                                        max(values) * scale)
+
+    print()
+    print("%-5s %8s %8s %22s %22s %22s %24s" % ("size", "teachers", "lessons", "pipeline per lesson",
+                                                "no-op loop per lesson", "module share per lesson",
+                                                "generate"))
+    for size in sizes:
+        teachers, lessons = counts[size]
+        print("%-5s %8d %8d %22s %22s %22s %24s" % (
+            size, teachers, lessons, spread(per_lesson[size], 1e9, "ns"), spread(noop_per_lesson[size], 1e9, "ns"),
+            spread(share[size], 1e9, "ns"), spread(generate[size], 1e6, "µs")))
+    first = sizes[0]
+    print()
+    print("growth from %s, medians over the rounds (the range of the rounds' own ratios):" % first)
+    for size in sizes[1:]:
+        share_ratios = [ours / theirs for ours, theirs in zip(share[size], share[first])]
+        generate_ratios = [ours / theirs for ours, theirs in zip(generate[size], generate[first])]
+        print("  %s: module share per lesson %.2fx (%.2f-%.2fx), generate %.1fx (%.1f-%.1fx)" % (
+            size, statistics.median(share[size]) / statistics.median(share[first]),
+            min(share_ratios), max(share_ratios),
+            statistics.median(generate[size]) / statistics.median(generate[first]),
+            min(generate_ratios), max(generate_ratios)))
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description="lessoncover benchmark")
     parser.add_argument("--size", choices=sorted(SIZES), default="M")
@@ -301,6 +373,9 @@ def main() -> None:
     parser.add_argument("--period-offset", type=int, default=100,
                         help="also time the day with periods 1+N..8+N instead of 1..8 "
                              "(default 100: periods 101..108); 0 leaves it out")
+    parser.add_argument("--growth", metavar="SIZES",
+                        help="comma-separated sizes, smallest first: the module's growth over them, alone")
+    parser.add_argument("--rounds", type=int, default=5, help="rounds of --growth")
     parser.add_argument("--worker", choices=("pipeline", "plan", "per-call"), help=argparse.SUPPRESS)
     parser.add_argument("--policy", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--implementation", choices=IMPLEMENTATIONS, help=argparse.SUPPRESS)
@@ -319,6 +394,14 @@ def main() -> None:
         return
     if args.worker == "per-call":
         print(json.dumps(per_call_worker(args.implementation)))
+        return
+
+    if args.growth:
+        sizes = args.growth.split(",")
+        unknown = [size for size in sizes if size not in SIZES]
+        if unknown or len(sizes) < 2:
+            parser.error("--growth takes two or more of %s, comma-separated" % ", ".join(sorted(SIZES)))
+        growth_run(sizes, args.rounds, args.repeat, args.seed, args.warmup)
         return
 
     reference_repeat = args.reference_repeat
