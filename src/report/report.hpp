@@ -22,14 +22,23 @@ namespace lessoncover {
 
 inline constexpr std::string_view kReportHeader = "Teacher,Period,Subject,Substitution,Classroom,Reason\n";
 
-// Where a report is written. It is asked once for room, with the most bytes the report can
-// take and whether all of it but the timing line is ASCII; after writing there, the
-// renderer says how many bytes it wrote and whether all of them are ASCII. Each says when
-// it cannot: no room (nullptr), or no result made of what was written (false).
+// What the renderer tells a sink of the report before writing it: the most bytes it can
+// take, whether all of it but the timing line is ASCII, and whether the timing line will
+// likely be ASCII too (a guess: the line is written last, with the time taken by then).
+struct ReportRoom {
+    std::size_t capacity;
+    bool ascii_but_timing;
+    bool timing_likely_ascii;
+};
+
+// Where a report is written. It is asked once for room; after writing there, the renderer
+// says how many bytes it wrote, where the timing line's part begins (the line break before
+// it) and whether all of them are ASCII. Each says when it cannot: no room (nullptr), or
+// no result made of what was written (false).
 class ReportSink {
 public:
-    virtual char* room(std::size_t capacity, bool ascii_but_timing) = 0;
-    virtual bool finish(std::size_t size, bool ascii) = 0;
+    virtual char* room(const ReportRoom& room) = 0;
+    virtual bool finish(std::size_t timing_start, std::size_t size, bool ascii) = 0;
 
 protected:
     ~ReportSink() = default;
@@ -38,11 +47,11 @@ protected:
 // A report held as UTF-8 text.
 class StringSink final : public ReportSink {
 public:
-    char* room(std::size_t capacity, bool) override {
-        text.resize(capacity);
+    char* room(const ReportRoom& room) override {
+        text.resize(room.capacity);
         return text.data();
     }
-    bool finish(std::size_t size, bool) override {
+    bool finish(std::size_t, std::size_t size, bool) override {
         text.resize(size);
         return true;
     }
@@ -147,8 +156,10 @@ char* write_rows(char* out, const LessonTexts& lessons, const std::vector<std::u
 // SubstituteName of a teacher of the planning input; `name_of.prefetch(teacher)`, when it
 // has one, asks for what that reads to be fetched ahead, and `name_of.bound()`, when it has
 // one, gives a NameBound of every name it can give. `timing()` gives the timing line's
-// text, asked for once the rest is written. The work is counted on `check`. Nothing when
-// the sink said it could not, or when `check` stopped.
+// text, asked for once the rest is written; `timing.likely_ascii(bytes)`, when it has one,
+// guesses before writing that many bytes whether that text will be ASCII (else it is taken
+// to be). The work is counted on `check`. Nothing when the sink said it could not, or when
+// `check` stopped.
 template <class NameOf, class Timing>
 std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
                                         ReportSink& sink, Timing&& timing, RenderSpace& space,
@@ -199,7 +210,9 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
         }
     }
 
-    char* const start = sink.room(size + report_detail::kTimingRoom, ascii);
+    bool timing_likely_ascii = true;
+    if constexpr (requires { timing.likely_ascii(size); }) timing_likely_ascii = timing.likely_ascii(size);
+    char* const start = sink.room(ReportRoom{size + report_detail::kTimingRoom, ascii, timing_likely_ascii});
     if (start == nullptr) return std::nullopt;
     char* out = start;
     const auto put = [&out](std::string_view text) {
@@ -245,7 +258,7 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
     }
     put(timing_line);
     const auto total = static_cast<std::size_t>(out - start);
-    if (!sink.finish(total, ascii && is_ascii(timing_line))) return std::nullopt;
+    if (!sink.finish(head, total, ascii && is_ascii(timing_line))) return std::nullopt;
     return ReportSize{head, total};
 }
 

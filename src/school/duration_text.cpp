@@ -4,18 +4,29 @@
 
 namespace lessoncover {
 
-std::string duration_text(std::chrono::nanoseconds elapsed) {
-    struct Unit {
-        std::int64_t nanoseconds;
-        int fraction_digits;
-        const char* suffix;
-    };
-    static constexpr Unit units[] = {
-        {1'000'000'000, 9, "s"}, {1'000'000, 6, "ms"}, {1'000, 3, "\u00b5s"}, {1, 0, "ns"}};
+namespace {
 
+struct Unit {
+    std::int64_t nanoseconds;
+    int fraction_digits;
+    const char* suffix;
+};
+constexpr Unit kSeconds{1'000'000'000, 9, "s"};
+constexpr Unit kMilliseconds{1'000'000, 6, "ms"};
+constexpr Unit kMicroseconds{1'000, 3, "\u00b5s"};
+constexpr Unit kNanoseconds{1, 0, "ns"};
+constexpr Unit kUnits[] = {kSeconds, kMilliseconds, kMicroseconds, kNanoseconds};
+
+}  // namespace
+
+bool duration_text_is_ascii(std::chrono::nanoseconds elapsed) noexcept {
+    return elapsed.count() < kMicroseconds.nanoseconds || elapsed.count() >= kMilliseconds.nanoseconds;
+}
+
+std::string duration_text(std::chrono::nanoseconds elapsed) {
     const std::int64_t total = elapsed.count() < 0 ? 0 : elapsed.count();
-    const Unit* unit = &units[3];
-    for (const Unit& candidate : units) {
+    const Unit* unit = &kNanoseconds;
+    for (const Unit& candidate : kUnits) {
         if (total >= candidate.nanoseconds) {
             unit = &candidate;
             break;

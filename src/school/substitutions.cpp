@@ -115,15 +115,25 @@ Result<Done> generate_substitutions(School& school, ReportSink& sink, Interrupti
             void prefetch(std::uint32_t teacher) const noexcept { list.prefetch_name(slots[teacher]); }
             NameBound bound() const noexcept { return list.name_bound(); }
         };
-        const auto rendered = render_report(
-            space.plan, school.absent_lesson_texts, NamesFromList{school.teacher_list, space.slots},
-            sink,
-            [started] {
+        // The time taken, once the rows are written: in ms (ASCII) from a millisecond up,
+        // in µs below. Whether it will be ASCII is guessed from the time taken so far and
+        // the bytes left to write, at a byte a nanosecond (slower than they are written, so
+        // that a run near a millisecond is taken to pass it); a wrong guess costs a copy.
+        struct Timing {
+            std::chrono::steady_clock::time_point started;
+            std::string operator()() const {
                 std::string timing = "Time taken to generate subs: ";
                 timing += duration_text(std::chrono::steady_clock::now() - started);
                 return timing;
-            },
-            space.rendering, check);
+            }
+            bool likely_ascii(std::size_t bytes_to_write) const noexcept {
+                const std::chrono::nanoseconds writing(bytes_to_write);
+                return duration_text_is_ascii(std::chrono::steady_clock::now() - started + writing);
+            }
+        };
+        const auto rendered = render_report(
+            space.plan, school.absent_lesson_texts, NamesFromList{school.teacher_list, space.slots},
+            sink, Timing{started}, space.rendering, check);
         if (check.stopped()) return interrupted();
         if (!rendered) return out_of_memory("no room for the report");
     } catch (const std::bad_alloc&) {

@@ -1,7 +1,7 @@
-// Checks of the plain C++ core, built without Python: the notation, durations, CSV fields,
-// handle printing while a lock is held, the record lock under contention, and long
-// operations stopped by their interruption. Prints "N passed, N failed" and exits non-zero
-// on any failure.
+// Checks of the plain C++ core, built without Python: the notation, durations, what a
+// report sink is told, CSV fields, handle printing while a lock is held, the record lock
+// under contention, and long operations stopped by their interruption. Prints "N passed,
+// N failed" and exits non-zero on any failure.
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -138,6 +138,54 @@ void durations() {
         {61'000'000'007, "61.000000007s"},
     };
     for (const auto& [ns, text] : cases) expect_equal(duration_text(nanoseconds(ns)), text, "duration");
+    // Whether the text is ASCII is known without making it, on both sides of each unit.
+    for (const long long ns : {-5LL, 0LL, 999LL, 1'000LL, 999'999LL, 1'000'000LL, 1'000'000'000LL}) {
+        const std::string text = duration_text(nanoseconds(ns));
+        expect_equal(duration_text_is_ascii(nanoseconds(ns)) ? "ascii" : "not ascii",
+                     is_ascii(text) ? "ascii" : "not ascii", text.c_str());
+    }
+}
+
+// A sink that keeps what the renderer told it.
+class RecordingSink final : public ReportSink {
+public:
+    char* room(const ReportRoom& asked) override {
+        rows_ascii = asked.ascii_but_timing;
+        text.resize(asked.capacity);
+        return text.data();
+    }
+    bool finish(std::size_t start, std::size_t size, bool ascii) override {
+        timing_start = start;
+        all_ascii = ascii;
+        text.resize(size);
+        return true;
+    }
+    std::string text;
+    bool rows_ascii = false;
+    bool all_ascii = false;
+    std::size_t timing_start = 0;
+};
+
+// The sink learns where the timing line begins, and which parts are ASCII.
+void report_sink_hears_the_timing_line() {
+    for (const char* reason : {"Sick", "Malade \u00e9"}) {
+        School school;
+        Class hall{"Hall"};
+        Teacher absent("Asha", Subjects::Maths, false);
+        absent.reason_of_absentee = reason;
+        school.add_teacher(absent);
+        school.add_teacher(Teacher("Ben", Subjects::Maths, true));
+        (void)register_period(absent, 1, school, hall);
+        school.add_class(hall);
+        RecordingSink sink;
+        expect_equal(generate_substitutions(school, sink).ok() ? "planned" : "failed", "planned", "recorded run");
+        const std::string timing = sink.text.substr(sink.timing_start);
+        expect_equal(timing.substr(0, 31), "\n\"Time taken to generate subs: ", "the timing line's part");
+        expect_equal(sink.rows_ascii ? "ascii" : "not ascii", is_ascii(reason) ? "ascii" : "not ascii",
+                     "rows ascii as their texts");
+        expect_equal(sink.all_ascii ? "ascii" : "not ascii",
+                     is_ascii(reason) && is_ascii(timing) ? "ascii" : "not ascii", "all ascii as the text");
+    }
 }
 
 void csv_fields() {
@@ -282,6 +330,7 @@ int main() {
     locked_handles_print_as_locked();
     record_mutex_excludes_and_wakes();
     durations();
+    report_sink_hears_the_timing_line();
     csv_fields();
     long_operations_stop_when_asked();
     short_operations_never_ask();
