@@ -14,28 +14,15 @@ auto lower_bound_load(Buckets& buckets, std::uint64_t load) {
 
 }  // namespace
 
-void CandidatePool::assign(std::span<const Candidate> members, std::size_t rows) {
-    words_ = (members.size() + 63) / 64;
+void CandidatePool::start(std::size_t members, std::size_t rows) {
+    words_ = (members + 63) / 64;
+    asked_ = rows >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << rows) - 1;
+    appended_ = 0;
     buckets_.clear();
     bits_.clear();
     sizes_.clear();
     spare_slots_.clear();
     busy_.assign(rows * words_, 0);
-    const std::uint64_t asked = rows >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << rows) - 1;
-    std::uint64_t last_load = 0;  // list order runs mostly by load, so the last bucket mostly serves
-    std::uint32_t slot = 0;
-    for (std::size_t member = 0; member < members.size(); ++member) {
-        const std::uint64_t bit = std::uint64_t{1} << (member % 64);
-        if (member == 0 || members[member].load != last_load) {
-            last_load = members[member].load;
-            slot = bucket(last_load);
-        }
-        bits_[words_ * slot + member / 64] |= bit;
-        ++sizes_[slot];
-        for (std::uint64_t periods = members[member].busy & asked; periods != 0; periods &= periods - 1) {
-            busy_[words_ * static_cast<std::size_t>(std::countr_zero(periods)) + member / 64] |= bit;
-        }
-    }
 }
 
 void CandidatePool::add_lesson(std::size_t member, std::uint64_t load, std::uint64_t busy) {

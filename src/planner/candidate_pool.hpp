@@ -14,7 +14,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <vector>
 
 namespace lessoncover {
@@ -30,9 +29,24 @@ struct Candidate {
 
 class CandidatePool {
 public:
-    // The members in list order, by their loads and busy periods; codes from `rows` up
+    // Starts a pool of `members` members, added next in list order; codes from `rows` up
     // are never asked about.
-    void assign(std::span<const Candidate> members, std::size_t rows);
+    void start(std::size_t members, std::size_t rows);
+    // The next member, holding `load` lessons, busy in the periods of `busy`.
+    void append(std::uint64_t load, std::uint64_t busy) {
+        const std::size_t member = appended_++;
+        const std::uint64_t bit = std::uint64_t{1} << (member % 64);
+        // List order runs mostly by load, so the last bucket mostly serves.
+        if (member == 0 || load != last_load_) {
+            last_load_ = load;
+            last_slot_ = bucket(load);
+        }
+        bits_[words_ * last_slot_ + member / 64] |= bit;
+        ++sizes_[last_slot_];
+        for (std::uint64_t periods = busy & asked_; periods != 0; periods &= periods - 1) {
+            busy_[words_ * static_cast<std::size_t>(__builtin_ctzll(periods)) + member / 64] |= bit;
+        }
+    }
 
     // The first member in rank order who is free in the period of `code` (below rows).
     bool first_free(std::size_t code, std::size_t& found) const {
@@ -84,6 +98,10 @@ private:
     std::uint32_t make_bucket(std::size_t position, std::uint64_t load);
 
     std::size_t words_ = 0;
+    std::uint64_t asked_ = 0;  // the codes below rows
+    std::size_t appended_ = 0;
+    std::uint64_t last_load_ = 0;
+    std::uint32_t last_slot_ = 0;
     std::vector<Bucket> buckets_;             // by load, each with a member
     std::vector<std::uint64_t> bits_;         // the buckets' bitsets, by slot
     std::vector<std::uint32_t> sizes_;        // members in each slot's bucket

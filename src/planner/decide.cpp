@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <span>
 #include <stdexcept>
 #include <utility>
 
@@ -119,7 +118,7 @@ bool CoverPlanner::can_take(const Candidate& candidate, const PlanningLesson& le
     return !is_capped(candidate) && !is_busy(candidate, lesson);
 }
 
-// The present teachers, pool by pool, each pool in list order; then each pool's bitsets.
+// The present teachers, pool by pool, each pool in list order, with each pool's bitsets.
 void CoverPlanner::place_candidates() {
     const PlanningInput& input = *input_;
     const std::size_t subjects = input.present_by_subject.size();
@@ -129,6 +128,13 @@ void CoverPlanner::place_candidates() {
     }
     candidates_.resize(subject_starts_[subjects]);
     next_place_.assign(subject_starts_.begin(), subject_starts_.end() - 1);
+    // Codes that no lesson is in are never asked about: the pools keep busy rows only up to
+    // the last code asked.
+    const auto rows = static_cast<std::size_t>(64 - std::countl_zero(lesson_codes_));
+    if (pools_.size() < subjects) pools_.resize(subjects);
+    for (std::size_t subject = 0; subject < subjects; ++subject) {
+        pools_[subject].start(input.present_by_subject[subject], rows);
+    }
     if (input.policy.keep_doubles) place_of_teacher_.assign(input.teachers.size(), 0);
     for (std::size_t teacher = 0; teacher < input.teachers.size(); ++teacher) {
         const PlanningTeacher& listed = input.teachers[teacher];
@@ -144,20 +150,12 @@ void CoverPlanner::place_candidates() {
         if (input.policy.keep_doubles) place_of_teacher_[teacher] = static_cast<std::uint32_t>(next_place_[listed.subject]);
         candidates_[next_place_[listed.subject]++] =
             Candidate{busy, listed.load, static_cast<std::uint32_t>(teacher), listed.subject};
+        pools_[listed.subject].append(listed.load, busy);
     }
     for (std::size_t subject = 0; subject < subjects; ++subject) {
         if (next_place_[subject] != subject_starts_[subject + 1]) {
             throw std::invalid_argument("planning input: present teachers and their subjects disagree");
         }
-    }
-    // Codes that no lesson is in are never asked about: the pools keep busy rows only up to
-    // the last code asked.
-    const auto rows = static_cast<std::size_t>(64 - std::countl_zero(lesson_codes_));
-    if (pools_.size() < subjects) pools_.resize(subjects);
-    for (std::size_t subject = 0; subject < subjects; ++subject) {
-        pools_[subject].assign(std::span<const Candidate>(candidates_).subspan(
-                                   subject_starts_[subject], subject_starts_[subject + 1] - subject_starts_[subject]),
-                               rows);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <unordered_set>
@@ -172,9 +173,19 @@ void TeacherList::make_room(std::size_t teachers, std::size_t notes, std::size_t
     reserve_more(changed_, notes);
 }
 
+TeacherList::Listed::Listed(std::string_view name) noexcept : text{} {
+    if (name.size() <= kShortName) {
+        std::memcpy(text.here, name.data(), name.size());
+        name_size = static_cast<std::uint8_t>(name.size());
+    } else {
+        text.kept = {name.data(), name.size()};
+        name_size = kLongName;
+    }
+}
+
 TeacherList::Slot TeacherList::append(const Teacher& teacher, const TeacherStore::Texts& kept) noexcept {
     const auto slot = static_cast<Slot>(teachers_.size());
-    Listed listed{kept.name, 0, 0};
+    Listed listed(kept.name);
     Facts facts{0, 0, 0, 0, kNone, kNone, Place::added, 0};
     facts.count = static_cast<std::uint32_t>(teacher.periods.size());
     for (const PeriodGrade& pair : teacher.periods) facts.busy |= codes_.bit_for(pair.period);

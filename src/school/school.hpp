@@ -107,9 +107,10 @@ public:
     // An absent teacher's name and reason, as the school's store keeps them: they never
     // change, and the store outlives the list.
     const AbsentTexts& absent_texts(Slot slot) const noexcept { return absent_texts_[teachers_[slot].absent]; }
-    // The teacher's name, which never changes, and whether the report quotes it. The
-    // school's store keeps the names side by side, where they take little cache.
-    std::string_view name(Slot slot) const noexcept { return teachers_[slot].name; }
+    // The teacher's name, which never changes, and whether the report quotes it. A short
+    // name is read from the teacher's entry itself (the view lasts until the next append),
+    // a longer one from the school's store.
+    std::string_view name(Slot slot) const noexcept { return teachers_[slot].name(); }
     bool name_needs_quotes(Slot slot) const noexcept { return (teachers_[slot].name_traits & kQuotedName) != 0; }
     bool name_is_ascii(Slot slot) const noexcept { return (teachers_[slot].name_traits & kAsciiName) != 0; }
     // The most bytes a listed name takes in the report, quotes included, and whether all
@@ -120,12 +121,9 @@ public:
         return present_counts_[static_cast<std::size_t>(subject)];
     }
     std::size_t present_total() const noexcept { return present_total_; }
-    // Asks for what name() and its flags read to be fetched into the cache.
-    void prefetch_name(Slot slot) const noexcept {
-        const auto* entry = reinterpret_cast<const char*>(&teachers_[slot]);
-        __builtin_prefetch(entry);
-        __builtin_prefetch(entry + sizeof(Listed) - 1);
-    }
+    // Asks for what name() and its flags read to be fetched into the cache (the entry's
+    // one line; a long name's text is fetched when read).
+    void prefetch_name(Slot slot) const noexcept { __builtin_prefetch(&teachers_[slot]); }
     // Asks for the teacher's entry, which noting a pair writes, to be fetched into the cache.
     void prefetch_facts(Slot slot) const noexcept { __builtin_prefetch(&facts_[slot], 1); }
     // The slots in list order.
@@ -173,11 +171,30 @@ private:
         Place place;
         std::uint8_t traits;  // subject, kPresent
     };
-    struct Listed {
-        std::string_view name;     // as the school's store keeps it
-        std::uint32_t absent;      // place in absent_texts_ of an absent teacher
-        std::uint8_t name_traits;  // kQuotedName, kAsciiName
+    // What the report reads of a teacher, in one aligned 32 bytes: a substitute's entry is
+    // one random read, and most names are in it.
+    struct alignas(32) Listed {
+        static constexpr std::size_t kShortName = 24;  // names up to this many bytes are kept here
+        static constexpr std::uint8_t kLongName = 0xff;
+
+        explicit Listed(std::string_view name) noexcept;
+        std::string_view name() const noexcept {
+            if (name_size != kLongName) return std::string_view(text.here, name_size);
+            return std::string_view(text.kept.data, text.kept.size);
+        }
+
+        union {
+            char here[kShortName];
+            struct {
+                const char* data;  // as the school's store keeps it
+                std::size_t size;
+            } kept;
+        } text;
+        std::uint32_t absent = 0;       // place in absent_texts_ of an absent teacher
+        std::uint8_t name_size;         // the name's size when kept here, else kLongName
+        std::uint8_t name_traits = 0;   // kQuotedName, kAsciiName
     };
+    static_assert(sizeof(Listed) == 32);
 
     // By slot.
     std::vector<Listed> teachers_;
