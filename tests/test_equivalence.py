@@ -167,6 +167,33 @@ def test_many_teachers_of_one_subject_agree(data):
     assert_same(ours, theirs)
 
 
+@pytest.mark.parametrize("periods", [8, 12, 40])
+def test_pools_of_several_words_agree(periods):
+    """Subject pools of more than one word of members, ending part way through a word, with
+    lessons in up to 8 periods (busy periods gathered a byte a member) and in more."""
+    import random
+
+    draw = random.Random(periods)
+    ours, theirs = lessoncover.School(), reference.School()
+    pairs = []
+    for i in range(230):
+        subject, present = ("maths" if i % 3 else "art"), i % 4 != 0
+        pair = (lessoncover.Teacher("T%d" % i, subject, present), reference.Teacher("T%d" % i, subject, present))
+        ours.add_teacher(pair[0])
+        theirs.add_teacher(pair[1])
+        pairs.append(pair)
+    for k in range(80):
+        c_ours, c_theirs = lessoncover.Class("C%d" % k), reference.Class("C%d" % k)
+        for t_ours, t_theirs in draw.sample(pairs, 20):
+            period = draw.randrange(periods)
+            lessoncover.register_period(t_ours, period, ours, c_ours)
+            reference.register_period(t_theirs, period, theirs, c_theirs)
+        ours.add_class(c_ours)
+        theirs.add_class(c_theirs)
+    assert_same(ours, theirs)
+    assert_same(ours, theirs)  # with the first run's covers
+
+
 @settings(max_examples=40, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 @given(st.data())
 def test_many_distinct_counts_agree(data):

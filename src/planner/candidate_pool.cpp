@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace lessoncover {
 namespace {
@@ -16,6 +17,7 @@ auto lower_bound_load(Buckets& buckets, std::uint64_t load) {
 
 void CandidatePool::start(std::size_t members, std::size_t rows) {
     words_ = (members + 63) / 64;
+    rows_ = rows;
     asked_ = rows >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << rows) - 1;
     appended_ = 0;
     buckets_.clear();
@@ -23,6 +25,24 @@ void CandidatePool::start(std::size_t members, std::size_t rows) {
     sizes_.clear();
     spare_slots_.clear();
     busy_.assign(rows * words_, 0);
+}
+
+void CandidatePool::write_staged(std::size_t word, std::size_t count) noexcept {
+    std::fill(staged_ + count, staged_ + 64, std::uint8_t{0});
+    // Eight members' bytes at a time: bit c of each byte gathered into one byte by a
+    // multiplication, which lines the eight bits up in the top byte.
+    constexpr std::uint64_t kLowBits = 0x0101010101010101;
+    constexpr std::uint64_t kGather = 0x0102040810204080;
+    for (std::size_t code = 0; code < rows_; ++code) {
+        std::uint64_t row = 0;
+        for (std::size_t group = 0; group < 8; ++group) {
+            std::uint64_t bytes = 0;
+            std::memcpy(&bytes, staged_ + 8 * group, 8);
+            if constexpr (std::endian::native == std::endian::big) bytes = __builtin_bswap64(bytes);
+            row |= ((((bytes >> code) & kLowBits) * kGather) >> 56) << (8 * group);
+        }
+        busy_[words_ * code + word] |= row;
+    }
 }
 
 void CandidatePool::add_lesson(std::size_t member, std::uint64_t load, std::uint64_t busy) {

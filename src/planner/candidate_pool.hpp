@@ -30,7 +30,7 @@ struct Candidate {
 class CandidatePool {
 public:
     // Starts a pool of `members` members, added next in list order; codes from `rows` up
-    // are never asked about.
+    // are never asked about. Once all are added, finish_appending() completes the pool.
     void start(std::size_t members, std::size_t rows);
     // The next member, holding `load` lessons, busy in the periods of `busy`.
     void append(std::uint64_t load, std::uint64_t busy) {
@@ -43,9 +43,19 @@ public:
         }
         bits_[words_ * last_slot_ + member / 64] |= bit;
         ++sizes_[last_slot_];
+        if (rows_ <= kStagedRows) {
+            // A day's periods fit a byte: kept here a word of members at a time, then
+            // written to the busy rows all at once.
+            staged_[member % 64] = static_cast<std::uint8_t>(busy & asked_);
+            if (member % 64 == 63) write_staged(member / 64, 64);
+            return;
+        }
         for (std::uint64_t periods = busy & asked_; periods != 0; periods &= periods - 1) {
             busy_[words_ * static_cast<std::size_t>(__builtin_ctzll(periods)) + member / 64] |= bit;
         }
+    }
+    void finish_appending() {
+        if (rows_ <= kStagedRows && appended_ % 64 != 0) write_staged(appended_ / 64, appended_ % 64);
     }
 
     // The first member in rank order who is free in the period of `code` (below rows).
@@ -94,10 +104,15 @@ private:
         std::uint32_t slot;  // where its words are in bits_
     };
 
+    static constexpr std::size_t kStagedRows = 8;
+
     std::uint32_t bucket(std::uint64_t load);
     std::uint32_t make_bucket(std::size_t position, std::uint64_t load);
+    // Writes the staged busy periods of the first `count` members of word `word`.
+    void write_staged(std::size_t word, std::size_t count) noexcept;
 
     std::size_t words_ = 0;
+    std::size_t rows_ = 0;
     std::uint64_t asked_ = 0;  // the codes below rows
     std::size_t appended_ = 0;
     std::uint64_t last_load_ = 0;
@@ -107,6 +122,7 @@ private:
     std::vector<std::uint32_t> sizes_;        // members in each slot's bucket
     std::vector<std::uint32_t> spare_slots_;  // slots of emptied buckets
     std::vector<std::uint64_t> busy_;         // by code (0..rows-1), then word
+    std::uint8_t staged_[64] = {};            // busy codes of the current word's members
 };
 
 }  // namespace lessoncover

@@ -156,6 +156,7 @@ void CoverPlanner::place_candidates() {
         if (next_place_[subject] != subject_starts_[subject + 1]) {
             throw std::invalid_argument("planning input: present teachers and their subjects disagree");
         }
+        pools_[subject].finish_appending();
     }
 }
 
