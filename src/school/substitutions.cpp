@@ -117,8 +117,9 @@ Result<Done> generate_substitutions(School& school, ReportSink& sink, Interrupti
         };
         // The time taken, once the rows are written: in ms (ASCII) from a millisecond up,
         // in µs below. Whether it will be ASCII is guessed from the time taken so far and
-        // the bytes left to write, at a byte a nanosecond (slower than they are written, so
-        // that a run near a millisecond is taken to pass it); a wrong guess costs a copy.
+        // the bytes left to write, at a byte a nanosecond: about the rate a large school's
+        // report is written, the first touch of its fresh pages included. A wrong guess
+        // costs a copy of the report.
         struct Timing {
             std::chrono::steady_clock::time_point started;
             std::string operator()() const {
