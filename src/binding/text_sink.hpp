@@ -17,6 +17,7 @@
 
 #include "binding/owned_ref.hpp"
 #include "report/report.hpp"
+#include "unicode_text.hpp"
 
 namespace lessoncover::binding {
 
@@ -80,17 +81,12 @@ private:
     static std::optional<std::string> as_latin1(std::string_view utf8) {
         std::string latin1;
         bool beyond_ascii = false;
-        for (std::size_t at = 0; at < utf8.size(); ++at) {
-            const auto byte = static_cast<unsigned char>(utf8[at]);
-            if (byte < 0x80) {
-                latin1 += static_cast<char>(byte);
-                continue;
-            }
-            const auto next = at + 1 < utf8.size() ? static_cast<unsigned char>(utf8[at + 1]) : 0U;
-            if ((byte != 0xc2 && byte != 0xc3) || (next & 0xc0) != 0x80) return std::nullopt;
-            latin1 += static_cast<char>(((byte & 0x03U) << 6) | (next & 0x3fU));
-            beyond_ascii = true;
-            ++at;
+        for (std::size_t at = 0; at < utf8.size();) {
+            const unicode::DecodedChar decoded = unicode::decode_utf8(utf8, at);
+            if (decoded.code_point > 0xff) return std::nullopt;  // malformed bytes decode as U+FFFD
+            latin1 += static_cast<char>(decoded.code_point);
+            beyond_ascii = beyond_ascii || decoded.code_point > 0x7f;
+            at += decoded.length;
         }
         if (!beyond_ascii) return std::nullopt;
         return latin1;

@@ -13,6 +13,11 @@ bool needs_csv_quotes(std::string_view field) noexcept {
                        [](char c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
 }
 
+std::size_t csv_field_size(std::string_view field, bool quoted) noexcept {
+    if (!quoted) return field.size();
+    return field.size() + 2 + static_cast<std::size_t>(std::count(field.begin(), field.end(), '"'));
+}
+
 void append_csv_field(std::string& out, std::string_view field) {
     if (!needs_csv_quotes(field)) {
         out += field;

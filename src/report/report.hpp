@@ -205,8 +205,7 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
             const SubstituteName name = name_of(plan.decisions[covered[i]].substitute);
             names[i] = name;
             ascii = ascii && name.ascii;
-            size += name.text.size();
-            if (name.quoted) size += 2 + static_cast<std::size_t>(std::count(name.text.begin(), name.text.end(), '"'));
+            size += csv_field_size(name.text, name.quoted);
         }
     }
 

@@ -70,9 +70,7 @@ struct Class {
     // Makes ready the records of every store the entries name teachers in: then teacher()
     // gives each entry's handle, holding every pair registered so far.
     void ready_sources() const {
-        for (const TeacherStoreRef& store : sources) {
-            if (!store->records_ready()) store->ready_records();
-        }
+        for (const TeacherStoreRef& store : sources) store->ready_records();
     }
     // `times` entries of a handle the class holds itself; for tests and tools that build
     // classes by hand.

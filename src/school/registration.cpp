@@ -69,7 +69,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         list.note_pair_added(found.slot, bit);
     } else {
         // It may be there already: the record decides, once it holds every pair queued.
-        if (!store.records_ready()) store.ready_records();
+        store.ready_records();
         bool added = false;
         {
             const auto record = store.handle(found.slot).lock();

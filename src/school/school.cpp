@@ -49,13 +49,6 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
 
     const void* previous_teacher = nullptr;
     std::int16_t previous_period = 0;
-    // The source that is this school's store, whose teachers the list knows without
-    // reading their records.
-    std::uint16_t own_store = PeriodEntry::kOwnHandle;
-    for (std::size_t at = 0; at < added.sources.size(); ++at) {
-        if (added.sources[at] == school.store) own_store = static_cast<std::uint16_t>(at);
-    }
-    const TeacherList& list = school.teacher_list;
     bool grade_made = false;
     TeacherStore::Grade grade = 0;
     const std::vector<PeriodEntry>& entries = added.list_of_periods;
@@ -75,25 +68,21 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
             previous_teacher = identity;
             previous_period = entry.period;
 
-            // Name, subject, presence and reason never change in a school's copy: the list
-            // knows them for its own teachers, a store for those it keeps, and the record
-            // of a handle the class holds tells of that one.
+            // Name, subject, presence and reason never change in a school's copy: the store
+            // that keeps a teacher knows them without a record, and the record of a handle
+            // the class holds tells of that one.
             Subjects sub{};
-            TeacherList::AbsentTexts texts;
-            if (entry.source == own_store && !own_handle) {
-                if (list.present(entry.teacher) || repeated(identity, entry.period)) continue;
-                sub = list.sub(entry.teacher);
-                texts = list.absent_texts(entry.teacher);
-            } else if (!own_handle) {
+            TeacherStore::Texts texts;
+            if (!own_handle) {
                 const TeacherStore& store = *added.sources[entry.source];
                 if (store.present(entry.teacher) || repeated(identity, entry.period)) continue;
                 sub = store.sub(entry.teacher);
-                texts = TeacherList::AbsentTexts{store.name(entry.teacher), store.reason(entry.teacher)};
+                texts = TeacherStore::Texts{store.name(entry.teacher), store.reason(entry.teacher)};
             } else {
                 const auto teacher = added.own_handles[entry.teacher].lock();
                 if (teacher->present || repeated(identity, entry.period)) continue;
                 sub = teacher->sub;
-                texts = TeacherList::AbsentTexts{teacher->name, teacher->reason_of_absentee};
+                texts = TeacherStore::Texts{teacher->name, teacher->reason_of_absentee};
             }
             if (!grade_made) {
                 grade = school.store->grade_for(added.class_name);
@@ -164,12 +153,11 @@ Result<Done> add_class_to(School& school, const Class& school_class, Interruptio
 
 // ------------------------------------------------------------ TeacherList --
 
-void TeacherList::make_room(std::size_t teachers, std::size_t notes, std::size_t absent) {
+void TeacherList::make_room(std::size_t teachers, std::size_t notes) {
     codes_.make_room();
     reserve_more(teachers_, teachers);
     reserve_more(facts_, teachers);
     reserve_more(added_, teachers);
-    reserve_more(absent_texts_, absent);
     reserve_more(changed_, notes);
 }
 
@@ -183,9 +171,9 @@ TeacherList::Listed::Listed(std::string_view name) noexcept : text{} {
     }
 }
 
-TeacherList::Slot TeacherList::append(const Teacher& teacher, const TeacherStore::Texts& kept) noexcept {
+TeacherList::Slot TeacherList::append(const Teacher& teacher, std::string_view kept_name) noexcept {
     const auto slot = static_cast<Slot>(teachers_.size());
-    Listed listed(kept.name);
+    Listed listed(kept_name);
     Facts facts{0, 0, 0, 0, kNone, kNone, Place::added, 0};
     facts.count = static_cast<std::uint32_t>(teacher.periods.size());
     for (const PeriodGrade& pair : teacher.periods) facts.busy |= codes_.bit_for(pair.period);
@@ -193,17 +181,11 @@ TeacherList::Slot TeacherList::append(const Teacher& teacher, const TeacherStore
     const bool quoted = needs_csv_quotes(teacher.name);
     const bool ascii = is_ascii(teacher.name);
     listed.name_traits = static_cast<std::uint8_t>((quoted ? kQuotedName : 0) | (ascii ? kAsciiName : 0));
-    const std::size_t report_bytes =
-        teacher.name.size() +
-        (quoted ? 2 + static_cast<std::size_t>(std::count(teacher.name.begin(), teacher.name.end(), '"')) : 0);
-    most_name_bytes_ = std::max(most_name_bytes_, report_bytes);
+    most_name_bytes_ = std::max(most_name_bytes_, csv_field_size(teacher.name, quoted));
     if (!ascii) ++names_not_ascii_;
     if (teacher.present) {
         ++present_counts_[static_cast<std::size_t>(teacher.sub)];
         ++present_total_;
-    } else {
-        listed.absent = static_cast<std::uint32_t>(absent_texts_.size());
-        absent_texts_.push_back(kept);  // room was made
     }
     teachers_.push_back(listed);
     facts_.push_back(facts);
@@ -277,34 +259,32 @@ void TeacherList::link_before(Slot slot, Slot next) noexcept {
 }
 
 void TeacherList::put_at_front(Slot slot) noexcept {
-    const std::size_t count = facts_[slot].count;
-    const auto group = group_at_or_after(count);
-    if (group != groups_.end() && group->count == count) {
-        link_before(slot, group->first);
-        group->first = slot;
-        ++group->size;
-    } else {
-        link_before(slot, group == groups_.end() ? kNone : group->first);
-        groups_.insert(group, Group{facts_[slot].count, slot, slot, 1});  // make_room_for_sort made room
-    }
-    facts_[slot].sorted_count = count;
+    put_in_group(slot, true);
     facts_[slot].stamp = --next_front_stamp_;
-    facts_[slot].place = Place::sorted;
 }
 
 void TeacherList::put_at_back(Slot slot) noexcept {
-    const std::size_t count = facts_[slot].count;
+    put_in_group(slot, false);
+    facts_[slot].stamp = next_back_stamp_++;
+}
+
+void TeacherList::put_in_group(Slot slot, bool at_front) noexcept {
+    const std::uint32_t count = facts_[slot].count;
     const auto group = group_at_or_after(count);
     if (group != groups_.end() && group->count == count) {
-        link_before(slot, facts_[group->last].next);
-        group->last = slot;
+        if (at_front) {
+            link_before(slot, group->first);
+            group->first = slot;
+        } else {
+            link_before(slot, facts_[group->last].next);
+            group->last = slot;
+        }
         ++group->size;
     } else {
         link_before(slot, group == groups_.end() ? kNone : group->first);
-        groups_.insert(group, Group{facts_[slot].count, slot, slot, 1});  // make_room_for_sort made room
+        groups_.insert(group, Group{count, slot, slot, 1});  // make_room_for_sort made room
     }
     facts_[slot].sorted_count = count;
-    facts_[slot].stamp = next_back_stamp_++;
     facts_[slot].place = Place::sorted;
 }
 
@@ -346,13 +326,13 @@ void School::add_teacher(const Teacher& teacher) {
     if (!teacher.periods.empty()) pairs.emplace(teacher.periods);
     // Room first; then the store, the list and the name, which cannot fail.
     generation_space.make_room_for_teacher(teacher_list.present_total() + (teacher.present ? 1 : 0));
-    teacher_list.make_room(1, 0, teacher.present ? 0 : 1);
+    teacher_list.make_room(1, 0);
     store->make_room_for_teacher(teacher);
     teacher_hashtable.make_room(teacher.name.size());
     const auto slot = static_cast<TeacherList::Slot>(teacher_list.size());
     const std::size_t place = teacher_hashtable.add_listed(teacher.name, hash, slot);
     const TeacherStore::Texts kept = store->append(teacher, std::move(pairs));
-    teacher_list.append(teacher, kept);
+    teacher_list.append(teacher, kept.name);
     // The Python object's memo, as register_period would find it.
     teacher.lookup_memo.school_id = id.value();
     teacher.lookup_memo.entry = static_cast<std::uint32_t>(place);
@@ -449,7 +429,7 @@ namespace {
 
 Result<std::string> school_text(const School& school, InterruptionCheck& check) {
     // The records show every pair registered so far.
-    if (!school.store->records_ready()) school.store->ready_records();
+    school.store->ready_records();
     std::vector<TeacherRef> teachers_in_order;
     teachers_in_order.reserve(school.teacher_list.size());
     for (const TeacherList::Slot slot : school.teacher_list.order()) {

@@ -48,7 +48,6 @@ namespace lessoncover {
 class TeacherList {
 public:
     using Slot = std::uint32_t;  // a teacher's place in the order of add_teacher
-    using AbsentTexts = TeacherStore::Texts;
     static constexpr Slot kNotListed = static_cast<Slot>(-1);
 
     TeacherList() = default;
@@ -57,17 +56,16 @@ public:
     TeacherList(TeacherList&&) noexcept = default;
     TeacherList& operator=(TeacherList&&) noexcept = default;
 
-    // Room for `teachers` appended, `absent` of them absent, and for `notes` pairs noted,
-    // so that those calls cannot fail. Throws std::bad_alloc, and then only room has
-    // changed.
-    void make_room(std::size_t teachers, std::size_t notes, std::size_t absent = 0);
+    // Room for `teachers` appended and for `notes` pairs noted, so that those calls cannot
+    // fail. Throws std::bad_alloc, and then only room has changed.
+    void make_room(std::size_t teachers, std::size_t notes);
     // The same for one note, the common case, kept short.
     void make_room_for_note() {
         codes_.make_room();
         if (changed_.size() == changed_.capacity()) make_room(0, 1);
     }
-    // A copy of `teacher`, whose name and reason the school's store keeps as `kept`.
-    Slot append(const Teacher& teacher, const TeacherStore::Texts& kept) noexcept;
+    // A copy of `teacher`, whose name the school's store keeps as `kept_name`.
+    Slot append(const Teacher& teacher, std::string_view kept_name) noexcept;
     // The pair (period, some grade) was added to the teacher (to its record, or queued
     // for it in the school's store).
     void note_pair_added(Slot slot, std::int16_t period) noexcept {
@@ -104,9 +102,6 @@ public:
         return static_cast<Subjects>(facts_[slot].traits & kSubjectMask);
     }
     bool present(Slot slot) const noexcept { return (facts_[slot].traits & kPresent) != 0; }
-    // An absent teacher's name and reason, as the school's store keeps them: they never
-    // change, and the store outlives the list.
-    const AbsentTexts& absent_texts(Slot slot) const noexcept { return absent_texts_[teachers_[slot].absent]; }
     // The teacher's name, which never changes, and whether the report quotes it. A short
     // name is read from the teacher's entry itself (the view lasts until the next append),
     // a longer one from the school's store.
@@ -152,6 +147,9 @@ private:
     void take_out(Slot slot) noexcept;
     void put_at_front(Slot slot) noexcept;
     void put_at_back(Slot slot) noexcept;
+    // Links the teacher in at the front or back of the group of its count, made when
+    // there is none; the stamp is the caller's.
+    void put_in_group(Slot slot, bool at_front) noexcept;
     void link_before(Slot slot, Slot next) noexcept;  // kNone: at the tail
     // Stamps anew, in list order, when `wanted` more would not fit in 32 bits.
     void make_room_for_stamps(std::size_t wanted) noexcept;
@@ -190,7 +188,6 @@ private:
                 std::size_t size;
             } kept;
         } text;
-        std::uint32_t absent = 0;       // place in absent_texts_ of an absent teacher
         std::uint8_t name_size;         // the name's size when kept here, else kLongName
         std::uint8_t name_traits = 0;   // kQuotedName, kAsciiName
     };
@@ -201,7 +198,6 @@ private:
     std::vector<Facts> facts_;
     std::size_t most_name_bytes_ = 0;  // in the report
     std::size_t names_not_ascii_ = 0;
-    std::vector<AbsentTexts> absent_texts_;
     std::array<std::size_t, kSubjectCount> present_counts_{};
     std::size_t present_total_ = 0;
     PeriodCodes codes_;

@@ -49,7 +49,7 @@ bool build_planning_input(School& school, InterruptionCheck& check) {
         if (lesson.code == PeriodCodes::kNoCode) wanted->set(static_cast<std::uint16_t>(lesson.period));
     }
     // The records hold every pair registered or given so far.
-    if (!school.store->records_ready()) school.store->ready_records();
+    school.store->ready_records();
     std::size_t pairs_read = 0;
     for (std::size_t teacher = 0; teacher < input.teachers.size(); ++teacher) {
         // Asked before the record is locked.

@@ -78,14 +78,14 @@ public:
     const void* identity(Slot slot) const noexcept { return &seeds_[slot]; }
 
     // Makes every record not made yet and writes every queued pair into its record: then
-    // each handle(slot) holds every pair registered or given so far. Should memory run
-    // out part way (std::bad_alloc comes through), what was done stays done and the next
-    // call does the rest: nobody can tell.
+    // each handle(slot) holds every pair registered or given so far. Nothing to do, the
+    // usual case, costs two comparisons. Should memory run out part way (std::bad_alloc
+    // comes through), what was done stays done and the next call does the rest: nobody
+    // can tell.
     void ready_records() const {
-        make_records();
+        if (handles_.size() != seeds_.size()) make_records();
         if (!queued_.empty()) write_out();
     }
-    bool records_ready() const noexcept { return handles_.size() == seeds_.size() && queued_.empty(); }
     // Makes every record not made yet, without writing out the queue; as ready_records.
     void make_records() const;
     // The handle of the record of `slot`, once made.
