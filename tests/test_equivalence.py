@@ -66,6 +66,25 @@ def pick(data, items):
     return items[data.draw(st.integers(min_value=0, max_value=len(items) - 1))]
 
 
+def add_teacher_pair(ours, theirs, name, sub, present):
+    """A teacher of each implementation, added to its school; gives the pair."""
+    pair = (lessoncover.Teacher(name, sub, present), reference.Teacher(name, sub, present))
+    ours.add_teacher(pair[0])
+    theirs.add_teacher(pair[1])
+    return pair
+
+
+def add_class_pair(ours, theirs, name, lessons):
+    """A class of each implementation with `lessons`, (teacher pair, period) in order,
+    registered and the class added to its school."""
+    c_ours, c_theirs = lessoncover.Class(name), reference.Class(name)
+    for (t_ours, t_theirs), period in lessons:
+        lessoncover.register_period(t_ours, period, ours, c_ours)
+        reference.register_period(t_theirs, period, theirs, c_theirs)
+    ours.add_class(c_ours)
+    theirs.add_class(c_theirs)
+
+
 @settings(max_examples=400, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 @given(st.data())
 def test_random_scripts_agree_with_the_reference(data):
@@ -146,22 +165,11 @@ def test_many_teachers_of_one_subject_agree(data):
     ours, theirs = lessoncover.School(), reference.School()
     size = data.draw(st.integers(min_value=1, max_value=400))
     absent = data.draw(st.sets(st.integers(min_value=0, max_value=size - 1), max_size=size // 2 + 1))
-    pairs = []
-    for i in range(size):
-        pair = (lessoncover.Teacher("T%d" % i, "maths", i not in absent),
-                reference.Teacher("T%d" % i, "maths", i not in absent))
-        ours.add_teacher(pair[0])
-        theirs.add_teacher(pair[1])
-        pairs.append(pair)
+    pairs = [add_teacher_pair(ours, theirs, "T%d" % i, "maths", i not in absent) for i in range(size)]
     for k in range(data.draw(st.integers(min_value=1, max_value=30))):
-        c_ours, c_theirs = lessoncover.Class("C%d" % k), reference.Class("C%d" % k)
-        for _ in range(data.draw(st.integers(min_value=0, max_value=12))):
-            t_ours, t_theirs = pick(data, pairs)
-            period = data.draw(st.sampled_from([0, 1, 2, 3, 70, -5]))
-            lessoncover.register_period(t_ours, period, ours, c_ours)
-            reference.register_period(t_theirs, period, theirs, c_theirs)
-        ours.add_class(c_ours)
-        theirs.add_class(c_theirs)
+        lessons = [(pick(data, pairs), data.draw(st.sampled_from([0, 1, 2, 3, 70, -5])))
+                   for _ in range(data.draw(st.integers(min_value=0, max_value=12)))]
+        add_class_pair(ours, theirs, "C%d" % k, lessons)
         assert listed_teachers(ours) == reference_teachers(theirs)
     assert_same(ours, theirs)
     assert_same(ours, theirs)
@@ -175,21 +183,9 @@ def test_pools_of_several_words_agree(periods):
 
     draw = random.Random(periods)
     ours, theirs = lessoncover.School(), reference.School()
-    pairs = []
-    for i in range(230):
-        subject, present = ("maths" if i % 3 else "art"), i % 4 != 0
-        pair = (lessoncover.Teacher("T%d" % i, subject, present), reference.Teacher("T%d" % i, subject, present))
-        ours.add_teacher(pair[0])
-        theirs.add_teacher(pair[1])
-        pairs.append(pair)
+    pairs = [add_teacher_pair(ours, theirs, "T%d" % i, "maths" if i % 3 else "art", i % 4 != 0) for i in range(230)]
     for k in range(80):
-        c_ours, c_theirs = lessoncover.Class("C%d" % k), reference.Class("C%d" % k)
-        for t_ours, t_theirs in draw.sample(pairs, 20):
-            period = draw.randrange(periods)
-            lessoncover.register_period(t_ours, period, ours, c_ours)
-            reference.register_period(t_theirs, period, theirs, c_theirs)
-        ours.add_class(c_ours)
-        theirs.add_class(c_theirs)
+        add_class_pair(ours, theirs, "C%d" % k, [(pair, draw.randrange(periods)) for pair in draw.sample(pairs, 20)])
     assert_same(ours, theirs)
     assert_same(ours, theirs)  # with the first run's covers
 
@@ -217,13 +213,8 @@ def test_many_distinct_counts_agree(data):
             ours.add_teacher(t_ours)
             theirs.add_teacher(t_theirs)
         added = target
-        c_ours, c_theirs = lessoncover.Class("C%d" % k), reference.Class("C%d" % k)
-        for i, period in lessons[start:start + 40]:
-            if i < added:
-                lessoncover.register_period(pairs[i][0], period, ours, c_ours)
-                reference.register_period(pairs[i][1], period, theirs, c_theirs)
-        ours.add_class(c_ours)
-        theirs.add_class(c_theirs)
+        registered = [(pairs[i], period) for i, period in lessons[start:start + 40] if i < added]
+        add_class_pair(ours, theirs, "C%d" % k, registered)
     for t_ours, t_theirs in pairs[added:]:
         ours.add_teacher(t_ours)
         theirs.add_teacher(t_theirs)
@@ -252,19 +243,8 @@ def test_reports_agree_whatever_the_longest_name(long_name):
     """However long the longest name of the list, every report row gets its name whole."""
     ours, theirs = lessoncover.School(), reference.School()
     names = ["Asha", "Ben, Jr.", long_name + ",", 'Dev "D"', "Émile"]
-    pairs = []
-    for i, name in enumerate(names * 3):
-        name = "%s %d" % (name, i)
-        pair = (lessoncover.Teacher(name, "maths", i % 4 != 0), reference.Teacher(name, "maths", i % 4 != 0))
-        ours.add_teacher(pair[0])
-        theirs.add_teacher(pair[1])
-        pairs.append(pair)
+    pairs = [add_teacher_pair(ours, theirs, "%s %d" % (name, i), "maths", i % 4 != 0)
+             for i, name in enumerate(names * 3)]
     for k in range(4):
-        c_ours, c_theirs = lessoncover.Class("C%d" % k), reference.Class("C%d" % k)
-        for i, (t_ours, t_theirs) in enumerate(pairs):
-            if (i + k) % 3 == 0:
-                lessoncover.register_period(t_ours, k + 1, ours, c_ours)
-                reference.register_period(t_theirs, k + 1, theirs, c_theirs)
-        ours.add_class(c_ours)
-        theirs.add_class(c_theirs)
+        add_class_pair(ours, theirs, "C%d" % k, [(pair, k + 1) for i, pair in enumerate(pairs) if (i + k) % 3 == 0])
     assert_same(ours, theirs)
