@@ -232,9 +232,9 @@ def test_benchmark_workload_agrees(seed):
 
 
 @pytest.mark.parametrize("long_name", [
-    "x" * 10,                  # short names: the rows are written in one pass
+    "x" * 10,                  # short names, kept in the list's entries
     "x" * 21,                  # names of 24 and 25 bytes, on either side of those kept in the list
-    "x" * 70,                  # a long name: the names are gathered first
+    "x" * 70,                  # a long name, read from the store
     'A "quoted", long name ' * 8,
     "Zoë Ångström " * 6,       # not ASCII, and long
     "Zoë",                     # not ASCII, short

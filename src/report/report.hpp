@@ -109,25 +109,13 @@ std::string quoted_missing_text(const Plan& plan, const LessonTexts& lessons, In
 
 }  // namespace report_detail
 
-// What a caller may know of every name it can give: the most bytes one takes in the report
-// (quotes included) and whether all are ASCII.
-struct NameBound {
-    std::size_t most_bytes;
-    bool ascii;
-};
-
 namespace report_detail {
 
-// Names of at most this many bytes are bounded closely enough to write the report in one
-// pass, into room for every name at its bound.
-inline constexpr std::size_t kOnePassNameBytes = 64;
-
-// Writes the rows of the covered lessons at `out`, each with its substitute's name as the
-// report quotes it, `names(i)` giving the name of row i; gives where they end, or nullptr
-// when `check` stopped. `names.ahead(i)` is asked first, to fetch what later rows read.
-template <class RowNames>
-char* write_rows(char* out, const LessonTexts& lessons, const std::vector<std::uint32_t>& covered, RowNames&& names,
-                 InterruptionCheck& check) {
+// Writes the rows of the covered lessons at `out`, row i with its substitute's name
+// `names[i]` as the report quotes it; gives where they end, or nullptr when `check`
+// stopped.
+inline char* write_rows(char* out, const LessonTexts& lessons, const std::vector<std::uint32_t>& covered,
+                        const std::vector<SubstituteName>& names, InterruptionCheck& check) {
     const auto put = [&out](std::string_view text) {
         copy_text(out, text);
         out += text.size();
@@ -135,8 +123,8 @@ char* write_rows(char* out, const LessonTexts& lessons, const std::vector<std::u
     std::string quoted_name;
     for (std::size_t i = 0; i < covered.size(); ++i) {
         if (i % kRowBlock == 0 && check.step(kRowBlock)) return nullptr;
-        names.ahead(i);
-        const SubstituteName name = names(i);
+        if (i + kAhead < names.size()) __builtin_prefetch(names[i + kAhead].text.data());
+        const SubstituteName& name = names[i];
         put(lessons.row_before(covered[i]));
         if (name.quoted) {
             quoted_name.clear();
@@ -153,61 +141,48 @@ char* write_rows(char* out, const LessonTexts& lessons, const std::vector<std::u
 }  // namespace report_detail
 
 // Writes the report of `plan` over `lessons` into `sink`. `name_of(teacher)` gives the
-// SubstituteName of a teacher of the planning input; `name_of.prefetch(teacher)`, when it
-// has one, asks for what that reads to be fetched ahead, and `name_of.bound()`, when it has
-// one, gives a NameBound of every name it can give. `timing()` gives the timing line's
-// text, asked for once the rest is written; `timing.likely_ascii(bytes)`, when it has one,
-// guesses before writing that many bytes whether that text will be ASCII (else it is taken
-// to be). The work is counted on `check`. Nothing when the sink said it could not, or when
-// `check` stopped.
+// SubstituteName of a teacher of the planning input, and `name_of.prefetch(teacher)`, when
+// it has one, asks for what that reads to be fetched ahead. `timing()` gives the timing
+// line's text, asked for once the rest is written; `timing.likely_ascii(bytes)`, when it
+// has one, guesses before writing that many bytes whether that text will be ASCII (else it
+// is taken to be). The work is counted on `check`. Nothing when the sink said it could
+// not, or when `check` stopped.
 template <class NameOf, class Timing>
 std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
                                         ReportSink& sink, Timing&& timing, RenderSpace& space,
                                         InterruptionCheck& check) {
-    using report_detail::copy_text;
     using report_detail::kAhead;
-    // The lessons that got a cover, and the size of their rows but for the names.
+    using report_detail::kRowBlock;
+    // The lessons that got a cover, their substitutes' names, and the report's size. A
+    // large school's names are spread over memory: each is fetched ahead, in a pass that
+    // only reads, before the rows are written. (Reading them while writing the rows makes
+    // the two compete for the core's outstanding misses, and is slower.)
     std::vector<std::uint32_t>& covered = space.covered;
+    std::vector<SubstituteName>& names = space.names;
     covered.clear();
+    names.clear();
     covered.reserve(plan.covered);
+    names.reserve(plan.covered);
     std::size_t size = kReportHeader.size() + 2;
-    for (std::size_t lesson = 0; lesson < plan.decisions.size(); ++lesson) {
-        if (plan.decisions[lesson].substitute == Decision::kNobody) continue;
+    bool ascii = lessons.ascii();
+    const std::vector<Decision>& decisions = plan.decisions;
+    for (std::size_t lesson = 0; lesson < decisions.size(); ++lesson) {
+        if (lesson % kRowBlock == 0 && check.step(kRowBlock)) return std::nullopt;
+        if constexpr (requires { name_of.prefetch(std::uint32_t{}); }) {
+            if (lesson + kAhead < decisions.size() && decisions[lesson + kAhead].substitute != Decision::kNobody) {
+                name_of.prefetch(decisions[lesson + kAhead].substitute);
+            }
+        }
+        if (decisions[lesson].substitute == Decision::kNobody) continue;
+        const SubstituteName name = name_of(decisions[lesson].substitute);
         covered.push_back(static_cast<std::uint32_t>(lesson));
-        size += lessons[lesson].before + lessons[lesson].after;
+        names.push_back(name);
+        ascii = ascii && name.ascii;
+        size += lessons[lesson].before + lessons[lesson].after + csv_field_size(name.text, name.quoted);
     }
     const std::string missing = report_detail::quoted_missing_text(plan, lessons, check);
     if (check.stopped()) return std::nullopt;
     size += missing.size();
-
-    // The sink is asked for room once. With the names bounded closely, for every name at
-    // its bound, and the report is written in one pass; else the names are gathered first
-    // (a large school's names are spread over memory, so each is fetched ahead once), for
-    // the exact size.
-    bool ascii = lessons.ascii();
-    bool one_pass = false;
-    if constexpr (requires { name_of.bound(); }) {
-        const NameBound bound = name_of.bound();
-        one_pass = bound.most_bytes <= report_detail::kOnePassNameBytes;
-        if (one_pass) {
-            size += covered.size() * bound.most_bytes;
-            ascii = ascii && bound.ascii;
-        }
-    }
-    if (!one_pass) {
-        std::vector<SubstituteName>& names = space.names;
-        names.resize(covered.size());
-        for (std::size_t i = 0; i < covered.size(); ++i) {
-            if (i % report_detail::kRowBlock == 0 && check.step(report_detail::kRowBlock)) return std::nullopt;
-            if constexpr (requires { name_of.prefetch(std::uint32_t{}); }) {
-                if (i + kAhead < covered.size()) name_of.prefetch(plan.decisions[covered[i + kAhead]].substitute);
-            }
-            const SubstituteName name = name_of(plan.decisions[covered[i]].substitute);
-            names[i] = name;
-            ascii = ascii && name.ascii;
-            size += csv_field_size(name.text, name.quoted);
-        }
-    }
 
     bool timing_likely_ascii = true;
     if constexpr (requires { timing.likely_ascii(size); }) timing_likely_ascii = timing.likely_ascii(size);
@@ -215,36 +190,11 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
     if (start == nullptr) return std::nullopt;
     char* out = start;
     const auto put = [&out](std::string_view text) {
-        copy_text(out, text);
+        report_detail::copy_text(out, text);
         out += text.size();
     };
     put(kReportHeader);
-    if (one_pass) {
-        // Each name's entry is fetched two strides ahead, and its text one stride ahead.
-        struct FromCaller {
-            NameOf& name_of;
-            const Plan& plan;
-            const std::vector<std::uint32_t>& covered;
-            std::uint32_t substitute(std::size_t i) const { return plan.decisions[covered[i]].substitute; }
-            void ahead(std::size_t i) const {
-                if constexpr (requires { name_of.prefetch(std::uint32_t{}); }) {
-                    if (i + 2 * kAhead < covered.size()) name_of.prefetch(substitute(i + 2 * kAhead));
-                }
-                if (i + kAhead < covered.size()) __builtin_prefetch(name_of(substitute(i + kAhead)).text.data());
-            }
-            SubstituteName operator()(std::size_t i) const { return name_of(substitute(i)); }
-        };
-        out = report_detail::write_rows(out, lessons, covered, FromCaller{name_of, plan, covered}, check);
-    } else {
-        struct Gathered {
-            const std::vector<SubstituteName>& names;
-            void ahead(std::size_t i) const {
-                if (i + kAhead < names.size()) __builtin_prefetch(names[i + kAhead].text.data());
-            }
-            SubstituteName operator()(std::size_t i) const { return names[i]; }
-        };
-        out = report_detail::write_rows(out, lessons, covered, Gathered{space.names}, check);
-    }
+    out = report_detail::write_rows(out, lessons, covered, names, check);
     if (out == nullptr) return std::nullopt;
     put("\n");
     put(missing);

@@ -181,8 +181,6 @@ TeacherList::Slot TeacherList::append(const Teacher& teacher, std::string_view k
     const bool quoted = needs_csv_quotes(teacher.name);
     const bool ascii = is_ascii(teacher.name);
     listed.name_traits = static_cast<std::uint8_t>((quoted ? kQuotedName : 0) | (ascii ? kAsciiName : 0));
-    most_name_bytes_ = std::max(most_name_bytes_, csv_field_size(teacher.name, quoted));
-    if (!ascii) ++names_not_ascii_;
     if (teacher.present) {
         ++present_counts_[static_cast<std::size_t>(teacher.sub)];
         ++present_total_;

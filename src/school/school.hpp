@@ -108,9 +108,6 @@ public:
     std::string_view name(Slot slot) const noexcept { return teachers_[slot].name(); }
     bool name_needs_quotes(Slot slot) const noexcept { return (teachers_[slot].name_traits & kQuotedName) != 0; }
     bool name_is_ascii(Slot slot) const noexcept { return (teachers_[slot].name_traits & kAsciiName) != 0; }
-    // The most bytes a listed name takes in the report, quotes included, and whether all
-    // the names are ASCII.
-    NameBound name_bound() const noexcept { return NameBound{most_name_bytes_, names_not_ascii_ == 0}; }
     // The number of present teachers of each subject.
     std::size_t present_count(Subjects subject) const noexcept {
         return present_counts_[static_cast<std::size_t>(subject)];
@@ -196,8 +193,6 @@ private:
     // By slot.
     std::vector<Listed> teachers_;
     std::vector<Facts> facts_;
-    std::size_t most_name_bytes_ = 0;  // in the report
-    std::size_t names_not_ascii_ = 0;
     std::array<std::size_t, kSubjectCount> present_counts_{};
     std::size_t present_total_ = 0;
     PeriodCodes codes_;

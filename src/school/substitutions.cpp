@@ -113,13 +113,12 @@ Result<Done> generate_substitutions(School& school, ReportSink& sink, Interrupti
                 return SubstituteName{list.name(slot), list.name_needs_quotes(slot), list.name_is_ascii(slot)};
             }
             void prefetch(std::uint32_t teacher) const noexcept { list.prefetch_name(slots[teacher]); }
-            NameBound bound() const noexcept { return list.name_bound(); }
         };
         // The time taken, once the rows are written: in ms (ASCII) from a millisecond up,
         // in µs below. Whether it will be ASCII is guessed from the time taken so far and
-        // the bytes left to write, at a byte a nanosecond: about the rate a large school's
-        // report is written, the first touch of its fresh pages included. A wrong guess
-        // costs a copy of the report.
+        // the bytes left to write, at three bytes a nanosecond: about the rate a large
+        // school's rows are written once its names are gathered. A wrong guess costs a copy
+        // of the report.
         struct Timing {
             std::chrono::steady_clock::time_point started;
             std::string operator()() const {
@@ -128,7 +127,7 @@ Result<Done> generate_substitutions(School& school, ReportSink& sink, Interrupti
                 return timing;
             }
             bool likely_ascii(std::size_t bytes_to_write) const noexcept {
-                const std::chrono::nanoseconds writing(bytes_to_write);
+                const std::chrono::nanoseconds writing(bytes_to_write / 3);
                 return duration_text_is_ascii(std::chrono::steady_clock::now() - started + writing);
             }
         };
