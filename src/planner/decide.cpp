@@ -120,6 +120,7 @@ bool CoverPlanner::can_take(const Candidate& candidate, const PlanningLesson& le
 
 // The present teachers, pool by pool, each pool in list order, with each pool's bitsets.
 void CoverPlanner::place_candidates() {
+    constexpr std::size_t kWriteAhead = 8;  // candidates: three cache lines
     const PlanningInput& input = *input_;
     const std::size_t subjects = input.present_by_subject.size();
     subject_starts_.assign(subjects + 1, 0);
@@ -147,9 +148,12 @@ void CoverPlanner::place_candidates() {
         if (!input.policy.limits.empty()) {
             busy |= input.policy.limits[teacher].absent | input.policy.limits[teacher].unavailable;
         }
-        if (input.policy.keep_doubles) place_of_teacher_[teacher] = static_cast<std::uint32_t>(next_place_[listed.subject]);
-        candidates_[next_place_[listed.subject]++] =
-            Candidate{busy, listed.load, static_cast<std::uint32_t>(teacher), listed.subject};
+        const std::size_t place = next_place_[listed.subject]++;
+        if (input.policy.keep_doubles) place_of_teacher_[teacher] = static_cast<std::uint32_t>(place);
+        // Each pool is written front to back, but the pools side by side are more streams
+        // than the hardware follows: each asks for its next lines itself.
+        if (place + kWriteAhead < candidates_.size()) __builtin_prefetch(&candidates_[place + kWriteAhead], 1);
+        candidates_[place] = Candidate{busy, listed.load, static_cast<std::uint32_t>(teacher), listed.subject};
         pools_[listed.subject].append(listed.load, busy);
     }
     for (std::size_t subject = 0; subject < subjects; ++subject) {

@@ -85,7 +85,7 @@ inline constexpr std::size_t kTimingRoom = 128;
 // Rows are counted as steps of an InterruptionCheck a block at a time.
 inline constexpr std::size_t kRowBlock = 1024;
 // Substitutes' names are fetched this many rows ahead.
-inline constexpr std::size_t kAhead = 12;
+inline constexpr std::size_t kAhead = 24;
 
 // Copies `text` to `to`. A report is mostly pieces of a few dozen bytes, which are copied
 // here in two overlapping moves instead of a call.
