@@ -87,11 +87,13 @@ inline constexpr std::size_t kRowBlock = 1024;
 // Substitutes' names are fetched this many rows ahead.
 inline constexpr std::size_t kAhead = 24;
 
-// Copies `text` to `to`. A report is mostly pieces of a few dozen bytes, which are copied
-// here in two overlapping moves instead of a call.
-inline void copy_text(char* to, std::string_view text) noexcept {
+// Copies `text` to `out` and moves `out` past it. A report is mostly pieces of a few dozen
+// bytes, which are copied here in two overlapping moves instead of a call.
+inline void put_text(char*& out, std::string_view text) noexcept {
+    char* const to = out;
     const char* from = text.data();
     const std::size_t size = text.size();
+    out += size;
     if (size >= 16 && size <= 32) {
         std::memcpy(to, from, 16);
         std::memcpy(to + size - 16, from + size - 16, 16);
@@ -107,19 +109,12 @@ inline void copy_text(char* to, std::string_view text) noexcept {
 // `check` stops.
 std::string quoted_missing_text(const Plan& plan, const LessonTexts& lessons, InterruptionCheck& check);
 
-}  // namespace report_detail
-
-namespace report_detail {
-
 // Writes the rows of the covered lessons at `out`, row i with its substitute's name
 // `names[i]` as the report quotes it; gives where they end, or nullptr when `check`
 // stopped.
 inline char* write_rows(char* out, const LessonTexts& lessons, const std::vector<std::uint32_t>& covered,
                         const std::vector<SubstituteName>& names, InterruptionCheck& check) {
-    const auto put = [&out](std::string_view text) {
-        copy_text(out, text);
-        out += text.size();
-    };
+    const auto put = [&out](std::string_view text) { put_text(out, text); };
     std::string quoted_name;
     for (std::size_t i = 0; i < covered.size(); ++i) {
         if (i % kRowBlock == 0 && check.step(kRowBlock)) return nullptr;
@@ -189,10 +184,7 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
     char* const start = sink.room(ReportRoom{size + report_detail::kTimingRoom, ascii, timing_likely_ascii});
     if (start == nullptr) return std::nullopt;
     char* out = start;
-    const auto put = [&out](std::string_view text) {
-        report_detail::copy_text(out, text);
-        out += text.size();
-    };
+    const auto put = [&out](std::string_view text) { report_detail::put_text(out, text); };
     put(kReportHeader);
     out = report_detail::write_rows(out, lessons, covered, names, check);
     if (out == nullptr) return std::nullopt;
