@@ -27,6 +27,8 @@ CSV_HEADER = ("absent", "period", "subject", "class", "reason", "status", "subst
 OUTPUT_NAMES = {"text": "board.txt", "report": "cover.txt", "csv": "cover.csv", "json": "cover.json",
                 "html": "cover.html"}
 """The file each format writes in a day's folder (or under --out DIR)."""
+
+
 def render_report(day: Day, result: CoverPlan) -> bytes:
     """The report text, timing line included, and one line break: ``plan_cover.py``'s output."""
     return (result.report(timing=True) + "\n").encode("utf-8")
