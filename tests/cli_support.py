@@ -16,7 +16,7 @@ DAYS = [day for day in ALL_DAYS if day != SAMPLE]  # the real timetables
 REAL_DAY = TIMETABLES / "UK-SP-06"
 TIMING = re.compile(r'"Time taken to generate subs: [0-9.]+(?:s|ms|µs|ns)"')
 FILES = ("teachers.csv", "lessons.csv", "absences.csv")
-CSV_HEADER = ["absent", "period", "subject", "class", "reason", "status", "substitute", "rule", "why"]
+CSV_HEADER = ["absent", "period", "subject", "class", "reason", "status", "substitute", "rule", "why", "room"]
 real_day = pytest.mark.skipif(not REAL_DAY.is_dir(), reason=f"no real timetable at {REAL_DAY}")
 
 

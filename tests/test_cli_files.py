@@ -86,7 +86,7 @@ def test_symlinked_output_keeps_the_link(tmp_path):
     real.write_text("old", encoding="utf-8")
     link = tmp_path / "link.txt"
     link.symlink_to(real)
-    plan("--out", link)
+    plan("--out", link, "--format", "report")
     assert link.is_symlink() and real.read_text(encoding="utf-8").startswith("Teacher,Period")
 
 
@@ -101,9 +101,10 @@ def test_failed_write_leaves_the_old_file(tmp_path):
 
 
 def test_devices_are_written_in_place(tmp_path):
-    shown = plan("--out", "/dev/stdout")
-    assert without_timing(shown.stdout) == without_timing(plan().stdout)
-    assert plan("--out", "-").stdout.startswith("Teacher,Period")
+    shown = plan("--out", "/dev/stdout", "--format", "report")
+    assert without_timing(shown.stdout) == without_timing(plan("--format", "report").stdout)
+    assert plan("--out", "-", "--format", "report").stdout.startswith("Teacher,Period")
+    assert plan("--out", "/dev/stdout").stdout == plan().stdout
     assert plan("--out", "/dev/null").stdout == ""
 
 

@@ -15,7 +15,7 @@ EXPECTED = None
 def expected_report():
     global EXPECTED
     if EXPECTED is None:
-        EXPECTED = without_timing(plan("--data", SAMPLE).stdout)
+        EXPECTED = without_timing(plan("--data", SAMPLE, "--format", "report").stdout)
     return EXPECTED
 
 
@@ -78,14 +78,14 @@ VARIANTS = [semicolons, tabs, header_case_and_spaces, padded_values, empty_rows,
 def test_variant_plans_as_the_sample(tmp_path, variant, file_name):
     copy_day(SAMPLE, tmp_path)
     (tmp_path / file_name).write_bytes(variant(rows_of(file_name)).encode("utf-8"))
-    assert without_timing(plan("--data", tmp_path).stdout) == expected_report()
+    assert without_timing(plan("--data", tmp_path, "--format", "report").stdout) == expected_report()
 
 
 @pytest.mark.parametrize("variant", VARIANTS, ids=lambda f: f.__name__)
 def test_variant_of_all_three_files(tmp_path, variant):
     for name in FILES:
         (tmp_path / name).write_bytes(variant(rows_of(name)).encode("utf-8"))
-    assert without_timing(plan("--data", tmp_path).stdout) == expected_report()
+    assert without_timing(plan("--data", tmp_path, "--format", "report").stdout) == expected_report()
 
 
 SPELLINGS = {"maths": ["Mathematics", " MATH ", "maths", "Maths"], "p.e": ["PE", "Physical Education", "sport"],
@@ -103,13 +103,13 @@ def test_subject_aliases_plan_as_the_lessoncover_spelling(tmp_path, subject, ali
     assert replaced
     copy_day(SAMPLE, tmp_path)
     (tmp_path / "teachers.csv").write_text(as_text(rows), encoding="utf-8")
-    assert without_timing(plan("--data", tmp_path).stdout) == expected_report()
+    assert without_timing(plan("--data", tmp_path, "--format", "report").stdout) == expected_report()
 
 
 def test_free_form_subjects_cover_each_other(tmp_path):
     write_day(tmp_path, "name,subject\nAnne,French\nBea,maths\nCem, french \n", "teacher,period,class\nAnne,1,7A\n",
               "name,reason\nAnne,Sick\n")
-    report = plan("--data", tmp_path).stdout
+    report = plan("--data", tmp_path, "--format", "report").stdout
     assert report.splitlines()[1] == "Anne,1,French,Cem,7A,Sick"
 
 
@@ -118,7 +118,7 @@ def test_duplicate_lesson_row_is_a_warning(tmp_path):
     lines = (SAMPLE / "lessons.csv").read_text(encoding="utf-8").splitlines(keepends=True)
     keiko = next(index for index, line in enumerate(lines) if line.startswith("Keiko Sato,"))
     (tmp_path / "lessons.csv").write_text("".join([*lines, lines[keiko]]), encoding="utf-8")
-    shown = run("plan", "--data", tmp_path)
+    shown = run("plan", "--data", tmp_path, "--format", "report")
     assert shown.returncode == 0
     assert shown.stderr.count("\n") == 1 and shown.stderr.startswith("lessoncover: warning: ")
     assert f"line {len(lines) + 1}" in shown.stderr and f"first on line {keiko + 1}" in shown.stderr

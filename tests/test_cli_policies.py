@@ -115,7 +115,7 @@ def test_away_classes(tmp_path):
     assert covers(away) == [("A", 1, "7B", "D", "any")]
     assert [(n["period"], n["class_name"]) for n in away["not_needed"]] == [(2, "7A")]
     # the report leaves not-needed lessons out
-    report = plan("--data", day, "--away", "7A").stdout
+    report = plan("--data", day, "--away", "7A", "--format", "report").stdout
     assert "7A" not in report.split("\n\n")[0] and "7A" not in report.split("\n\n")[1].split("\n")[0]
 
 

@@ -38,11 +38,11 @@ def table_rows(stdout):
 
 
 def test_outputs_beside_each_day_and_a_summary(week):
-    shown = plan("--data", week)
+    shown = plan("--data", week, "--format", "report")
     assert outputs(week, "cover.txt") == [f"2024-05-0{d}/cover.txt" for d in (6, 7, 8)]
     for day in ("2024-05-06", "2024-05-07", "2024-05-08"):
         text = (week / day / "cover.txt").read_text(encoding="utf-8")
-        assert without_timing(text) == without_timing(plan("--data", week / day).stdout)
+        assert without_timing(text) == without_timing(plan("--data", week / day, "--format", "report").stdout)
     lines = shown.stdout.splitlines()
     assert lines[0].split()[:2] == ["day", "absent"] and "not needed" in lines[0]
     rows = table_rows(shown.stdout)
@@ -51,13 +51,14 @@ def test_outputs_beside_each_day_and_a_summary(week):
     assert rows[0][5] == str(week / "2024-05-06" / "cover.txt")
 
 
-@pytest.mark.parametrize("format_name, extension", [("report", "txt"), ("csv", "csv"), ("json", "json"),
-                                                    ("html", "html")])
-def test_out_dir_takes_one_file_per_day(week, tmp_path, format_name, extension):
+@pytest.mark.parametrize("format_name, file_name", [("text", "board.txt"), ("report", "cover.txt"),
+                                                    ("csv", "cover.csv"), ("json", "cover.json"),
+                                                    ("html", "cover.html")])
+def test_out_dir_takes_one_file_per_day(week, tmp_path, format_name, file_name):
     out = tmp_path / "out"
     plan("--data", week, "--out", out, "--format", format_name)
-    assert outputs(out, f"cover.{extension}") == [f"2024-05-0{d}/cover.{extension}" for d in (6, 7, 8)]
-    assert outputs(week, "cover.*") == []
+    assert outputs(out, "*.*") == [f"2024-05-0{d}/{file_name}" for d in (6, 7, 8)]
+    assert outputs(week, "cover.*") == outputs(week, "board.*") == []
 
 
 def test_bad_day_writes_nothing(week, tmp_path):

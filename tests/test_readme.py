@@ -36,8 +36,14 @@ def test_python_example_prints_what_the_readme_shows():
     assert without_timing(run_python("-c", BLOCKS[index][1])) == without_timing(shown_output)
 
 
-@pytest.mark.parametrize("command", [("examples/plan_cover.py",), ("-m", "lessoncover_planner", "plan")],
+@pytest.mark.parametrize("command", [("examples/plan_cover.py",),
+                                     ("-m", "lessoncover_planner", "plan", "--format", "report")],
                          ids=["script", "command"])
 def test_sample_report_matches_what_the_readme_shows(command):
     sample = next(body for lang, body in BLOCKS if lang == "text" and "Hospital appointment" in body)
     assert without_timing(run_python(*command)) == without_timing(sample)
+
+
+def test_sample_board_is_what_the_command_prints():
+    board = next(body for lang, body in BLOCKS if lang == "text" and body.startswith("Cover for sample school\n"))
+    assert run_python("-m", "lessoncover_planner", "plan") == board

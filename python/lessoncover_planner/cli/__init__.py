@@ -2,8 +2,8 @@
 
 ``lessoncover plan`` reads a school day (or a folder of days) kept in the three
 CSV files of ``examples/plan_cover.py``, plans cover with
-:func:`lessoncover_planner.plan` and writes the plan as the report, CSV, JSON
-or a printable HTML page.  ``python -m lessoncover_planner`` runs the same.
+:func:`lessoncover_planner.plan` and writes the plan as text for people (the
+board by period), the module's report, CSV, JSON or a printable HTML page.  ``python -m lessoncover_planner`` runs the same.
 """
 
 from __future__ import annotations
@@ -16,7 +16,7 @@ from pathlib import Path
 
 from .. import subjects as _subjects
 from .errors import EXIT_BAD_INPUT, EXIT_OK, CommandError, UsageError, WriteError, one_line
-from .formats import EXTENSIONS, FORMATS
+from .formats import FORMATS, OUTPUT_NAMES
 from .history import read_history, render_history
 from .policies import PolicyOptions, check_away_classes
 from .reading import read_day
@@ -66,11 +66,11 @@ def _positive(text: str) -> int:
 PLAN_DESCRIPTION = """\
 Plan cover for the absent teachers of a school day, read from the CSV files in
 --data: teachers.csv (name,subject[,unavailable]), lessons.csv
-(teacher,period,class) and absences.csv (name,reason[,periods]).  A folder whose
+(teacher,period,class[,room]) and absences.csv (name,reason[,periods]).  A folder whose
 subfolders each hold those files is a week (or many schools): every day is
 read and checked first, then planned in name order, and each output is written
-beside its day's files or under --out DIR as cover.txt, .csv, .json or .html,
-with a summary table on standard output.
+beside its day's files or under --out DIR as board.txt (text), cover.txt
+(report), cover.csv, .json or .html, with a summary table on standard output.
 
 The files may use comma, semicolon or tab; header names ignore case and spaces;
 values are trimmed and empty rows skipped.  A period list (the 'periods' and
@@ -79,12 +79,16 @@ values are trimmed and empty rows skipped.  A period list (the 'periods' and
 
 PLAN_EPILOG = """\
 formats:
-  report  the substitution report (as examples/plan_cover.py prints it), default
+  text    for people, the default: who is absent, the board by period (class,
+          room, subject, absent teacher, cover and how), the lessons without
+          cover with their why, then the counts
+  report  the substitution report exactly as examples/plan_cover.py prints it
   csv     one row per absent lesson: absent,period,subject,class,reason,status,
-          substitute,rule,why; status is covered, uncovered or not needed
+          substitute,rule,why,room; status is covered, uncovered or not needed
   json    one object: covers, uncovered, not_needed, summary, elapsed
   html    one printable page: absentees, cover board, uncovered lessons, and one
-          slip per substitute (each printed on its own page)
+          slip per substitute, several to a printed page with a cut line
+          (--slip-per-page: each on its own page)
 
 exit status:
   0  the plan was written
@@ -110,8 +114,11 @@ def build_parser(prog: str = "lessoncover") -> argparse.ArgumentParser:
     plan.add_argument("--out", metavar="PATH",
                       help="write to PATH ('-' for standard output, the default for one day); "
                            "for a folder of days, or when PATH is a folder, the folder to write into")
-    plan.add_argument("--format", choices=tuple(FORMATS), default="report",
+    plan.add_argument("--format", choices=tuple(FORMATS), default="text",
                       help="output format: %(choices)s (default: %(default)s)")
+    plan.add_argument("--slip-per-page", action="store_true",
+                      help="html: print each substitute's slip on a page of its own "
+                           "(default: several slips to a page, with a cut line)")
     policy = plan.add_argument_group("cover policies (all off by default)")
     policy.add_argument("--max-covers", type=_count, metavar="N",
                         help="at most N covers per teacher in this run (a combined lesson counts once)")
@@ -140,7 +147,7 @@ def _output_path(out: str | None, format_name: str) -> Path | None:
         return None
     path = Path(out)
     if path.is_dir():
-        return path / f"cover.{EXTENSIONS[format_name]}"
+        return path / OUTPUT_NAMES[format_name]
     return path
 
 
@@ -177,14 +184,15 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
         root = Path(arguments.out) if arguments.out is not None else None
         if root is not None and root.exists() and not root.is_dir():
             raise UsageError(f"--out {root} must be a folder for a folder of days")
-        outputs = [(root / day.name if root is not None else day.folder) / f"cover.{EXTENSIONS[format_name]}"
+        outputs = [(root / day.name if root is not None else day.folder) / OUTPUT_NAMES[format_name]
                    for day in days]
     inputs = [path for day in days for path in day.files]
     if arguments.history is not None:
         inputs.append(arguments.history)
     refuse_inputs([path for path in outputs if path is not None], inputs)  # the history file among them
 
-    results, totals = plan_days(days, options, format_name, history, arguments.jobs)
+    results, totals = plan_days(days, options, format_name, history, arguments.jobs,
+                                slip_per_page=arguments.slip_per_page)
 
     for path, result in zip(outputs, results):
         if path is None:

@@ -1,7 +1,9 @@
-"""The output formats of ``lessoncover plan``: report, csv, json and html.
+"""The output formats of ``lessoncover plan``: text, report, csv, json and html.
 
 Each renderer takes the day as read and the plan of it and returns the bytes to
-write (UTF-8).
+write (UTF-8).  ``text`` and ``html`` are for people (see :mod:`.board`);
+``report`` is the module's report exactly; ``csv`` and ``json`` keep the
+records' fields, with the lesson's room added where ``lessons.csv`` names one.
 """
 
 from __future__ import annotations
@@ -14,46 +16,17 @@ from collections.abc import Callable
 from typing import Any
 
 from ..cover_plan import CoverPlan
-from ..records import Cover, NotNeeded, Uncovered
-from ..subjects import SUBJECTS, resolve_subject
+from .board import Record, absent_lessons, absentees, board_rows, room_of, slips, summary
 from .reading import Day
+from .text_format import render_text
 
-Record = Cover | Uncovered | NotNeeded
+__all__ = ["FORMATS", "OUTPUT_NAMES", "CSV_HEADER", "render", "summary", "absent_lessons"]
 
-__all__ = ["FORMATS", "EXTENSIONS", "CSV_HEADER", "render", "summary", "absent_lessons"]
-
-CSV_HEADER = ("absent", "period", "subject", "class", "reason", "status", "substitute", "rule", "why")
-EXTENSIONS = {"report": "txt", "csv": "csv", "json": "json", "html": "html"}
-RULE_TEXT = {
-    "subject": "same subject",
-    "any": "free colleague",
-    "double": "double lesson",
-    "combined": "combined lesson",
-}
-
-
-def summary(result: CoverPlan) -> dict[str, int]:
-    """The counts of a plan: absent lessons, covered, uncovered, not needed, substitutes."""
-    covers, uncovered, skipped = result.covers, result.uncovered, result.not_needed
-    return {
-        "absent_lessons": len(covers) + len(uncovered) + len(skipped),
-        "covered": len(covers),
-        "uncovered": len(uncovered),
-        "not_needed": len(skipped),
-        "substitutes": len({cover.substitute for cover in covers}),
-    }
-
-
-def absent_lessons(day: Day, result: CoverPlan) -> list[tuple[str, Record]]:
-    """Every absent lesson once, as (status, record), by period, class order and absentee order."""
-    teacher_order = {name: index for index, (name, _) in enumerate(day.teachers)}
-    class_order = {name: index for index, name in enumerate(day.classes)}
-    rows: list[tuple[str, Record]] = ([("covered", record) for record in result.covers]
-            + [("uncovered", record) for record in result.uncovered]
-            + [("not needed", record) for record in result.not_needed])
-    rows.sort(key=lambda row: (row[1].period, class_order.get(row[1].class_name, -1),
-                               teacher_order.get(row[1].absent, -1)))
-    return rows
+# room comes last so that the columns scripts already read keep their positions
+CSV_HEADER = ("absent", "period", "subject", "class", "reason", "status", "substitute", "rule", "why", "room")
+OUTPUT_NAMES = {"text": "board.txt", "report": "cover.txt", "csv": "cover.csv", "json": "cover.json",
+                "html": "cover.html"}
+"""The file each format writes in a day's folder (or under --out DIR)."""
 
 
 def render_report(day: Day, result: CoverPlan) -> bytes:
@@ -71,47 +44,39 @@ def render_csv(day: Day, result: CoverPlan) -> bytes:
         rule = getattr(record, "rule", "")
         why = getattr(record, "why", "")
         writer.writerow((record.absent, record.period, record.subject, record.class_name,
-                         record.reason, status, substitute, rule, why))
+                         record.reason, status, substitute, rule, why, room_of(day, record)))
     return stream.getvalue().encode("utf-8-sig")
 
 
-def _as_dict(record: Record) -> dict[str, Any]:
-    return {field.name: getattr(record, field.name) for field in dataclasses.fields(record)}
+def _as_dict(day: Day, record: Record) -> dict[str, Any]:
+    """The record's fields, and its lesson's room when the day names one."""
+    fields = {field.name: getattr(record, field.name) for field in dataclasses.fields(record)}
+    room = room_of(day, record)
+    if room:
+        fields["room"] = room
+    return fields
 
 
 def render_json(day: Day, result: CoverPlan) -> bytes:
     """One object: the day, covers, uncovered, not_needed, summary and elapsed."""
     document = {
         "day": day.name,
-        "covers": [_as_dict(record) for record in result.covers],
-        "uncovered": [_as_dict(record) for record in result.uncovered],
-        "not_needed": [_as_dict(record) for record in result.not_needed],
+        "covers": [_as_dict(day, record) for record in result.covers],
+        "uncovered": [_as_dict(day, record) for record in result.uncovered],
+        "not_needed": [_as_dict(day, record) for record in result.not_needed],
         "summary": summary(result),
         "elapsed": result.elapsed,
     }
     return (json.dumps(document, ensure_ascii=False, indent=2) + "\n").encode("utf-8")
 
 
-def _periods_text(periods: tuple[int, ...]) -> str:
-    """``(3, 4, 5, 7)`` as ``3-5, 7``."""
-    parts: list[str] = []
-    start = previous = None
-    for period in periods:
-        if previous is not None and period == previous + 1:
-            previous = period
-            continue
-        if start is not None:
-            parts.append(str(start) if start == previous else f"{start}\u2013{previous}")
-        start = previous = period
-    if start is not None:
-        parts.append(str(start) if start == previous else f"{start}\u2013{previous}")
-    return ", ".join(parts)
-
-
-def _display_subject(text: str) -> str:
-    """The subject as the report shows it: the display name of a known one, else the text."""
-    resolved = resolve_subject(text)
-    return SUBJECTS[resolved] if isinstance(resolved, int) else (resolved or "")
+def css_string(text: str) -> str:
+    """text as a quoted CSS string: every character but ASCII letters, digits, '.', '-' and '_' as a
+    six-digit escape, so nothing from the files can end the string or the style element.  A space is
+    escaped too: after an escape, CSS would take it as the escape's end."""
+    safe = "".join(char if (char.isascii() and char.isalnum()) or char in ".-_" else f"\\{ord(char):06x}"
+                   for char in text)
+    return f'"{safe}"'
 
 
 _environment: Any = None
@@ -121,6 +86,7 @@ def _template() -> Any:
     global _environment
     if _environment is None:
         import jinja2
+        import markupsafe
 
         _environment = jinja2.Environment(
             loader=jinja2.PackageLoader("lessoncover_planner.cli", "templates"),
@@ -130,60 +96,40 @@ def _template() -> Any:
             lstrip_blocks=True,
             keep_trailing_newline=True,
         )
+        # Marked safe: css_string leaves only letters, digits and escapes between its quotes.
+        _environment.filters["css_string"] = lambda text: markupsafe.Markup(css_string(text))
     return _environment.get_template("cover.html.j2")
 
 
-def html_context(day: Day, result: CoverPlan) -> dict[str, Any]:
+def html_context(day: Day, result: CoverPlan, slip_per_page: bool = False) -> dict[str, Any]:
     """What the page shows, worked out here so the template only lays it out."""
-    subjects = {name: _display_subject(subject) for name, subject in day.teachers}
-    class_order = {name: index for index, name in enumerate(day.classes)}
-    absentees = [
-        {"name": name, "subject": subjects.get(name, ""), "reason": reason or "",
-         "periods": _periods_text(day.absent_periods[name]) if name in day.absent_periods else ""}
-        for name, reason in day.absences.items()
-    ]
-    board: dict[int, list[dict[str, Any]]] = {}
-    not_needed = []
-    for status, record in absent_lessons(day, result):
-        if status == "not needed":
-            not_needed.append(record)
-            continue
-        board.setdefault(record.period, []).append({
-            "status": status, "class_name": record.class_name, "subject": record.subject,
-            "absent": record.absent, "substitute": getattr(record, "substitute", ""),
-            "how": RULE_TEXT.get(getattr(record, "rule", ""), getattr(record, "rule", "")),
-            "why": getattr(record, "why", ""),
-        })
-    slips: dict[str, list[Cover]] = {}
-    for cover in result.covers:
-        slips.setdefault(cover.substitute, []).append(cover)
-
-    def in_period_order(cover: Cover) -> tuple[int, int]:
-        return cover.period, class_order.get(cover.class_name, -1)
-
-    slip_list: list[dict[str, Any]] = [
-        {"substitute": name, "covers": sorted(covers, key=in_period_order)}
-        for name, covers in sorted(slips.items(), key=lambda item: item[0].casefold())
-    ]
-    uncovered = sorted(result.uncovered, key=lambda u: (u.period, class_order.get(u.class_name, -1)))
+    rows = board_rows(day, result)
+    board: dict[int, list[Any]] = {}
+    for row in rows:
+        if row.status != "not needed":
+            board.setdefault(row.period, []).append(row)
     return {
         "day": day.name,
-        "absentees": absentees,
+        "absentees": absentees(day),
         "counts": summary(result),
         "board": sorted(board.items()),
-        "uncovered": uncovered,
-        "not_needed": not_needed,
-        "slips": slip_list,
+        "rooms": any(row.room for row in rows),
+        "uncovered": [row for row in rows if row.status == "uncovered"],
+        "not_needed": [row for row in rows if row.status == "not needed"],
+        "slips": slips(rows),
+        "slip_per_page": slip_per_page,
     }
 
 
-def render_html(day: Day, result: CoverPlan) -> bytes:
-    """One self-contained printable page: the board, the uncovered lessons, one slip per substitute."""
-    page: str = _template().render(html_context(day, result))
+def render_html(day: Day, result: CoverPlan, slip_per_page: bool = False) -> bytes:
+    """One self-contained printable page: the board, the uncovered lessons, the substitutes' slips
+    (several to a printed page with a cut line, or with slip_per_page one to a page)."""
+    page: str = _template().render(html_context(day, result, slip_per_page))
     return page.encode("utf-8")
 
 
 FORMATS: dict[str, Callable[[Day, CoverPlan], bytes]] = {
+    "text": render_text,
     "report": render_report,
     "csv": render_csv,
     "json": render_json,
@@ -191,6 +137,8 @@ FORMATS: dict[str, Callable[[Day, CoverPlan], bytes]] = {
 }
 
 
-def render(format_name: str, day: Day, result: CoverPlan) -> bytes:
-    """The bytes of result in the named format."""
+def render(format_name: str, day: Day, result: CoverPlan, slip_per_page: bool = False) -> bytes:
+    """The bytes of result in the named format; slip_per_page is the HTML page's slip layout."""
+    if format_name == "html":
+        return render_html(day, result, slip_per_page)
     return FORMATS[format_name](day, result)

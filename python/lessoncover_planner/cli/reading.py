@@ -14,7 +14,8 @@ The files are those of ``examples/plan_cover.py`` (``teachers.csv``, ``lessons.c
 Two optional columns carry policies: ``periods`` in ``absences.csv`` (a part-day
 absence; empty means all day) and ``unavailable`` in ``teachers.csv`` (periods in
 which a present teacher cannot cover).  Both take a period list such as ``3-5``
-or ``1;4``.
+or ``1;4``.  A third, ``room`` in ``lessons.csv``, says where a lesson is taught;
+the planner never sees it, the board and the slips show it.
 """
 
 from __future__ import annotations
@@ -54,8 +55,10 @@ class Day:
 
     ``absences`` maps each absentee to its reason (``None`` for the default one);
     ``absent_periods`` holds the periods of part-day absentees, ``unavailable``
-    the periods in which present teachers cannot cover.  Plain data, so that a
-    day can be sent to another process.
+    the periods in which present teachers cannot cover.  ``rooms`` maps a lesson
+    (the triple of ``lessons``) to the room its row names, when it names one;
+    ``lessons`` stays the triples the planner takes.  Plain data, so that a day
+    can be sent to another process.
     """
 
     folder: Path
@@ -65,6 +68,7 @@ class Day:
     absences: dict[str, str | None]
     absent_periods: dict[str, tuple[int, ...]] = field(default_factory=dict)
     unavailable: dict[str, tuple[int, ...]] = field(default_factory=dict)
+    rooms: dict[tuple[str, int, str], str] = field(default_factory=dict)
     warnings: list[str] = field(default_factory=list)
 
     @property
@@ -220,7 +224,7 @@ def read_day(folder: Path, name: str | None = None) -> Day:
             day.absent_periods[teacher] = parse_period_list(absences_path, record.line, "periods", periods)
 
     lesson_seen: dict[tuple[str, int, str], int] = {}
-    for record in read_table(lessons_path, ("teacher", "period", "class")):
+    for record in read_table(lessons_path, ("teacher", "period", "class"), ("room",)):
         teacher = record.values["teacher"]
         if teacher not in first_seen:
             raise InputError(lessons_path, record.line, f"teacher {teacher!r} is not in teachers.csv")
@@ -233,4 +237,7 @@ def read_day(folder: Path, name: str | None = None) -> Day:
         else:
             lesson_seen[lesson] = record.line
         day.lessons.append(lesson)
+        room = record.values.get("room", "")
+        if room:  # a duplicate row fills in a room the first one left empty, never replaces it
+            day.rooms.setdefault(lesson, room)
     return day

@@ -66,14 +66,15 @@ def find_days(folder: Path) -> list[tuple[str, Path]] | None:
     return days or None
 
 
-def plan_day(day: Day, options: PolicyOptions, prior: Mapping[str, int] | None, format_name: str) -> DayResult:
+def plan_day(day: Day, options: PolicyOptions, prior: Mapping[str, int] | None, format_name: str,
+             slip_per_page: bool = False) -> DayResult:
     """Plan one day and render it; planner errors become UsageError naming the day."""
     policy = build_policy(options, day, prior)
     try:
         result = plan(day.teachers, day.lessons, day.planner_absences(), policy=policy)
     except (TypeError, ValueError) as error:
         raise UsageError(f"{day.folder}: the planner refused the day: {error}") from None
-    return DayResult(render(format_name, day, result), summary(result), count_covers(result.covers))
+    return DayResult(render(format_name, day, result, slip_per_page), summary(result), count_covers(result.covers))
 
 
 def use_pool(days: Sequence[Day], jobs: int | None) -> int:
@@ -113,6 +114,7 @@ def plan_days(
     format_name: str,
     history: Mapping[str, int] | None,
     jobs: int | None = None,
+    slip_per_page: bool = False,
 ) -> tuple[list[DayResult], dict[str, int] | None]:
     """Plan every day in order; give the results and, with a history, the new totals."""
     progress = _progress(len(days))
@@ -121,7 +123,7 @@ def plan_days(
             totals = dict(history)
             results = []
             for day in days:
-                result = plan_day(day, options, totals, format_name)
+                result = plan_day(day, options, totals, format_name, slip_per_page)
                 for name, count in result.covers_given.items():
                     totals[name] = totals.get(name, 0) + count
                 results.append(result)
@@ -131,7 +133,7 @@ def plan_days(
         if workers == 1:
             results = []
             for day in days:
-                results.append(plan_day(day, options, None, format_name))
+                results.append(plan_day(day, options, None, format_name, slip_per_page))
                 progress.update()
             return results, None
         import multiprocessing
@@ -139,7 +141,7 @@ def plan_days(
         context = multiprocessing.get_context("forkserver")
         context.set_forkserver_preload(["lessoncover_planner.cli.week"])
         with ProcessPoolExecutor(max_workers=workers, mp_context=context) as pool:
-            futures = [pool.submit(plan_day, day, options, None, format_name) for day in days]
+            futures = [pool.submit(plan_day, day, options, None, format_name, slip_per_page) for day in days]
             done: Callable[[Any], None] = lambda _: progress.update()
             for future in futures:
                 future.add_done_callback(done)
