@@ -184,6 +184,9 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
     else:
         days = [read_day(folder, name) for name, folder in found]
     warnings = [warning for day in days for warning in day.warnings]
+    inputs = [path for day in days for path in day.files]
+    if arguments.update_history:
+        refuse_inputs([arguments.history], inputs, option="--history")
 
     options = PolicyOptions(
         max_covers=arguments.max_covers, keep_doubles=arguments.keep_doubles,
@@ -211,9 +214,6 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
             raise UsageError(f"--out {root} must be a folder for a folder of days")
         outputs = [(root / day.name if root is not None else day.folder) / f"cover.{EXTENSIONS[format_name]}"
                    for day in days]
-    inputs = [path for day in days for path in day.files]
-    if arguments.update_history:
-        refuse_inputs([arguments.history], inputs, option="--history")
     if arguments.history is not None:
         inputs.append(arguments.history)
     refuse_inputs([path for path in outputs if path is not None], inputs)  # the history file among them
