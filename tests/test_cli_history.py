@@ -152,7 +152,7 @@ def test_the_same_name_on_two_days_is_no_duplicate(tmp_path):
     path = tmp_path / "history.csv"
     path.write_text("day,name,covers\nx,A,1\ny,A,2\n,A,3\n", encoding="utf-8")
     assert read_history(path).rows == {"x": {"A": 1}, "y": {"A": 2}, "": {"A": 3}}
-    assert render_history(read_history(path)) == b"day,name,covers\n,A,3\nx,A,1\ny,A,2\n"
+    assert render_history(read_history(path)) == b"day,name,covers\r\n,A,3\r\nx,A,1\r\ny,A,2\r\n"
 
 
 # --- the history file is never written over an input ------------------------------------------

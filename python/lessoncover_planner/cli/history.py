@@ -90,9 +90,13 @@ def count_covers(covers: Iterable[Any]) -> dict[str, int]:
 
 
 def render_history(history: History) -> bytes:
-    """The history file's text: the header, then the rows day by day in name order."""
+    """The history file's text: the header, then the rows day by day in name order.
+
+    Lines end in CRLF, as RFC 4180 has them: the csv module quotes a value holding a line
+    break only when the break is part of the line terminator, and a name may hold a CR.
+    """
     stream = io.StringIO(newline="")
-    writer = csv.writer(stream, lineterminator="\n")
+    writer = csv.writer(stream, lineterminator="\r\n")
     writer.writerow(HEADER)
     for day in sorted(history.rows):
         for name, count in history.rows[day].items():
