@@ -86,11 +86,29 @@ formats:
   html    one printable page: absentees, cover board, uncovered lessons, and one
           slip per substitute (each printed on its own page)
 
+without --data:
+  the current folder is planned when it holds teachers.csv, lessons.csv or
+  absences.csv; otherwise the bundled sample school, with a line saying so
+
+history (--history FILE):
+  rows of day,name,covers; day is the day folder's name (use ISO dates such as
+  2025-03-10, so that names sort as days do; the sample school counts as today).
+  A day's prior covers are the rows of the days whose names sort before its own
+  (an empty day, as an old name,covers file reads, sorts first); running a day
+  again replaces its rows.  Names starting with = + - @ are written with a
+  leading ' (as in --format csv) and read back without it.
+
+warnings (one line each on standard error; errors under --strict):
+  a lesson row given twice; absence periods that no lesson of the day uses; an
+  absentee with no lessons in the absence; a subject one letter or so from a
+  known one; history names that no teachers.csv of the run has
+
 exit status:
-  0  the plan was written
+  0  the plan was written (warnings, if any, on standard error)
   1  an output could not be written (full disk, missing folder, ...)
-  2  bad input or options (one line names the file, the line and the problem);
-     nothing was written
+  2  bad input or options, or a warning under --strict (one line names the
+     file, the line and the problem, and often the likely fix); nothing was
+     written
 
 {subjects}
 """
