@@ -85,3 +85,8 @@ def test_without_a_day_here_the_sample_school_is_planned_and_said_so(tmp_path):
 def test_a_partial_day_here_is_planned_and_names_the_missing_file(tmp_path):
     (tmp_path / "lessons.csv").write_text("teacher,period,class\n", encoding="utf-8")
     refused(run("plan", cwd=tmp_path), 2, "teachers.csv: cannot read the file")
+
+
+def test_an_error_planning_the_sample_school_stays_one_line(tmp_path):
+    refused(run("plan", "--away", "9Z", cwd=tmp_path), 2, "--away '9Z': no lesson of that class")
+    refused(run("plan", "--strict", "--history", tmp_path / "h.csv", cwd=tmp_path), 2, "h.csv: cannot read")

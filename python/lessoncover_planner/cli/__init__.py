@@ -9,6 +9,7 @@ or a printable HTML page.  ``python -m lessoncover_planner`` runs the same.
 from __future__ import annotations
 
 import argparse
+import os
 import sys
 from collections.abc import Sequence
 from importlib import resources
@@ -165,19 +166,19 @@ def _output_path(out: str | None, format_name: str) -> Path | None:
     return path
 
 
-def _data_folder(data: Path | None, prog: str) -> tuple[Path, bool]:
+SAMPLE_NOTE = "no teachers.csv in the current folder and no --data: planning the bundled sample school"
+
+
+def _data_folder(data: Path | None) -> tuple[Path, bool]:
     """The folder to plan and whether it is the bundled sample school.
 
-    Without --data the current folder is planned when it holds any of the day's files;
-    otherwise the sample school is, and a line on standard error says so, lest someone
-    who meant their own day take the sample's plan for it.
+    Without --data the current folder is planned when it holds any of the day's files
+    (a missing one is then an error naming it), otherwise the sample school.
     """
     if data is not None:
         return data, False
     if any(Path(name).exists() for name in DAY_FILES):
         return Path("."), False
-    print(f"{prog}: no {DAY_FILES[0]} in the current folder and no --data: "
-          "planning the bundled sample school", file=sys.stderr)
     return sample_school(), True
 
 
@@ -194,11 +195,11 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
     format_name: str = arguments.format
     if arguments.update_history and arguments.history is None:
         raise UsageError("--update-history needs --history FILE")
-    data, is_sample = _data_folder(arguments.data, prog)
+    data, is_sample = _data_folder(arguments.data)
 
     found = find_days(data)
-    if found is None:
-        days = [read_day(data, name="sample school" if is_sample else data.resolve().name or None)]
+    if found is None:  # a day given as '.' or 'week/..' is named by the folder it stands for
+        days = [read_day(data, name="sample school" if is_sample else Path(os.path.abspath(data)).name or None)]
     else:
         days = [read_day(folder, name) for name, folder in found]
     warnings = [warning for day in days for warning in day.warnings]
@@ -236,6 +237,8 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
         inputs.append(arguments.history)
     refuse_inputs([path for path in outputs if path is not None], inputs)  # the history file among them
 
+    if is_sample:  # said once the run is sure to plan, so that an error stays the one line
+        print(f"{prog}: {SAMPLE_NOTE}", file=sys.stderr)
     results = plan_days(days, options, format_name, history, arguments.jobs,
                         history_days(days, is_sample))
 
