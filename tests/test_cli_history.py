@@ -172,3 +172,17 @@ def test_history_only_read_may_be_an_input(tmp_path):
     day = write_day(tmp_path / "day", "name,subject,covers\nA,maths,0\nB,maths,1\nD,maths,0\n",
                     "teacher,period,class\nA,1,7A\n", "name,reason\nA,Sick\n")
     assert substitute_of(day, day / "teachers.csv") == "D"
+
+
+def test_a_new_history_beside_one_of_a_near_name_is_a_warning(tmp_path):
+    day = write_day(tmp_path / "2025-03-10", *SMALL)
+    (tmp_path / "History.csv").write_text("day,name,covers\n", encoding="utf-8")
+    history = tmp_path / "history.csv"
+    shown = run("plan", "--data", day, "--history", history, "--update-history", "--format", "json")
+    assert shown.returncode == 0
+    assert shown.stderr == (f"lessoncover: warning: {history}: no such file yet, so the history starts empty; "
+                            "there is History.csv: file names are matched exactly, rename it to history.csv\n")
+    assert history.exists()
+    history.unlink()
+    refused(run("plan", "--data", day, "--history", history, "--update-history", "--strict"), 2, "History.csv")
+    assert not history.exists()

@@ -18,7 +18,7 @@ from pathlib import Path
 from .. import subjects as _subjects
 from .errors import EXIT_BAD_INPUT, EXIT_OK, CommandError, UsageError, WriteError, one_line
 from .formats import EXTENSIONS, FORMATS
-from .history import history_days, read_history, render_history, unknown_names_warning
+from .history import history_days, history_warnings, read_history, render_history
 from .policies import PolicyOptions, check_away_classes
 from .reading import DAY_FILES, read_day
 from .week import find_days, plan_days, summary_table
@@ -102,7 +102,8 @@ history (--history FILE):
 warnings (one line each on standard error; errors under --strict):
   a lesson row given twice; absence periods that no lesson of the day uses; an
   absentee with no lessons in the absence; a subject one letter or so from a
-  known one; history names that no teachers.csv of the run has
+  known one; history names that no teachers.csv of the run has; a history file
+  to be started while one of a near name sits beside it
 
 exit status:
   0  the plan was written (warnings, if any, on standard error)
@@ -216,10 +217,8 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
     if arguments.history is not None:
         history = read_history(arguments.history, missing_ok=arguments.update_history)
         where = f"{days[0].files[0]}" if len(days) == 1 else "any day's teachers.csv"
-        unknown = unknown_names_warning(arguments.history, history,
-                                        [name for day in days for name, _ in day.teachers], where)
-        if unknown is not None:
-            warnings.append(unknown)
+        warnings += history_warnings(arguments.history, history,
+                                     [name for day in days for name, _ in day.teachers], where)
     _warn(warnings, arguments.strict, prog)
 
     # Where everything goes, checked before anything is planned or written.

@@ -22,11 +22,11 @@ from typing import Any
 
 from .cells import guard, unguard
 from .errors import InputError
-from .guidance import did_you_mean, missing_file_hint
+from .guidance import did_you_mean, missing_file_hint, refuse_missing
 from .reading import Day, read_table
 
 __all__ = ["History", "read_history", "render_history", "count_covers", "history_days",
-           "unknown_names_warning"]
+           "history_warnings"]
 
 HEADER = ("day", "name", "covers")
 
@@ -40,9 +40,10 @@ class History:
     def prior(self, day: str) -> dict[str, int]:
         """The covers given before day: the sum of the rows of the days sorting before it."""
         totals: dict[str, int] = {}
-        for name, count in ((name, count) for other, counts in self.rows.items() if other < day
-                            for name, count in counts.items()):
-            totals[name] = totals.get(name, 0) + count
+        for other, counts in self.rows.items():
+            if other < day:
+                for name, count in counts.items():
+                    totals[name] = totals.get(name, 0) + count
         return totals
 
     def replace(self, day: str, counts: dict[str, int]) -> None:
@@ -58,12 +59,9 @@ class History:
 
 def read_history(path: Path, missing_ok: bool = False) -> History:
     """The history in path; an absent file is empty when missing_ok."""
-    if not path.exists():
-        if missing_ok:
-            return History()
-        hint = missing_file_hint(path)
-        if hint is not None:
-            raise InputError(path, None, f"cannot read the file: no such file; {hint}")
+    if missing_ok and not path.exists():
+        return History()
+    refuse_missing(path)
     history = History()
     first_seen: dict[tuple[str, str], int] = {}
     for record in read_table(path, ("name", "covers"), ("day",)):
@@ -104,14 +102,19 @@ def render_history(history: History) -> bytes:
     return stream.getvalue().encode("utf-8")
 
 
-def unknown_names_warning(path: Path, history: History, teachers: Sequence[str], where: str) -> str | None:
-    """A warning listing the history's names that no teacher of the run has, or None."""
+def history_warnings(path: Path, history: History, teachers: Sequence[str], where: str) -> list[str]:
+    """What looks wrong with the history read from path: names that no teacher of the run
+    (in where) has, or a file to be started while one of a near name sits beside it."""
+    warnings = []
+    hint = None if path.exists() else missing_file_hint(path)
+    if hint is not None:
+        warnings.append(f"{path}: no such file yet, so the history starts empty; {hint}")
     known = set(teachers)
     unknown = [name for name in history.names() if name not in known]
-    if not unknown:
-        return None
-    listed = ", ".join(repr(name) + did_you_mean(name, known) for name in unknown)
-    return f"{path}: {len(unknown)} name(s) not in {where}, their covers are not counted: {listed}"
+    if unknown:
+        listed = ", ".join(repr(name) + did_you_mean(name, known) for name in unknown)
+        warnings.append(f"{path}: {len(unknown)} name(s) not in {where}, their covers are not counted: {listed}")
+    return warnings
 
 
 def history_days(days: Sequence[Day], is_sample: bool) -> list[str]:

@@ -29,7 +29,7 @@ from pathlib import Path
 from ..policy import PERIOD_MAX, PERIOD_MIN
 from ..subjects import resolve_subject
 from .errors import InputError
-from .guidance import did_you_mean, missing_file_hint
+from .guidance import did_you_mean, refuse_missing
 from .reading_checks import check_absences, subject_warning
 
 __all__ = ["Day", "Record", "read_table", "read_day", "parse_period", "parse_period_list",
@@ -194,9 +194,7 @@ def read_day(folder: Path, name: str | None = None) -> Day:
     """Read and check the school day in folder; raise InputError on bad input."""
     teachers_path, lessons_path, absences_path = (folder / file for file in DAY_FILES)
     for path in (teachers_path, lessons_path, absences_path):
-        hint = None if path.exists() else missing_file_hint(path)
-        if hint is not None:
-            raise InputError(path, None, f"cannot read the file: no such file; {hint}")
+        refuse_missing(path)
     day = Day(folder=folder, name=name if name is not None else folder.name,
               teachers=[], lessons=[], absences={})
 
