@@ -139,6 +139,7 @@ def test_a_day_named_by_the_current_folder(tmp_path):
 @pytest.mark.parametrize("text, words", [
     ("day,name,covers\nx,A,1\nx,A,2\n", "line 3: duplicate teacher 'A' on day 'x' (first on line 2)"),
     ("day,name,covers\nx,A,one\n", "line 2: covers 'one' is not a whole number"),
+    ("day,name,covers\nx,A,1\nx,,2\n", "line 3: a row without a name"),
 ])
 def test_bad_history_rows_are_refused(tmp_path, text, words):
     day = write_day(tmp_path / "2025-03-10", *SMALL)

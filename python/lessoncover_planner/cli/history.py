@@ -67,6 +67,8 @@ def read_history(path: Path, missing_ok: bool = False) -> History:
     for record in read_table(path, ("name", "covers"), ("day",)):
         day, name = unguard(record.values.get("day", "")), unguard(record.values["name"])
         text = record.values["covers"]
+        if not name:
+            raise InputError(path, record.line, "a row without a name")
         if (day, name) in first_seen:
             on_day = f" on day {day!r}" if day else ""
             raise InputError(path, record.line,
