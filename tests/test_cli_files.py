@@ -57,14 +57,14 @@ def test_out_that_is_the_history_file_is_refused(tmp_path, day):
 def test_write_failure_is_one_line_and_status_1(tmp_path, out, problem, format_name):
     (tmp_path / "under-a-file").write_text("a regular file", encoding="utf-8")
     before = snapshot(tmp_path)
-    shown = run("plan", "--out", out, "--format", format_name, cwd=tmp_path)
+    shown = run("plan", "--data", SAMPLE, "--out", out, "--format", format_name, cwd=tmp_path)
     refused(shown, 1, "cannot write", problem)
     assert snapshot(tmp_path) == before  # no temporary file left behind
 
 
 def test_full_standard_output_is_one_line_and_status_1(tmp_path):
     with open("/dev/full", "w") as full:
-        shown = run("plan", stdout=full, stderr=subprocess.PIPE)
+        shown = run("plan", "--data", SAMPLE, stdout=full, stderr=subprocess.PIPE)
     refused(shown, 1, "standard output")
 
 
@@ -95,7 +95,7 @@ def test_failed_write_leaves_the_old_file(tmp_path):
     leaves the old output as it was."""
     out = tmp_path / ("c" * 250)
     out.write_text("old", encoding="utf-8")
-    shown = run("plan", "--out", out)
+    shown = run("plan", "--data", SAMPLE, "--out", out)
     refused(shown, 1, "cannot write")
     assert out.read_text(encoding="utf-8") == "old"
 
@@ -122,8 +122,8 @@ BAD_INPUT = {
     "unknown absentee": ("absences.csv", "name,reason\nNobody,Sick\n", 2, "'Nobody' is not in teachers.csv"),
     "duplicate absentee": ("absences.csv", "reason,name\n,Ben Brandt\nSick,Ben Brandt\n", 3, "duplicate"),
     "unknown teacher": ("lessons.csv", LESSONS + "Ben Brandt,1,7A\nNobody,1,7B\n", 3, "'Nobody' is not in"),
-    "short row": ("lessons.csv", LESSONS + "Ben Brandt,1\n", 2, "expected 3 values, found 2"),
-    "long row": ("lessons.csv", LESSONS + "Ben Brandt,1,7A,x\n", 2, "expected 3 values, found 4"),
+    "short row": ("lessons.csv", LESSONS + "Ben Brandt,1\n", 2, "expected 3 values separated by ',' (the header's delimiter), found 2"),
+    "long row": ("lessons.csv", LESSONS + "Ben Brandt,1,7A,x\n", 2, "expected 3 values separated by ',' (the header's delimiter), found 4"),
     "period text": ("lessons.csv", LESSONS + "Ben Brandt,one,7A\n", 2, "period 'one' is not a whole number"),
     "period high": ("lessons.csv", LESSONS + "Ben Brandt,32768,7A\n", 2, "outside -32768..32767"),
     "malformed": ("lessons.csv", LESSONS + 'Ben Brandt,1,"7A\n', 2, "malformed CSV"),

@@ -9,6 +9,7 @@ board by period), the module's report, CSV, JSON or a printable HTML page.  ``py
 from __future__ import annotations
 
 import argparse
+import os
 import sys
 from collections.abc import Sequence
 from importlib import resources
@@ -17,9 +18,9 @@ from pathlib import Path
 from .. import subjects as _subjects
 from .errors import EXIT_BAD_INPUT, EXIT_OK, CommandError, UsageError, WriteError, one_line
 from .formats import FORMATS, OUTPUT_NAMES
-from .history import read_history, render_history
+from .history import history_days, history_warnings, read_history, render_history
 from .policies import PolicyOptions, check_away_classes
-from .reading import read_day
+from .reading import DAY_FILES, read_day
 from .week import find_days, plan_days, summary_table
 from .writing import refuse_inputs, write_file, write_stdout
 
@@ -90,11 +91,30 @@ formats:
           slip per substitute, several to a printed page with a cut line
           (--slip-per-page: each on its own page)
 
+without --data:
+  the current folder is planned when it holds teachers.csv, lessons.csv or
+  absences.csv; otherwise the bundled sample school, with a line saying so
+
+history (--history FILE):
+  rows of day,name,covers; day is the day folder's name (use ISO dates such as
+  2025-03-10, so that names sort as days do; the sample school counts as today).
+  A day's prior covers are the rows of the days whose names sort before its own
+  (an empty day, as an old name,covers file reads, sorts first); running a day
+  again replaces its rows.  Names starting with = + - @ are written with a
+  leading ' (as in --format csv) and read back without it.
+
+warnings (one line each on standard error; errors under --strict):
+  a lesson row given twice; absence periods that no lesson of the day uses; an
+  absentee with no lessons in the absence; a subject one letter or so from a
+  known one; history names that no teachers.csv of the run has; a history file
+  to be started while one of a near name sits beside it
+
 exit status:
-  0  the plan was written
+  0  the plan was written (warnings, if any, on standard error)
   1  an output could not be written (full disk, missing folder, ...)
-  2  bad input or options (one line names the file, the line and the problem);
-     nothing was written
+  2  bad input or options, or a warning under --strict (one line names the
+     file, the line and the problem, and often the likely fix); nothing was
+     written
 
 {subjects}
 """
@@ -110,7 +130,8 @@ def build_parser(prog: str = "lessoncover") -> argparse.ArgumentParser:
         description=PLAN_DESCRIPTION, epilog=PLAN_EPILOG.format(subjects=_subject_help()),
         formatter_class=argparse.RawDescriptionHelpFormatter)
     plan.add_argument("--data", type=Path, metavar="DIR",
-                      help="a day's folder, or a folder of day folders (default: the bundled sample school)")
+                      help="a day's folder, or a folder of day folders (default: the current folder when "
+                           "it holds the day's files, else the bundled sample school)")
     plan.add_argument("--out", metavar="PATH",
                       help="write to PATH ('-' for standard output, the default for one day); "
                            "for a folder of days, or when PATH is a folder, the folder to write into")
@@ -131,11 +152,13 @@ def build_parser(prog: str = "lessoncover") -> argparse.ArgumentParser:
     policy.add_argument("--away", action="append", default=[], metavar="CLASS",
                         help="a class that is away (trip, exam): its lessons need no cover; repeatable")
     policy.add_argument("--history", type=Path, metavar="FILE",
-                        help="a CSV of name,covers: the covers given so far, ranked in as prior load; "
-                             "a folder of days then runs day after day, carrying the totals")
+                        help="a CSV of day,name,covers: the covers given so far; a day ranks in as prior "
+                             "load the rows of the days whose names sort before its own")
     policy.add_argument("--update-history", action="store_true",
-                        help="write the new totals back to --history FILE after a successful run "
-                             "(FILE may be missing at first)")
+                        help="write the covers of each day planned back to --history FILE after a successful "
+                             "run, in place of that day's rows (FILE may be missing at first)")
+    plan.add_argument("--strict", action="store_true",
+                      help="treat warnings as errors: exit 2 and write nothing")
     plan.add_argument("--jobs", type=_positive, metavar="N",
                       help="processes for a folder of days without --history (default: automatic)")
     return parser
@@ -151,20 +174,46 @@ def _output_path(out: str | None, format_name: str) -> Path | None:
     return path
 
 
+SAMPLE_NOTE = "no teachers.csv in the current folder and no --data: planning the bundled sample school"
+
+
+def _data_folder(data: Path | None) -> tuple[Path, bool]:
+    """The folder to plan and whether it is the bundled sample school.
+
+    Without --data the current folder is planned when it holds any of the day's files
+    (a missing one is then an error naming it), otherwise the sample school.
+    """
+    if data is not None:
+        return data, False
+    if any(Path(name).exists() for name in DAY_FILES):
+        return Path("."), False
+    return sample_school(), True
+
+
+def _warn(warnings: list[str], strict: bool, prog: str) -> None:
+    """Print each warning on a line of its own; under --strict the first is an error instead."""
+    if strict and warnings:
+        more = f" (and {len(warnings) - 1} more warnings)" if len(warnings) > 1 else ""
+        raise UsageError(f"{warnings[0]}{more}; --strict makes warnings errors")
+    for warning in warnings:
+        print(f"{prog}: warning: {one_line(warning)}", file=sys.stderr)
+
+
 def run_plan(arguments: argparse.Namespace, prog: str) -> int:
-    data: Path = arguments.data if arguments.data is not None else sample_school()
     format_name: str = arguments.format
     if arguments.update_history and arguments.history is None:
         raise UsageError("--update-history needs --history FILE")
+    data, is_sample = _data_folder(arguments.data)
 
     found = find_days(data)
-    if found is None:
-        days = [read_day(data, name="sample school" if arguments.data is None else None)]
+    if found is None:  # a day given as '.' or 'week/..' is named by the folder it stands for
+        days = [read_day(data, name="sample school" if is_sample else Path(os.path.abspath(data)).name or None)]
     else:
         days = [read_day(folder, name) for name, folder in found]
-    for day in days:
-        for warning in day.warnings:
-            print(f"{prog}: warning: {one_line(warning)}", file=sys.stderr)
+    warnings = [warning for day in days for warning in day.warnings]
+    inputs = [path for day in days for path in day.files]
+    if arguments.update_history:
+        refuse_inputs([arguments.history], inputs, option="--history")
 
     options = PolicyOptions(
         max_covers=arguments.max_covers, keep_doubles=arguments.keep_doubles,
@@ -174,6 +223,10 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
     history = None
     if arguments.history is not None:
         history = read_history(arguments.history, missing_ok=arguments.update_history)
+        where = f"{days[0].files[0]}" if len(days) == 1 else "any day's teachers.csv"
+        warnings += history_warnings(arguments.history, history,
+                                     [name for day in days for name, _ in day.teachers], where)
+    _warn(warnings, arguments.strict, prog)
 
     # Where everything goes, checked before anything is planned or written.
     if found is None:
@@ -186,13 +239,14 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
             raise UsageError(f"--out {root} must be a folder for a folder of days")
         outputs = [(root / day.name if root is not None else day.folder) / OUTPUT_NAMES[format_name]
                    for day in days]
-    inputs = [path for day in days for path in day.files]
     if arguments.history is not None:
         inputs.append(arguments.history)
     refuse_inputs([path for path in outputs if path is not None], inputs)  # the history file among them
 
-    results, totals = plan_days(days, options, format_name, history, arguments.jobs,
-                                slip_per_page=arguments.slip_per_page)
+    if is_sample:  # said once the run is sure to plan, so that an error stays the one line
+        print(f"{prog}: {SAMPLE_NOTE}", file=sys.stderr)
+    results = plan_days(days, options, format_name, history, arguments.jobs,
+                        history_days(days, is_sample), slip_per_page=arguments.slip_per_page)
 
     for path, result in zip(outputs, results):
         if path is None:
@@ -204,8 +258,8 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
                 except OSError as error:
                     raise WriteError(path.parent, error) from None
             write_file(path, result.output)
-    if arguments.update_history and totals is not None:
-        write_file(arguments.history, render_history(totals))
+    if arguments.update_history and history is not None:
+        write_file(arguments.history, render_history(history))
     if found is not None:
         table = summary_table([day.name for day in days], results, [str(path) for path in outputs])
         write_stdout(table.encode("utf-8"))

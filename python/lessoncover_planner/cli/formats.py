@@ -17,6 +17,7 @@ from typing import Any
 
 from ..cover_plan import CoverPlan
 from .board import Record, absent_lessons, absentees, board_rows, room_of, slips, summary
+from .cells import guard
 from .reading import Day
 from .text_format import render_text
 
@@ -35,7 +36,8 @@ def render_report(day: Day, result: CoverPlan) -> bytes:
 
 
 def render_csv(day: Day, result: CoverPlan) -> bytes:
-    """One RFC 4180 row per absent lesson, UTF-8 with a byte-order mark as Excel's "CSV UTF-8"."""
+    """One RFC 4180 row per absent lesson, UTF-8 with a byte-order mark as Excel's "CSV UTF-8";
+    text that a spreadsheet would run as a formula is guarded (:mod:`.cells`)."""
     stream = io.StringIO(newline="")
     writer = csv.writer(stream, lineterminator="\r\n")
     writer.writerow(CSV_HEADER)
@@ -43,8 +45,9 @@ def render_csv(day: Day, result: CoverPlan) -> bytes:
         substitute = getattr(record, "substitute", "")
         rule = getattr(record, "rule", "")
         why = getattr(record, "why", "")
-        writer.writerow((record.absent, record.period, record.subject, record.class_name,
-                         record.reason, status, substitute, rule, why, room_of(day, record)))
+        writer.writerow(tuple(map(guard, (record.absent, record.period, record.subject, record.class_name,
+                                           record.reason, status, substitute, rule, why,
+                                           room_of(day, record)))))
     return stream.getvalue().encode("utf-8-sig")
 
 

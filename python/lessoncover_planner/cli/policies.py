@@ -8,6 +8,7 @@ from dataclasses import dataclass
 import lessoncover_planner
 
 from .errors import UsageError
+from .guidance import did_you_mean
 from .reading import Day
 
 __all__ = ["PolicyOptions", "build_policy", "check_away_classes"]
@@ -32,7 +33,8 @@ def check_away_classes(away: Sequence[str], days: Sequence[Day]) -> None:
     for class_name in away:
         if class_name not in known:
             where = days[0].folder / "lessons.csv" if len(days) == 1 else "any day's lessons.csv"
-            raise UsageError(f"--away {class_name!r}: no lesson of that class in {where}")
+            raise UsageError(f"--away {class_name!r}: no lesson of that class in {where}"
+                             + did_you_mean(class_name, known))
 
 
 def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, int] | None = None) -> lessoncover_planner.Policy | None:

@@ -30,6 +30,8 @@ from pathlib import Path
 from ..policy import PERIOD_MAX, PERIOD_MIN
 from ..subjects import resolve_subject
 from .errors import InputError
+from .guidance import did_you_mean, refuse_missing
+from .reading_checks import check_absences, subject_warning
 
 __all__ = ["Day", "Record", "read_table", "read_day", "parse_period", "parse_period_list",
            "DAY_FILES", "PERIOD_MIN", "PERIOD_MAX"]
@@ -38,6 +40,7 @@ DAY_FILES = ("teachers.csv", "lessons.csv", "absences.csv")
 DELIMITERS = (",", ";", "\t")
 _PERIOD_TEXT = re.compile(r"[+-]?[0-9]+")
 _PERIOD_ITEM = re.compile(r"([+-]?[0-9]+)(?:\s*[-\u2013]\s*([+-]?[0-9]+))?")
+DELIMITER_NAMES = {",": "','", ";": "';'", "\t": "tabs"}
 UTF8_HINT = 'save it as "CSV UTF-8" (in Excel: Save As, CSV UTF-8; in LibreOffice: Character set UTF-8)'
 
 
@@ -150,12 +153,14 @@ def read_table(path: Path, columns: Sequence[str], optional: Sequence[str] = ())
                 missing = [name for name in columns if name not in header]
                 if missing:
                     expected = ",".join(columns)
+                    near = did_you_mean(missing[0], [name for name in header if name not in columns])
                     raise InputError(path, first_line,
-                                     f"header misses column {missing[0]!r} (expected {expected!r})")
+                                     f"header misses column {missing[0]!r}{near} (expected {expected!r})")
                 positions = {name: header.index(name) for name in (*columns, *optional) if name in header}
                 continue
             if len(row) < len(header) or any(value.strip() for value in row[len(header):]):
-                raise InputError(path, first_line, f"expected {len(header)} values, found {len(row)}")
+                raise InputError(path, first_line, f"expected {len(header)} values separated by "
+                                 f"{DELIMITER_NAMES[delimiter]} (the header's delimiter), found {len(row)}")
             yield Record(first_line, {name: row[index].strip() for name, index in positions.items()})
     except csv.Error as error:
         raise InputError(path, reader.line_num, f"malformed CSV: {error}") from None
@@ -192,6 +197,8 @@ def parse_period_list(path: Path, line: int, column: str, text: str) -> tuple[in
 def read_day(folder: Path, name: str | None = None) -> Day:
     """Read and check the school day in folder; raise InputError on bad input."""
     teachers_path, lessons_path, absences_path = (folder / file for file in DAY_FILES)
+    for path in (teachers_path, lessons_path, absences_path):
+        refuse_missing(path)
     day = Day(folder=folder, name=name if name is not None else folder.name,
               teachers=[], lessons=[], absences={})
 
@@ -203,6 +210,9 @@ def read_day(folder: Path, name: str | None = None) -> Day:
                              f"duplicate teacher {teacher!r} (first on line {first_seen[teacher]})")
         if resolve_subject(subject) is None:
             raise InputError(teachers_path, record.line, f"teacher {teacher!r} has an empty subject")
+        near_subject = subject_warning(subject)
+        if near_subject is not None:
+            day.warnings.append(f"{teachers_path}, line {record.line}: teacher {teacher!r}: {near_subject}")
         first_seen[teacher] = record.line
         day.teachers.append((teacher, subject))
         unavailable = record.values.get("unavailable", "")
@@ -213,7 +223,8 @@ def read_day(folder: Path, name: str | None = None) -> Day:
     for record in read_table(absences_path, ("name", "reason"), ("periods",)):
         teacher, reason = record.values["name"], record.values["reason"]
         if teacher not in first_seen:
-            raise InputError(absences_path, record.line, f"absent teacher {teacher!r} is not in teachers.csv")
+            raise InputError(absences_path, record.line, f"absent teacher {teacher!r} is not in teachers.csv"
+                             + did_you_mean(teacher, first_seen))
         if teacher in absent_seen:
             raise InputError(absences_path, record.line,
                              f"duplicate absence of {teacher!r} (first on line {absent_seen[teacher]})")
@@ -227,7 +238,8 @@ def read_day(folder: Path, name: str | None = None) -> Day:
     for record in read_table(lessons_path, ("teacher", "period", "class"), ("room",)):
         teacher = record.values["teacher"]
         if teacher not in first_seen:
-            raise InputError(lessons_path, record.line, f"teacher {teacher!r} is not in teachers.csv")
+            raise InputError(lessons_path, record.line, f"teacher {teacher!r} is not in teachers.csv"
+                             + did_you_mean(teacher, first_seen))
         period = parse_period(lessons_path, record.line, record.values["period"])
         lesson = (teacher, period, record.values["class"])
         if lesson in lesson_seen:
@@ -240,4 +252,5 @@ def read_day(folder: Path, name: str | None = None) -> Day:
         room = record.values.get("room", "")
         if room:  # a duplicate row fills in a room the first one left empty, never replaces it
             day.rooms.setdefault(lesson, room)
+    day.warnings.extend(check_absences(absences_path, day, absent_seen))
     return day

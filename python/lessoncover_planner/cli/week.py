@@ -21,7 +21,7 @@ from typing import Any
 from .. import plan
 from .errors import UsageError
 from .formats import render, summary
-from .history import count_covers
+from .history import History, count_covers
 from .policies import PolicyOptions, build_policy
 from .reading import DAY_FILES, Day
 
@@ -112,30 +112,31 @@ def plan_days(
     days: Sequence[Day],
     options: PolicyOptions,
     format_name: str,
-    history: Mapping[str, int] | None,
+    history: History | None,
     jobs: int | None = None,
+    history_days: Sequence[str] | None = None,
     slip_per_page: bool = False,
-) -> tuple[list[DayResult], dict[str, int] | None]:
-    """Plan every day in order; give the results and, with a history, the new totals."""
+) -> list[DayResult]:
+    """Plan every day in order; with a history, record each day's covers in it under its
+    name in history_days (by default the day's name)."""
     progress = _progress(len(days))
     try:
         if history is not None:
-            totals = dict(history)
+            keys = list(history_days) if history_days is not None else [day.name for day in days]
             results = []
-            for day in days:
-                result = plan_day(day, options, totals, format_name, slip_per_page)
-                for name, count in result.covers_given.items():
-                    totals[name] = totals.get(name, 0) + count
+            for day, key in zip(days, keys):
+                result = plan_day(day, options, history.prior(key), format_name, slip_per_page)
+                history.replace(key, result.covers_given)
                 results.append(result)
                 progress.update()
-            return results, totals
+            return results
         workers = use_pool(days, jobs)
         if workers == 1:
             results = []
             for day in days:
                 results.append(plan_day(day, options, None, format_name, slip_per_page))
                 progress.update()
-            return results, None
+            return results
         import multiprocessing
 
         context = multiprocessing.get_context("forkserver")
@@ -145,7 +146,7 @@ def plan_days(
             done: Callable[[Any], None] = lambda _: progress.update()
             for future in futures:
                 future.add_done_callback(done)
-            return [future.result() for future in futures], None
+            return [future.result() for future in futures]
     finally:
         progress.close()
 

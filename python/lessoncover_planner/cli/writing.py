@@ -50,13 +50,13 @@ def same_file(first: Path, second: Path) -> bool:
         return False
 
 
-def refuse_inputs(outputs: Iterable[Path], inputs: Iterable[Path]) -> None:
-    """Raise UsageError when an output would overwrite an input."""
+def refuse_inputs(outputs: Iterable[Path], inputs: Iterable[Path], option: str = "--out") -> None:
+    """Raise UsageError when an output (given by option) would overwrite an input."""
     inputs = list(inputs)
     for output in outputs:
         for source in inputs:
             if same_file(output, source):
-                raise UsageError(f"--out {output} is the input file {source}; refusing to overwrite it")
+                raise UsageError(f"{option} {output} is the input file {source}; refusing to overwrite it")
 
 
 def write_file(path: Path, data: bytes) -> None:

@@ -1,0 +1,69 @@
+"""Checks of a day read from its files that find likely mistakes rather than broken input:
+each gives a warning (an error under ``--strict``), and the day is planned as written."""
+
+from __future__ import annotations
+
+from collections.abc import Mapping, Sequence
+from pathlib import Path
+from typing import TYPE_CHECKING
+
+from ..subjects import SUBJECT_ALIASES, SUBJECTS, TEACHER_SPELLINGS, resolve_subject
+from .guidance import close_match
+
+if TYPE_CHECKING:
+    from .reading import Day
+
+__all__ = ["check_absences", "subject_warning", "period_text"]
+
+_KNOWN_SUBJECTS = sorted(set(TEACHER_SPELLINGS) | set(SUBJECT_ALIASES) | {name.lower() for name in SUBJECTS})
+SUBJECT_CUTOFF = 0.8
+"""How near a subject of its own must be to a known spelling to look like a typo of it
+(``mathematcs`` is 0.95 from ``mathematics``; ``art history`` 0.78 from ``history``)."""
+
+
+def period_text(periods: Sequence[int]) -> str:
+    """Sorted periods as runs: ``1-5;7``."""
+    runs: list[list[int]] = []
+    for period in periods:
+        if runs and period == runs[-1][-1] + 1:
+            runs[-1].append(period)
+        else:
+            runs.append([period])
+    return ";".join(str(run[0]) if len(run) == 1 else f"{run[0]}-{run[-1]}" for run in runs)
+
+
+def subject_warning(text: str) -> str | None:
+    """A subject of its own whose text is a near miss of a known one: likely a typo."""
+    if not isinstance(resolve_subject(text), str):
+        return None
+    match = close_match(text.strip(), _KNOWN_SUBJECTS, cutoff=SUBJECT_CUTOFF)
+    if match is None:
+        return None
+    return (f"subject {text!r} is not one the planner knows (did you mean {match!r}?); "
+            "planned as a subject of its own")
+
+
+def check_absences(path: Path, day: Day, lines: Mapping[str, int]) -> list[str]:
+    """Absences that ask for nothing: periods the day does not have, absentees without lessons."""
+    day_periods = sorted({period for _, period, _ in day.lessons})
+    taught: dict[str, set[int]] = {}
+    for teacher, period, _ in day.lessons:
+        taught.setdefault(teacher, set()).add(period)
+    warnings = []
+    for name in day.absences:
+        where = f"{path}, line {lines[name]}: "
+        periods = day.absent_periods.get(name)
+        if periods is not None and day_periods:
+            outside = [period for period in periods if period not in day_periods]
+            if outside:
+                warnings.append(f"{where}periods {period_text(outside)} of {name!r} are not periods of this day "
+                                f"(its lessons use {period_text(day_periods)}); nothing to cover in them")
+                if len(outside) == len(periods):
+                    continue
+        lessons = taught.get(name, set())
+        if periods is None and not lessons:
+            warnings.append(f"{where}absent teacher {name!r} has no lessons this day; nothing to cover")
+        elif periods is not None and not lessons.intersection(periods):
+            warnings.append(f"{where}absent teacher {name!r} has no lessons in periods {period_text(periods)}; "
+                            "nothing to cover")
+    return warnings
