@@ -164,3 +164,18 @@ def test_a_killed_planning_process_is_one_line_and_status_1(tmp_path, monkeypatc
         week_module.plan_days(days, PolicyOptions(), "report", None, jobs=2)
     assert caught.value.status == 1
 
+
+
+@pytest.mark.parametrize("failure, message", [
+    (MemoryError(), "out of memory"),
+    (OSError(24, "Too many open files"), "Too many open files"),
+])
+def test_a_system_failure_anywhere_is_one_line_and_status_1(tmp_path, monkeypatch, capsys, failure, message):
+    from lessoncover_planner import cli
+
+    def fail(*args, **kwargs):
+        raise failure
+    monkeypatch.setattr(cli, "plan_days", fail)
+    assert cli.main(["plan", "--data", str(copy_day(SAMPLE, tmp_path / "day"))]) == 1
+    stderr = capsys.readouterr().err
+    assert stderr.count("\n") == 1 and stderr.startswith("lessoncover: error: ") and message in stderr
