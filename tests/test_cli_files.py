@@ -1,5 +1,5 @@
 """lessoncover plan's files: outputs that would overwrite an input are refused, regular files are
-replaced atomically with the umask's mode, devices are written in place, write failures and bad
+replaced atomically keeping their mode (a new one gets the umask's), devices are written in place, write failures and bad
 input give one line and their exit status."""
 import os
 import stat
@@ -68,17 +68,42 @@ def test_full_standard_output_is_one_line_and_status_1(tmp_path):
     refused(shown, 1, "standard output")
 
 
-def test_existing_file_is_replaced_atomically_with_the_umask_mode(tmp_path):
+def test_existing_file_is_replaced_atomically_keeping_its_mode(tmp_path):
     out = tmp_path / "cover.txt"
     out.write_text("old", encoding="utf-8")
     os.chmod(out, 0o600)
     inode = out.stat().st_ino
-    plan("--out", out, umask=0o027)
+    plan("--out", out, umask=0o022)
     assert out.stat().st_ino != inode  # a new file renamed over the old one
-    assert stat.S_IMODE(out.stat().st_mode) == 0o640
+    assert stat.S_IMODE(out.stat().st_mode) == 0o600
     assert sorted(path.name for path in tmp_path.iterdir()) == ["cover.txt"]
     plan("--out", tmp_path / "new.txt", umask=0o002)
     assert stat.S_IMODE((tmp_path / "new.txt").stat().st_mode) == 0o664
+    plan("--out", tmp_path / "other.txt", umask=0o027)
+    assert stat.S_IMODE((tmp_path / "other.txt").stat().st_mode) == 0o640
+
+
+@pytest.mark.parametrize("mode", [0o600, 0o640, 0o604])
+def test_a_history_file_keeps_its_mode_and_owner(tmp_path, day, mode):
+    history = tmp_path / "history.csv"
+    history.write_text("name,covers\n", encoding="utf-8")
+    os.chmod(history, mode)
+    owner = (1234, 5678) if os.geteuid() == 0 else (os.getuid(), os.getgid())  # root may give a file away
+    os.chown(history, *owner)
+    plan("--data", day, "--history", history, "--update-history", umask=0o022)
+    kept = history.stat()
+    assert (stat.S_IMODE(kept.st_mode), kept.st_uid, kept.st_gid) == (mode, *owner)
+    assert history.read_text(encoding="utf-8").count("\n") > 1
+
+
+def test_a_replaced_file_is_new_so_hard_links_keep_the_old_content(tmp_path, day):
+    """As the README says: the output is renamed into place, a hard link still names the old file."""
+    history = tmp_path / "history.csv"
+    history.write_text("name,covers\n", encoding="utf-8")
+    os.link(history, tmp_path / "copy.csv")
+    plan("--data", day, "--history", history, "--update-history")
+    assert (tmp_path / "copy.csv").read_text(encoding="utf-8") == "name,covers\n"
+    assert history.read_text(encoding="utf-8") != "name,covers\n"
 
 
 def test_symlinked_output_keeps_the_link(tmp_path):

@@ -13,6 +13,11 @@ LESSONS = "teacher,period,class\nA,1,7A\nA,2,7B\nA,3,7A\nB,4,7C\nC,5,7D\n"
      "line 2: periods 9 of 'A' are not periods of this day (its lessons use 1-5); nothing to cover in them"),
     ("name,reason,periods\nA,Sick,3-7\n",
      "line 2: periods 6-7 of 'A' are not periods of this day (its lessons use 1-5); nothing to cover in them"),
+    ("name,reason,periods\nA,Sick,-32768-32767\n",  # named as runs, never period by period
+     "line 2: periods -32768-0;6-32767 of 'A' are not periods of this day (its lessons use 1-5); "
+     "nothing to cover in them"),
+    ("name,reason,periods\nA,Sick,0;2;4-6;9\n",
+     "line 2: periods 0;6;9 of 'A' are not periods of this day (its lessons use 1-5); nothing to cover in them"),
     ("name,reason,periods\nA,Sick,4-5\n",
      "line 2: absent teacher 'A' has no lessons in periods 4-5; nothing to cover"),
     ("name,reason\nA,Sick\nD,Course\n", "line 3: absent teacher 'D' has no lessons this day; nothing to cover"),

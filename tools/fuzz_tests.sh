@@ -4,6 +4,8 @@
 #   - fuzz/fuzz_api.py (atheris) drives the Python surface of both modules, built into
 #     build/fuzz-site with libFuzzer coverage, so the fuzzer sees the C++ code's edges
 #     and comparisons as well as the harness's Python branches;
+#   - fuzz/fuzz_command.py (atheris) drives the office command, lessoncover plan, in process
+#     on folders of days written from each input, against the same build;
 #   - fuzz/*_fuzzer.cpp drive the core without Python.
 #
 # Each runs for FUZZ_SECONDS (default 60; 0 builds only) on a scratch copy of its seed
@@ -105,6 +107,9 @@ if [[ $fuzz_seconds -gt 0 ]]; then
     PYTHONPATH="$site${PYTHONPATH:+:$PYTHONPATH}" LD_PRELOAD="$merged" PYTHONMALLOC=malloc \
         LESSONCOVER_SANITIZED=1 LESSONCOVER_FUZZ_SITE="$site" \
         run_fuzzer api "$python" fuzz/fuzz_api.py -max_len=4096 -rss_limit_mb=8192 -timeout=120
+    PYTHONPATH="$site${PYTHONPATH:+:$PYTHONPATH}" LD_PRELOAD="$merged" PYTHONMALLOC=malloc \
+        LESSONCOVER_SANITIZED=1 LESSONCOVER_FUZZ_SITE="$site" \
+        run_fuzzer command "$python" fuzz/fuzz_command.py -max_len=16384 -rss_limit_mb=8192 -timeout=120
     for harness in "${harnesses[@]}"; do
         ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=1" \
             run_fuzzer "$harness" "$build/$harness" -max_len=8192 -timeout=30

@@ -16,13 +16,14 @@ from importlib import resources
 from pathlib import Path
 
 from .. import subjects as _subjects
-from .errors import EXIT_BAD_INPUT, EXIT_OK, CommandError, UsageError, WriteError, one_line
+from .errors import (EXIT_BAD_INPUT, EXIT_CANNOT_WRITE, EXIT_OK, BrokenPipe, CommandError, UsageError, WriteError,
+                     one_line)
 from .formats import FORMATS, OUTPUT_NAMES
 from .history import history_days, history_warnings, read_history, render_history
 from .policies import PolicyOptions, check_away_classes
-from .reading import DAY_FILES, read_day
+from .reading import DAY_FILES, MAX_FILE_SIZE, max_file_size, read_day
 from .week import find_days, plan_days, summary_table
-from .writing import refuse_inputs, write_file, write_stdout
+from .writing import refuse_inputs, refuse_links, write_file, write_stdout
 
 __all__ = ["main", "sample_school"]
 
@@ -55,6 +56,19 @@ def _count(text: str) -> int:
     if value < 0:
         raise argparse.ArgumentTypeError(f"{text!r} is negative")
     return value
+
+
+_SIZE_UNITS = {"": 1, "K": 1024, "M": 1024 ** 2, "G": 1024 ** 3}
+
+
+def _size(text: str) -> int:
+    """A number of bytes, with an optional K, M or G (powers of 1024)."""
+    number, unit = text.strip(), ""
+    if number[-1:].upper() in ("K", "M", "G"):
+        number, unit = number[:-1], number[-1].upper()
+    if not number.isascii() or not number.isdigit() or len(number) > 15:
+        raise argparse.ArgumentTypeError(f"{text!r} is not a size in bytes such as 1048576, 512K, 10M or 1G")
+    return int(number) * _SIZE_UNITS[unit]
 
 
 def _positive(text: str) -> int:
@@ -111,10 +125,14 @@ warnings (one line each on standard error; errors under --strict):
 
 exit status:
   0  the plan was written (warnings, if any, on standard error)
-  1  an output could not be written (full disk, missing folder, ...)
+  1  an output could not be written (full disk, missing folder, a link planted
+     while running, ...), or the system failed the run (out of memory, a
+     planning process killed)
   2  bad input or options, or a warning under --strict (one line names the
-     file, the line and the problem, and often the likely fix); nothing was
-     written
+     file, the line and the problem, and often the likely fix; a file that is
+     not a regular file or is over --max-file-size; an output that is an input,
+     or a symbolic link beside the days); nothing was written
+  141  standard output's reader went away (| head); nothing more is said
 
 {subjects}
 """
@@ -161,6 +179,9 @@ def build_parser(prog: str = "lessoncover") -> argparse.ArgumentParser:
                       help="treat warnings as errors: exit 2 and write nothing")
     plan.add_argument("--jobs", type=_positive, metavar="N",
                       help="processes for a folder of days without --history (default: automatic)")
+    plan.add_argument("--max-file-size", type=_size, default=MAX_FILE_SIZE, metavar="SIZE",
+                      help="refuse an input file larger than SIZE bytes; K, M and G multiply by 1024 "
+                           "(default: 256M)")
     return parser
 
 
@@ -228,9 +249,11 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
                                      [name for day in days for name, _ in day.teachers], where)
     _warn(warnings, arguments.strict, prog)
 
-    # Where everything goes, checked before anything is planned or written.
+    # Where everything goes, checked before anything is planned or written. A path the user
+    # typed may be a link they chose; a name the command makes up, or a day's folder, may not.
     if found is None:
         outputs = [_output_path(arguments.out, format_name)]
+        named = outputs[0] is not None and outputs[0] != Path(arguments.out)
     else:
         if arguments.out == "-":
             raise UsageError("--out - (standard output) takes one day, not a folder of days")
@@ -239,9 +262,12 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
             raise UsageError(f"--out {root} must be a folder for a folder of days")
         outputs = [(root / day.name if root is not None else day.folder) / OUTPUT_NAMES[format_name]
                    for day in days]
+        named = True
     if arguments.history is not None:
         inputs.append(arguments.history)
     refuse_inputs([path for path in outputs if path is not None], inputs)  # the history file among them
+    if named:
+        refuse_links([path for path in outputs if path is not None], folders=found is not None)
 
     if is_sample:  # said once the run is sure to plan, so that an error stays the one line
         print(f"{prog}: {SAMPLE_NOTE}", file=sys.stderr)
@@ -257,7 +283,7 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
                     path.parent.mkdir(parents=True, exist_ok=True)
                 except OSError as error:
                     raise WriteError(path.parent, error) from None
-            write_file(path, result.output)
+            write_file(path, result.output, follow_name=not named, follow_folder=found is None)
     if arguments.update_history and history is not None:
         write_file(arguments.history, render_history(history))
     if found is not None:
@@ -274,14 +300,25 @@ def main(argv: Sequence[str] | None = None, prog: str = "lessoncover") -> int:
         parser.print_usage(sys.stderr)
         print(f"{prog}: error: a command is required: plan", file=sys.stderr)
         return EXIT_BAD_INPUT
+    limit = max_file_size.set(arguments.max_file_size)
     try:
         return run_plan(arguments, prog)
+    except BrokenPipe as error:  # quiet, as a tool that SIGPIPE ended
+        return error.status
     except CommandError as error:
         print(f"{prog}: error: {one_line(str(error))}", file=sys.stderr)
         return error.status
+    except MemoryError:
+        print(f"{prog}: error: out of memory", file=sys.stderr)
+        return EXIT_CANNOT_WRITE
+    except OSError as error:  # the system failed the run somewhere no other error names
+        print(f"{prog}: error: {one_line(str(error))}", file=sys.stderr)
+        return EXIT_CANNOT_WRITE
     except KeyboardInterrupt:
         print(f"{prog}: interrupted", file=sys.stderr)
         return 130
+    finally:
+        max_file_size.reset(limit)
 
 
 def console_main() -> None:

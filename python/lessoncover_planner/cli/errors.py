@@ -3,19 +3,38 @@
 from __future__ import annotations
 
 import os
+import re
 from pathlib import Path
 
-__all__ = ["EXIT_OK", "EXIT_CANNOT_WRITE", "EXIT_BAD_INPUT", "CommandError", "InputError",
-           "UsageError", "WriteError", "one_line"]
+__all__ = ["EXIT_OK", "EXIT_CANNOT_WRITE", "EXIT_BAD_INPUT", "EXIT_BROKEN_PIPE", "BrokenPipe", "CommandError",
+           "EnvironmentProblem", "InputError", "UsageError", "WriteError", "one_line"]
 
 EXIT_OK = 0
 EXIT_CANNOT_WRITE = 1
 EXIT_BAD_INPUT = 2
+EXIT_BROKEN_PIPE = 128 + 13
+"""What a shell reports for a tool that SIGPIPE ended: the reader went away (``| head``)."""
+
+# What a terminal would act on or draw misleadingly: C0 and C1 controls, DEL, the line and
+# paragraph separators, zero-width characters and the bidirectional marks, embeddings,
+# overrides and isolates (which can make a name read backwards), and the byte-order mark.
+_UNSAFE = re.compile("[\x00-\x1f\x7f-\x9f\u061c\u200b-\u200f\u2028-\u202e\u2060-\u2069\ufeff]")
+_NAMED = {"\n": "\\n", "\r": "\\r", "\t": "\\t"}
+
+
+def _escape(match: re.Match[str]) -> str:
+    character = match[0]
+    code = ord(character)
+    return _NAMED.get(character) or (f"\\x{code:02x}" if code < 0x100 else f"\\u{code:04x}")
 
 
 def one_line(text: str) -> str:
-    """Keep a message on one line whatever the input held."""
-    return text.replace("\r", "\\r").replace("\n", "\\n")
+    """Text as it may go to a terminal: on one line, with control and bidi characters escaped.
+
+    A name from the files (a day folder, a teacher) shows as ``\\x1b[2J`` or ``\\u202e``
+    instead of acting on the terminal or reordering the line around it.
+    """
+    return _UNSAFE.sub(_escape, text)
 
 
 class CommandError(Exception):
@@ -45,3 +64,15 @@ class WriteError(CommandError):
     def __init__(self, path: Path | str, error: OSError) -> None:
         reason = error.strerror or os.strerror(error.errno or 0) if error.errno else str(error)
         super().__init__(f"cannot write {path}: {reason}")
+
+
+class EnvironmentProblem(CommandError):
+    """The system failed the command: a planning process killed, memory or processes short."""
+
+    status = EXIT_CANNOT_WRITE
+
+
+class BrokenPipe(CommandError):
+    """Standard output's reader went away: the command ends quietly, as SIGPIPE would end it."""
+
+    status = EXIT_BROKEN_PIPE

@@ -10,6 +10,8 @@ The files are those of ``examples/plan_cover.py`` (``teachers.csv``, ``lessons.c
 * values are trimmed, and rows whose values are all empty are skipped;
 * a byte-order mark and CRLF line ends are accepted; text that is not UTF-8 is
   refused with its line and a hint to save it as "CSV UTF-8".
+* only a regular file is read, and only up to ``--max-file-size`` bytes: a device,
+  a FIFO or a larger file is refused before its bytes are read.
 
 Two optional columns carry policies: ``periods`` in ``absences.csv`` (a part-day
 absence; empty means all day) and ``unavailable`` in ``teachers.csv`` (periods in
@@ -20,9 +22,13 @@ the planner never sees it, the board and the slips show it.
 
 from __future__ import annotations
 
+import bisect
+import contextvars
 import csv
 import io
+import os
 import re
+import stat
 from collections.abc import Iterator, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -33,14 +39,19 @@ from .errors import InputError
 from .guidance import did_you_mean, refuse_missing
 from .reading_checks import check_absences, subject_warning
 
-__all__ = ["Day", "Record", "read_table", "read_day", "parse_period", "parse_period_list",
-           "DAY_FILES", "PERIOD_MIN", "PERIOD_MAX"]
+__all__ = ["Day", "Record", "read_table", "read_day", "parse_period", "parse_period_list", "periods_within",
+           "DAY_FILES", "PERIOD_MIN", "PERIOD_MAX", "MAX_FILE_SIZE", "max_file_size"]
 
 DAY_FILES = ("teachers.csv", "lessons.csv", "absences.csv")
 DELIMITERS = (",", ";", "\t")
 _PERIOD_TEXT = re.compile(r"[+-]?[0-9]+")
 _PERIOD_ITEM = re.compile(r"([+-]?[0-9]+)(?:\s*[-\u2013]\s*([+-]?[0-9]+))?")
 DELIMITER_NAMES = {",": "','", ";": "';'", "\t": "tabs"}
+MAX_FILE_SIZE = 256 * 1024 * 1024
+"""The largest input file read, in bytes, unless ``--max-file-size`` says otherwise."""
+max_file_size: contextvars.ContextVar[int] = contextvars.ContextVar("max_file_size", default=MAX_FILE_SIZE)
+"""The cap of this run, set by the command for the files it reads."""
+_PERIOD_DIGITS = len(str(max(-PERIOD_MIN, PERIOD_MAX)))
 UTF8_HINT = 'save it as "CSV UTF-8" (in Excel: Save As, CSV UTF-8; in LibreOffice: Character set UTF-8)'
 
 
@@ -58,7 +69,8 @@ class Day:
 
     ``absences`` maps each absentee to its reason (``None`` for the default one);
     ``absent_periods`` holds the periods of part-day absentees, ``unavailable``
-    the periods in which present teachers cannot cover.  ``rooms`` maps a lesson
+    the periods in which present teachers cannot cover, each limited to the
+    periods that matter to the day (see :func:`periods_within`).  ``rooms`` maps a lesson
     (the triple of ``lessons``) to the room its row names, when it names one;
     ``lessons`` stays the triples the planner takes.  Plain data, so that a day
     can be sent to another process.
@@ -91,15 +103,44 @@ class Day:
 
 
 def _decode(path: Path) -> str:
-    try:
-        data = path.read_bytes()
-    except OSError as error:
-        raise InputError(path, None, f"cannot read the file: {error.strerror}") from None
+    data = _read_bytes(path, max_file_size.get())
     try:
         return data.decode("utf-8-sig")
     except UnicodeDecodeError as error:
         line = data.count(b"\n", 0, error.start) + 1
         raise InputError(path, line, f"not valid UTF-8 text; {UTF8_HINT}") from None
+
+
+def _read_bytes(path: Path, limit: int) -> bytes:
+    """The bytes of the regular file at path, at most limit of them.
+
+    Opened without blocking and checked before reading, so that a FIFO never
+    waits for a writer and a device such as ``/dev/zero`` is never read.
+    """
+    try:
+        descriptor = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
+    except OSError as error:
+        raise InputError(path, None, f"cannot read the file: {error.strerror}") from None
+    try:
+        kind = os.fstat(descriptor).st_mode
+        if stat.S_ISDIR(kind):
+            raise InputError(path, None, "cannot read the file: Is a directory")
+        if not stat.S_ISREG(kind):
+            raise InputError(path, None, "not a regular file (a device, a pipe or a socket); refusing to read it")
+        chunks, size = [], 0
+        while size <= limit:
+            chunk = os.read(descriptor, min(limit + 1 - size, 1 << 20))
+            if not chunk:
+                break
+            chunks.append(chunk)
+            size += len(chunk)
+    except OSError as error:
+        raise InputError(path, None, f"cannot read the file: {error.strerror}") from None
+    finally:
+        os.close(descriptor)
+    if size > limit:
+        raise InputError(path, None, f"larger than --max-file-size ({limit:,} bytes); refusing to read it")
+    return b"".join(chunks)
 
 
 def _header_key(text: str) -> str:
@@ -172,15 +213,22 @@ def parse_period(path: Path, line: int, text: str) -> int:
     """The period number of text, or an InputError."""
     if _PERIOD_TEXT.fullmatch(text) is None:
         raise InputError(path, line, f"period {text!r} is not a whole number")
-    period = int(text)
-    if not PERIOD_MIN <= period <= PERIOD_MAX:
+    # Too many digits is out of range: int() is never asked for them (slow, and refused past 4,300).
+    if len(text.lstrip("+-").lstrip("0")) > _PERIOD_DIGITS:
+        shown = f"{text!r}" if len(text) <= 20 else f"of {len(text):,} characters ({text[:8]!r}...)"
+        raise InputError(path, line, f"period {shown} is outside {PERIOD_MIN}..{PERIOD_MAX}")
+    if not PERIOD_MIN <= int(text) <= PERIOD_MAX:
         raise InputError(path, line, f"period {text!r} is outside {PERIOD_MIN}..{PERIOD_MAX}")
-    return period
+    return int(text)
 
 
-def parse_period_list(path: Path, line: int, column: str, text: str) -> tuple[int, ...]:
-    """The periods of a list such as ``3-5`` or ``1;4`` (also ``1,4``), sorted, each once."""
-    periods: set[int] = set()
+PeriodRanges = tuple[tuple[int, int], ...]
+
+
+def parse_period_list(path: Path, line: int, column: str, text: str) -> PeriodRanges:
+    """The periods of a list such as ``3-5`` or ``1;4`` (also ``1,4``), as sorted, disjoint
+    ``(first, last)`` ranges: ``-32768-32767`` stays one pair, never 65,536 numbers."""
+    ranges: list[tuple[int, int]] = []
     for item in re.split(r"[;,]", text):
         item = item.strip()
         match = _PERIOD_ITEM.fullmatch(item)
@@ -190,7 +238,28 @@ def parse_period_list(path: Path, line: int, column: str, text: str) -> tuple[in
         last = first if match[2] is None else parse_period(path, line, match[2])
         if last < first:
             raise InputError(path, line, f"{column} {text!r}: the range {item!r} runs backwards")
-        periods.update(range(first, last + 1))
+        ranges.append((first, last))
+    merged: list[tuple[int, int]] = []
+    for first, last in sorted(ranges):
+        if merged and first <= merged[-1][1] + 1:
+            merged[-1] = (merged[-1][0], max(merged[-1][1], last))
+        else:
+            merged.append((first, last))
+    return tuple(merged)
+
+
+def periods_within(ranges: PeriodRanges, used: Sequence[int]) -> tuple[int, ...]:
+    """The periods of ranges that matter to a day whose lessons use the sorted periods used.
+
+    Those are the periods in used, and the ends of each range, kept so that a list reads
+    back as it was written (``3-5`` stays 3, 4, 5 when 4 has lessons) and is never empty.
+    A period no lesson uses changes no plan, so the planner gets the same answer from
+    this as from every period of the ranges, at a cost that follows the files' size.
+    """
+    periods: set[int] = set()
+    for first, last in ranges:
+        periods.update(used[bisect.bisect_left(used, first):bisect.bisect_right(used, last)])
+        periods.update((first, last))
     return tuple(sorted(periods))
 
 
@@ -202,6 +271,9 @@ def read_day(folder: Path, name: str | None = None) -> Day:
     day = Day(folder=folder, name=name if name is not None else folder.name,
               teachers=[], lessons=[], absences={})
 
+    # Period lists are kept as ranges until the lessons say which periods the day uses.
+    unavailable_ranges: dict[str, PeriodRanges] = {}
+    absent_ranges: dict[str, PeriodRanges] = {}
     first_seen: dict[str, int] = {}
     for record in read_table(teachers_path, ("name", "subject"), ("unavailable",)):
         teacher, subject = record.values["name"], record.values["subject"]
@@ -217,7 +289,7 @@ def read_day(folder: Path, name: str | None = None) -> Day:
         day.teachers.append((teacher, subject))
         unavailable = record.values.get("unavailable", "")
         if unavailable:
-            day.unavailable[teacher] = parse_period_list(teachers_path, record.line, "unavailable", unavailable)
+            unavailable_ranges[teacher] = parse_period_list(teachers_path, record.line, "unavailable", unavailable)
 
     absent_seen: dict[str, int] = {}
     for record in read_table(absences_path, ("name", "reason"), ("periods",)):
@@ -232,7 +304,7 @@ def read_day(folder: Path, name: str | None = None) -> Day:
         day.absences[teacher] = reason or None
         periods = record.values.get("periods", "")
         if periods:
-            day.absent_periods[teacher] = parse_period_list(absences_path, record.line, "periods", periods)
+            absent_ranges[teacher] = parse_period_list(absences_path, record.line, "periods", periods)
 
     lesson_seen: dict[tuple[str, int, str], int] = {}
     for record in read_table(lessons_path, ("teacher", "period", "class"), ("room",)):
@@ -252,5 +324,8 @@ def read_day(folder: Path, name: str | None = None) -> Day:
         room = record.values.get("room", "")
         if room:  # a duplicate row fills in a room the first one left empty, never replaces it
             day.rooms.setdefault(lesson, room)
-    day.warnings.extend(check_absences(absences_path, day, absent_seen))
+    used = sorted({period for _, period, _ in day.lessons})
+    day.unavailable = {name: periods_within(ranges, used) for name, ranges in unavailable_ranges.items()}
+    day.absent_periods = {name: periods_within(ranges, used) for name, ranges in absent_ranges.items()}
+    day.warnings.extend(check_absences(absences_path, day, absent_seen, absent_ranges))
     return day

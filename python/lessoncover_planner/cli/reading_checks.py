@@ -3,6 +3,7 @@ each gives a warning (an error under ``--strict``), and the day is planned as wr
 
 from __future__ import annotations
 
+import bisect
 from collections.abc import Mapping, Sequence
 from pathlib import Path
 from typing import TYPE_CHECKING
@@ -13,7 +14,7 @@ from .guidance import close_match
 if TYPE_CHECKING:
     from .reading import Day
 
-__all__ = ["check_absences", "subject_warning", "period_text"]
+__all__ = ["check_absences", "subject_warning", "period_text", "outside_runs"]
 
 _KNOWN_SUBJECTS = sorted(set(TEACHER_SPELLINGS) | set(SUBJECT_ALIASES) | {name.lower() for name in SUBJECTS})
 SUBJECT_CUTOFF = 0.8
@@ -43,8 +44,32 @@ def subject_warning(text: str) -> str | None:
             "planned as a subject of its own")
 
 
-def check_absences(path: Path, day: Day, lines: Mapping[str, int]) -> list[str]:
-    """Absences that ask for nothing: periods the day does not have, absentees without lessons."""
+def outside_runs(ranges: Sequence[tuple[int, int]], used: Sequence[int]) -> list[tuple[int, int]]:
+    """The runs of the period ranges that miss every period in the sorted periods used; as
+    many runs as ranges and used periods, however wide a range is written."""
+    runs: list[tuple[int, int]] = []
+    for first, last in ranges:
+        start = first
+        for period in used[bisect.bisect_left(used, first):bisect.bisect_right(used, last)]:
+            if period > start:
+                runs.append((start, period - 1))
+            start = period + 1
+        if start <= last:
+            runs.append((start, last))
+    return runs
+
+
+def runs_text(runs: Sequence[tuple[int, int]]) -> str:
+    """``[(1, 5), (7, 7)]`` as ``1-5;7``."""
+    return ";".join(str(first) if first == last else f"{first}-{last}" for first, last in runs)
+
+
+def check_absences(path: Path, day: Day, lines: Mapping[str, int],
+                   ranges: Mapping[str, Sequence[tuple[int, int]]]) -> list[str]:
+    """Absences that ask for nothing: periods the day does not have, absentees without lessons.
+
+    ranges holds the part-day absences as written; ``day.absent_periods`` holds them
+    limited to the periods that matter to the day."""
     day_periods = sorted({period for _, period, _ in day.lessons})
     taught: dict[str, set[int]] = {}
     for teacher, period, _ in day.lessons:
@@ -54,16 +79,16 @@ def check_absences(path: Path, day: Day, lines: Mapping[str, int]) -> list[str]:
         where = f"{path}, line {lines[name]}: "
         periods = day.absent_periods.get(name)
         if periods is not None and day_periods:
-            outside = [period for period in periods if period not in day_periods]
+            outside = outside_runs(ranges[name], day_periods)
             if outside:
-                warnings.append(f"{where}periods {period_text(outside)} of {name!r} are not periods of this day "
+                warnings.append(f"{where}periods {runs_text(outside)} of {name!r} are not periods of this day "
                                 f"(its lessons use {period_text(day_periods)}); nothing to cover in them")
-                if len(outside) == len(periods):
+                if not set(periods).intersection(day_periods):
                     continue
         lessons = taught.get(name, set())
         if periods is None and not lessons:
             warnings.append(f"{where}absent teacher {name!r} has no lessons this day; nothing to cover")
         elif periods is not None and not lessons.intersection(periods):
-            warnings.append(f"{where}absent teacher {name!r} has no lessons in periods {period_text(periods)}; "
-                            "nothing to cover")
+            warnings.append(f"{where}absent teacher {name!r} has no lessons in periods "
+                            f"{runs_text(ranges[name])}; nothing to cover")
     return warnings

@@ -14,12 +14,13 @@ import os
 import sys
 from collections.abc import Callable, Mapping, Sequence
 from concurrent.futures import ProcessPoolExecutor
+from concurrent.futures.process import BrokenProcessPool
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
 
 from .. import plan
-from .errors import UsageError
+from .errors import EnvironmentProblem, InputError, UsageError, one_line
 from .formats import render, summary
 from .history import History, count_covers
 from .policies import PolicyOptions, build_policy
@@ -54,15 +55,18 @@ def find_days(folder: Path) -> list[tuple[str, Path]] | None:
     holds any of them is a day (hidden ones and others are passed over); with none,
     folder is taken as a day, so the error names its missing file.
     """
-    if any((folder / name).exists() for name in DAY_FILES):
-        return None
     try:
-        children = sorted(os.scandir(folder), key=lambda entry: entry.name)
-    except OSError:
-        return None
-    days = [(entry.name, Path(entry.path)) for entry in children
-            if not entry.name.startswith(".") and entry.is_dir()
-            and any((Path(entry.path) / name).exists() for name in DAY_FILES)]
+        if any((folder / name).exists() for name in DAY_FILES):
+            return None
+        try:
+            children = sorted(os.scandir(folder), key=lambda entry: entry.name)
+        except (FileNotFoundError, NotADirectoryError):
+            return None
+        days = [(entry.name, Path(entry.path)) for entry in children
+                if not entry.name.startswith(".") and entry.is_dir()
+                and any((Path(entry.path) / name).exists() for name in DAY_FILES)]
+    except OSError as error:  # a folder that cannot be read, a name too long, ...
+        raise InputError(folder, None, f"cannot read the folder: {error.strerror}") from None
     return days or None
 
 
@@ -141,21 +145,31 @@ def plan_days(
 
         context = multiprocessing.get_context("forkserver")
         context.set_forkserver_preload(["lessoncover_planner.cli.week"])
-        with ProcessPoolExecutor(max_workers=workers, mp_context=context) as pool:
-            futures = [pool.submit(plan_day, day, options, None, format_name, slip_per_page) for day in days]
-            done: Callable[[Any], None] = lambda _: progress.update()
-            for future in futures:
-                future.add_done_callback(done)
-            return [future.result() for future in futures]
+        try:
+            with ProcessPoolExecutor(max_workers=workers, mp_context=context) as pool:
+                futures = [pool.submit(plan_day, day, options, None, format_name, slip_per_page) for day in days]
+                done: Callable[[Any], None] = lambda _: progress.update()
+                for future in futures:
+                    future.add_done_callback(done)
+                return [future.result() for future in futures]
+        except BrokenProcessPool:
+            raise EnvironmentProblem("a planning process ended unexpectedly (killed, or out of memory); "
+                                     "nothing was written") from None
+        except OSError as error:  # no processes to be had
+            raise EnvironmentProblem(f"cannot start the planning processes: {error.strerror or error}; "
+                                     "nothing was written") from None
     finally:
         progress.close()
 
 
 def summary_table(names: Sequence[str], results: Sequence[DayResult], outputs: Sequence[str]) -> str:
-    """Per day: absent lessons, covered, uncovered and not needed, then the output; a total row."""
+    """Per day: absent lessons, covered, uncovered and not needed, then the output; a total row.
+
+    Names and paths show escaped as on standard error: a folder's name cannot act on the terminal.
+    """
     header = ("day", "absent lessons", "covered", "uncovered", "not needed", "written to")
     keys = ("absent_lessons", "covered", "uncovered", "not_needed")
-    rows = [(name, *(str(result.counts[key]) for key in keys), output)
+    rows = [(one_line(name), *(str(result.counts[key]) for key in keys), one_line(output))
             for name, result, output in zip(names, results, outputs)]
     rows.append(("total", *(str(sum(result.counts[key] for result in results)) for key in keys), ""))
     widths = [max(len(row[column]) for row in (header, *rows)) for column in range(len(header))]
