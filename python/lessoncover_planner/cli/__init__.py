@@ -11,7 +11,6 @@ from __future__ import annotations
 import argparse
 import sys
 from collections.abc import Sequence
-from importlib import resources
 from pathlib import Path
 
 from .. import subjects as _subjects
@@ -28,6 +27,8 @@ __all__ = ["main", "sample_school"]
 
 def sample_school() -> Path:
     """The folder of the bundled sample school."""
+    from importlib import resources
+
     return Path(str(resources.files("lessoncover_planner") / "sample_school"))
 
 

@@ -9,14 +9,16 @@ from __future__ import annotations
 import csv
 import dataclasses
 import io
-import json
 from collections.abc import Callable
-from typing import Any
 
 from ..cover_plan import CoverPlan
 from ..records import Cover, NotNeeded, Uncovered
 from ..subjects import SUBJECTS, resolve_subject
 from .reading import Day
+
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from typing import Any
 
 Record = Cover | Uncovered | NotNeeded
 
@@ -81,6 +83,8 @@ def _as_dict(record: Record) -> dict[str, Any]:
 
 def render_json(day: Day, result: CoverPlan) -> bytes:
     """One object: the day, covers, uncovered, not_needed, summary and elapsed."""
+    import json
+
     document = {
         "day": day.name,
         "covers": [_as_dict(record) for record in result.covers],

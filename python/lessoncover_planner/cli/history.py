@@ -6,10 +6,13 @@ import csv
 import io
 from collections.abc import Iterable, Mapping
 from pathlib import Path
-from typing import Any
 
 from .errors import InputError
 from .reading import read_table
+
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from typing import Any
 
 __all__ = ["read_history", "render_history", "count_covers"]
 

@@ -17,7 +17,6 @@ import errno
 import os
 import stat
 import sys
-import tempfile
 from collections.abc import Iterable
 from pathlib import Path
 
@@ -80,6 +79,8 @@ def write_file(path: Path, data: bytes) -> None:
 
 
 def _replace(target: Path, data: bytes) -> None:
+    import tempfile
+
     descriptor, temporary = tempfile.mkstemp(dir=target.parent, prefix=f".{target.name}.", suffix=".tmp")
     try:
         with os.fdopen(descriptor, "wb") as stream:
