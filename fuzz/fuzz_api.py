@@ -32,7 +32,9 @@ Run:  python3 fuzz/fuzz_api.py DIR -max_total_time=60   (DIR: a copy of fuzz/cor
 """
 import contextlib
 import csv
+import functools
 import io
+import itertools
 import os
 import random
 import sys
@@ -626,34 +628,55 @@ def check_teacher(teacher, model):
     assert sorted(items) == sorted(f"{p}:{g}" for p, g in model.periods), items
 
 
-def teacher_text_size(model):
-    """About how long the teacher's record is in a debug text, from the model."""
-    return 120 + len(model.name) + len(model.reason_of_absentee) + sum(
-        12 + len(grade) for _period, grade in model.periods)
+def bounded_sum(sizes, limit):
+    """The sum of `sizes`, or a partial sum past `limit` once one passes it: a large
+    object's size is known to be too large after a few of its parts, not all of them
+    (summing them all, for every object after every step, was most of a run's time)."""
+    total = 0
+    for size in sizes:
+        total += size
+        if total > limit:
+            break
+    return total
 
 
-def class_text_size(model):
+def teacher_text_size(model, limit):
+    """About how long the teacher's record is in a debug text, from the model; past
+    `limit` whenever that is."""
+    return 120 + len(model.name) + len(model.reason_of_absentee) + bounded_sum(
+        (12 + len(grade) for _period, grade in model.periods), limit)
+
+
+def class_text_size(model, limit):
     # Each entry prints the whole record of its teacher.
-    return 60 + len(model.name) + sum(60 + teacher_text_size(t) for t, _period in model.entries)
+    return 60 + len(model.name) + bounded_sum(
+        (60 + teacher_text_size(t, limit) for t, _period in model.entries), limit)
 
 
-def school_text_size(model):
-    return (100 + 2 * sum(teacher_text_size(t) for t in model.teachers)
-            + sum(class_text_size(k) for k in model.classes))
+def school_text_size(model, limit):
+    return 100 + bounded_sum(
+        itertools.chain((2 * teacher_text_size(t, limit) for t in model.teachers),
+                        (class_text_size(k, limit) for k in model.classes)), limit)
+
+
+# Every object is checked after every step, and most steps leave most objects as they
+# were: the text of each is read back once, and compared with the model every time.
+parsed_class_text = functools.lru_cache(maxsize=256)(dtp.parse_class_text)
+parsed_school_text = functools.lru_cache(maxsize=256)(dtp.parse_school_text)
 
 
 def check_class(klass, model, limit=None):
-    if limit is not None and class_text_size(model) > limit:
+    if limit is not None and class_text_size(model, limit) > limit:
         return
-    name, entries = dtp.parse_class_text(str(klass))
+    name, entries = parsed_class_text(str(klass))
     assert name == model.name
     assert entries == [(dtp.mutex(expected_record(t)), p) for t, p in model.entries]
 
 
 def check_school(school, model, limit=None):
-    if limit is not None and school_text_size(model) > limit:
+    if limit is not None and school_text_size(model, limit) > limit:
         return
-    teachers, classes, table = dtp.parse_school_text(str(school))
+    teachers, classes, table = parsed_school_text(str(school))
     assert teachers == [dtp.mutex(expected_record(t)) for t in model.teachers]
     assert classes == [
         dtp.mutex(dtp.klass(k.name, [(dtp.mutex(expected_record(t)), p) for t, p in k.entries]))
