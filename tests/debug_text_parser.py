@@ -46,6 +46,7 @@ _MUST_ESCAPE = {"Cc", "Cf", "Cs", "Co", "Cn", "Zl", "Zp", "Zs"}
 _INT = re.compile(r"-?(0|[1-9][0-9]*)")
 _WORD = re.compile(r"[A-Za-z_][A-Za-z0-9_]*|<locked>")
 _ESCAPE = re.compile(r'[\\"trn0]|u\{([1-9a-f][0-9a-f]*)\}')
+_PLAIN = re.compile(r'[^"\\]+')
 
 
 class Reader:
@@ -75,18 +76,24 @@ class Reader:
         self.expect('"')
         out = []
         while True:
+            # A run of characters without quote or backslash at once: str.isprintable() is
+            # false exactly for the categories that must be escaped (the space aside), and
+            # only then is the run read character by character, to say where.
+            run = _PLAIN.match(self.text, self.pos)
+            if run:
+                if not run.group(0).isprintable():
+                    for ch in run.group(0):
+                        if ch != " " and unicodedata.category(ch) in _MUST_ESCAPE:
+                            self.fail(f"escape for U+{ord(ch):04X}")
+                        self.pos += 1
+                out.append(run.group(0))
+                self.pos = run.end()
             if self.pos >= len(self.text):
                 self.fail("closing quote")
             ch = self.text[self.pos]
             self.pos += 1
             if ch == '"':
                 return "".join(out)
-            if ch != "\\":
-                if ch != " " and unicodedata.category(ch) in _MUST_ESCAPE:
-                    self.pos -= 1
-                    self.fail(f"escape for U+{ord(ch):04X}")
-                out.append(ch)
-                continue
             m = _ESCAPE.match(self.text, self.pos) or self.fail("a valid escape")
             self.pos = m.end()
             out.append(chr(int(m.group(1), 16)) if m.group(1) else _ESCAPES[m.group(0)])

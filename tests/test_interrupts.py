@@ -199,3 +199,88 @@ def test_a_raising_signal_handler_stops_a_long_call_that_changes_nothing(case):
     assert seen.get("handler ran during the call", True), "the handler ran only once the call had finished"
     assert seen["unchanged"], "the call changed its objects"
     assert seen.get("then as the twin", True), "part of the stopped call stayed behind"
+
+
+# plan() reads its lists into the native day before planning it. A signal due while it reads
+# runs its handler then, from the native call, not once the reading is done. The reading
+# keeps every name it has read in a dict of its own, one reference more than before the call:
+# the handler counts, from that, how many of the names the call had read when it ran, and
+# notes whether the native call was under way (seen by a profiler, as above). Its signal is
+# armed when the day's only subject is resolved, the first thing read, and falls due after a
+# millisecond of the process's time, early in a reading that takes far longer.
+READING = textwrap.dedent('''
+    import bisect, json, signal, sys
+    from lessoncover_planner import _planner, plan, planning
+
+    class Alarm(Exception):
+        """What the handler raises."""
+
+    teachers, lessons, absences, names = DAY
+    teachers_before, lessons_before = list(teachers), list(lessons)
+    expected = plan(teachers, lessons, absences).report(timing=False)
+
+    def references(index):
+        return sys.getrefcount(names[index])
+
+    unread = references(len(names) - 1)
+    seen = {}
+
+    in_native_call = [False]
+    def profile(frame, event, arg):
+        if arg is _planner.plan_day:
+            in_native_call[0] = event == "c_call"
+
+    def handler(signum, frame):
+        # Run from the native call itself, not from Python code it calls back, nor from
+        # the profiler as the call returns.
+        seen["in native call"] = in_native_call[0] and frame.f_code.co_name == "plan"
+        seen["read"] = bisect.bisect_left(range(len(names)), True, key=lambda i: references(i) == unread)
+        seen["of"] = len(names)
+        raise Alarm
+
+    resolve = planning.resolve_subject
+    def arming_resolve(text):
+        signal.setitimer(signal.ITIMER_PROF, 0.001)
+        return resolve(text)
+
+    signal.signal(signal.SIGPROF, handler)
+    planning.resolve_subject = arming_resolve
+    sys.setprofile(profile)
+    try:
+        plan(teachers, lessons, absences)
+        seen["raised"] = "nothing"
+    except Alarm:
+        seen["raised"] = "Alarm"
+    sys.setprofile(None)
+    signal.setitimer(signal.ITIMER_PROF, 0)
+    planning.resolve_subject = resolve
+    seen["unchanged"] = (teachers == teachers_before and lessons == lessons_before
+                         and plan(teachers, lessons, absences).report(timing=False) == expected)
+    print(json.dumps(seen))
+''')
+
+READING_DAYS = {
+    # Many teachers, one lesson: the names read are the teachers'.
+    "teachers": '''
+        teachers = [(f"T{i}", "maths") for i in range(400_000)]
+        lessons = [("T0", 1, "10A")]
+        DAY = teachers, lessons, {"T0": None}, [name for name, _ in teachers]
+    ''',
+    # Two teachers, a class a lesson: the names read are the classes'.
+    "lessons": '''
+        lessons = [("A", i % 8, f"C{i}") for i in range(1_000_000)]
+        DAY = [("A", "maths"), ("B", "maths")], lessons, {"A": None}, [name for _, _, name in lessons]
+    ''',
+}
+
+
+@pytest.mark.parametrize("reading", READING_DAYS)
+def test_a_signal_while_plan_reads_its_lists_runs_its_handler_then(reading):
+    code = textwrap.dedent(READING_DAYS[reading]) + READING
+    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=900)
+    assert run.returncode == 0, run.stderr[-3000:]
+    seen = json.loads(run.stdout.splitlines()[-1])
+    assert seen["raised"] == "Alarm", "the handler's exception did not come from the call"
+    assert seen["in native call"], "the handler ran once the native call had finished"
+    assert 0 < seen["read"] < seen["of"], f"the handler ran with {seen['read']} of {seen['of']} names read"
+    assert seen["unchanged"], "the call changed its lists"

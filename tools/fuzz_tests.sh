@@ -3,13 +3,15 @@
 #
 #   - fuzz/fuzz_api.py (atheris) drives the Python surface of both modules, built into
 #     build/fuzz-site with libFuzzer coverage, so the fuzzer sees the C++ code's edges
-#     and comparisons as well as the harness's Python branches;
+#     and comparisons as well as the harness's Python branches: as `api`, checking short
+#     objects after every step, and as `api_large` (--large-objects), checking the long
+#     ones once at the end;
 #   - fuzz/fuzz_command.py (atheris) drives the office command, lessoncover plan, in process
 #     on folders of days written from each input, against the same build;
 #   - fuzz/*_fuzzer.cpp drive the core without Python.
 #
 # Each runs for FUZZ_SECONDS (default 60; 0 builds only) on a scratch copy of its seed
-# corpus in fuzz/corpus/<name>/. Any crash, failed check or sanitizer report fails the
+# corpus in fuzz/corpus/<name>/ (api's for api_large). Any crash, failed check or sanitizer report fails the
 # run; the input that caused it is kept as build/fuzz-artifacts/<name>-crash-*. Prints
 # executions per minute and libFuzzer's final coverage for each.
 #
@@ -68,13 +70,13 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 status=0
 summary=()
 
-# Runs one fuzzer (the rest of the arguments) on a scratch copy of fuzz/corpus/$1 and
-# reports its figures from libFuzzer's final lines.
+# Runs one fuzzer (the rest of the arguments) on a scratch copy of fuzz/corpus/$CORPUS
+# (default $1) and reports its figures from libFuzzer's final lines.
 run_fuzzer() {
     local name=$1
     shift
     local log=$work/$name.log
-    cp -r "fuzz/corpus/$name" "$work/$name"
+    cp -r "fuzz/corpus/${CORPUS:-$name}" "$work/$name"
     echo "fuzz_tests: $name for ${fuzz_seconds}s"
     local rc=0
     local started=$SECONDS
@@ -107,6 +109,10 @@ if [[ $fuzz_seconds -gt 0 ]]; then
     PYTHONPATH="$site${PYTHONPATH:+:$PYTHONPATH}" LD_PRELOAD="$merged" PYTHONMALLOC=malloc \
         LESSONCOVER_SANITIZED=1 LESSONCOVER_FUZZ_SITE="$site" \
         run_fuzzer api "$python" fuzz/fuzz_api.py -max_len=4096 -rss_limit_mb=8192 -timeout=120
+    PYTHONPATH="$site${PYTHONPATH:+:$PYTHONPATH}" LD_PRELOAD="$merged" PYTHONMALLOC=malloc \
+        LESSONCOVER_SANITIZED=1 LESSONCOVER_FUZZ_SITE="$site" CORPUS=api \
+        run_fuzzer api_large "$python" fuzz/fuzz_api.py --large-objects -max_len=4096 -rss_limit_mb=8192 \
+        -timeout=120
     PYTHONPATH="$site${PYTHONPATH:+:$PYTHONPATH}" LD_PRELOAD="$merged" PYTHONMALLOC=malloc \
         LESSONCOVER_SANITIZED=1 LESSONCOVER_FUZZ_SITE="$site" \
         run_fuzzer command "$python" fuzz/fuzz_command.py -max_len=16384 -rss_limit_mb=8192 -timeout=120

@@ -3,16 +3,19 @@
 from __future__ import annotations
 
 from collections.abc import Iterable, Mapping
-from typing import Any, Union
 
 from . import _planner
 from .cover_plan import CoverPlan
 from .policy import Policy
 from .subjects import resolve_subject
 
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from typing import Any
+
 # Why a teacher is absent (None or "" for the default reason), or that with the periods
 # of a part-day absence.
-Absence = Union[str, None, tuple[Union[str, None], Iterable[int]]]
+Absence = str | None | tuple[str | None, Iterable[int]]
 
 __all__ = ["plan"]
 

@@ -71,7 +71,9 @@ private:
         if (!copy) return false;
         char* to = reinterpret_cast<char*>(PyUnicode_1BYTE_DATA(copy.get()));
         std::memcpy(to, bytes(), size);
-        std::memcpy(to + size, tail.data(), tail.size());
+        // An empty tail may view no memory at all, and memcpy from a null pointer is
+        // undefined even for no bytes.
+        if (!tail.empty()) std::memcpy(to + size, tail.data(), tail.size());
         text_ = std::move(copy);
         return true;
     }

@@ -94,7 +94,8 @@ struct LessonKeyHash {
 
 // What a policy says of each absent lesson: whether it needs cover, the first lesson of its
 // combined set, its neighbours for a double; and who co-teaches it.
-void link_lessons(const Day& day, const std::vector<std::uint64_t>& absent_keys, DayInput& out) {
+bool link_lessons(const Day& day, const std::vector<std::uint64_t>& absent_keys, DayInput& out,
+                  InterruptionCheck& check) {
     const DayPolicy& policy = day.policy;
     const std::size_t count = out.input.lessons.size();
     std::vector<LessonLinks>& links = out.input.policy.lessons;
@@ -104,6 +105,7 @@ void link_lessons(const Day& day, const std::vector<std::uint64_t>& absent_keys,
     if (policy.co_taught_no_cover) {
         out.co_teacher.assign(count, DayInput::kNoTeacher);
         for (const DayLesson& lesson : day.lessons) {
+            if (check.step()) return false;
             if (absent_in(day, absent_keys, lesson.teacher, lesson.period)) continue;
             taught_by.emplace(PlanningInput::uncoded_key(lesson.class_id, lesson.period), lesson.teacher);
         }
@@ -111,6 +113,7 @@ void link_lessons(const Day& day, const std::vector<std::uint64_t>& absent_keys,
     std::unordered_map<std::uint64_t, std::uint32_t> first_of_set;  // by (absent teacher, period)
     std::unordered_map<LessonKey, std::uint32_t, LessonKeyHash> needing;
     for (std::uint32_t index = 0; index < count; ++index) {
+        if (check.step()) return false;
         const std::uint32_t absent = out.lesson_absent[index];
         const std::uint32_t class_id = out.lesson_class[index];
         const std::int16_t period = out.input.lessons[index].period;
@@ -133,8 +136,9 @@ void link_lessons(const Day& day, const std::vector<std::uint64_t>& absent_keys,
         }
         if (policy.keep_doubles) needing.emplace(LessonKey{absent, class_id, period}, index);
     }
-    if (!policy.keep_doubles) return;
+    if (!policy.keep_doubles) return true;
     for (std::uint32_t index = 0; index < count; ++index) {
+        if (check.step()) return false;
         if (links[index].need != LessonNeed::cover) continue;
         const std::uint32_t absent = out.lesson_absent[index];
         const std::uint32_t class_id = out.lesson_class[index];
@@ -146,6 +150,7 @@ void link_lessons(const Day& day, const std::vector<std::uint64_t>& absent_keys,
         if (period > INT16_MIN) links[index].before = find(period - 1);
         if (period < INT16_MAX) links[index].after = find(period + 1);
     }
+    return true;
 }
 
 // Each teacher's periods without cover, by place: absent (part of the day) and unavailable.
@@ -174,6 +179,11 @@ void limit_teachers(const Day& day, const std::vector<std::uint32_t>& place_of, 
 }  // namespace
 
 void build_day_input(const Day& day, DayInput& out) {
+    InterruptionCheck never;
+    build_day_input(day, out, never);
+}
+
+bool build_day_input(const Day& day, DayInput& out, InterruptionCheck& check) {
     PlanningInput& input = out.input;
     input.clear();
     out.texts.clear();
@@ -193,6 +203,7 @@ void build_day_input(const Day& day, DayInput& out) {
     PeriodCodes codes;  // the absent lessons' periods get codes first: only they are asked about
     std::vector<std::pair<std::uint32_t, std::int16_t>> in_class;
     for (std::size_t class_id = 0; class_id < day.classes.size(); ++class_id) {
+        if (check.step(1 + static_cast<std::int64_t>(starts[class_id + 1] - starts[class_id]))) return false;
         in_class.clear();
         for (std::uint32_t at = starts[class_id]; at < starts[class_id + 1]; ++at) {
             const DayLesson& lesson = day.lessons[grouped[at]];
@@ -211,7 +222,7 @@ void build_day_input(const Day& day, DayInput& out) {
     }
 
     if (policy.keep_doubles || policy.combined_lessons || policy.co_taught_no_cover || !policy.class_away.empty()) {
-        link_lessons(day, absent_keys, out);
+        if (!link_lessons(day, absent_keys, out, check)) return false;
     }
     input.policy.max_covers = policy.max_covers;
     input.policy.keep_doubles = policy.keep_doubles;
@@ -233,6 +244,7 @@ void build_day_input(const Day& day, DayInput& out) {
     const std::uint8_t* const class_away = policy.class_away.empty() ? nullptr : policy.class_away.data();
     const std::uint32_t* const prior_covers = policy.prior_covers.empty() ? nullptr : policy.prior_covers.data();
     for (std::size_t teacher = 0; teacher < teacher_count; ++teacher) {
+        if (check.step(1 + static_cast<std::int64_t>(starts[teacher + 1] - starts[teacher]))) return false;
         pairs.clear();
         for (std::uint32_t at = starts[teacher]; at < starts[teacher + 1]; ++at) {
             const DayLesson& lesson = day.lessons[grouped[at]];
@@ -275,6 +287,7 @@ void build_day_input(const Day& day, DayInput& out) {
     }
     sort_unique(input.uncoded_busy);
     limit_teachers(day, place_of, codes, uncoded_wanted.get(), out);
+    return true;
 }
 
 }  // namespace lessoncover

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interruption.hpp"
 #include "planner/planning_input.hpp"
 #include "report/lesson_texts.hpp"
 
@@ -77,5 +78,8 @@ struct DayInput {
 // teacher and class within range, every teacher's subject below day.subjects.size(), the
 // policy's teachers and classes within range.
 void build_day_input(const Day& day, DayInput& out);
+// The same, counting a step a lesson and a teacher on `check`: false, with `out` part
+// built, when it stopped.
+bool build_day_input(const Day& day, DayInput& out, InterruptionCheck& check);
 
 }  // namespace lessoncover

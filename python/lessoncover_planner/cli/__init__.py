@@ -12,7 +12,6 @@ import argparse
 import os
 import sys
 from collections.abc import Sequence
-from importlib import resources
 from pathlib import Path
 
 from .. import subjects as _subjects
@@ -30,6 +29,8 @@ __all__ = ["main", "sample_school"]
 
 def sample_school() -> Path:
     """The folder of the bundled sample school."""
+    from importlib import resources
+
     return Path(str(resources.files("lessoncover_planner") / "sample_school"))
 
 

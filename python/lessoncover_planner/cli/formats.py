@@ -11,15 +11,18 @@ from __future__ import annotations
 import csv
 import dataclasses
 import io
-import json
 from collections.abc import Callable
-from typing import Any
 
 from ..cover_plan import CoverPlan
 from .board import Record, absent_lessons, absentees, board_rows, room_of, slips, summary
 from .cells import guard
 from .reading import Day
 from .text_format import render_text
+
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from typing import Any
+
 
 __all__ = ["FORMATS", "OUTPUT_NAMES", "CSV_HEADER", "render", "summary", "absent_lessons"]
 
@@ -62,6 +65,8 @@ def _as_dict(day: Day, record: Record) -> dict[str, Any]:
 
 def render_json(day: Day, result: CoverPlan) -> bytes:
     """One object: the day, covers, uncovered, not_needed, summary and elapsed."""
+    import json
+
     document = {
         "day": day.name,
         "covers": [_as_dict(day, record) for record in result.covers],

@@ -3,7 +3,6 @@ missing one."""
 
 from __future__ import annotations
 
-import difflib
 from collections.abc import Iterable
 from pathlib import Path
 
@@ -24,6 +23,8 @@ def close_match(word: str, candidates: Iterable[str], cutoff: float = 0.6) -> st
     folded = word.casefold()
     if folded in by_fold and by_fold[folded] != word:
         return by_fold[folded]
+    import difflib  # wanted only once a name is not found: kept off the start of every run
+
     found = difflib.get_close_matches(folded, [key for key in by_fold if by_fold[key] != word], n=1, cutoff=cutoff)
     return by_fold[found[0]] if found else None
 

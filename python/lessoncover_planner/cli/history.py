@@ -18,12 +18,15 @@ import io
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Any
 
 from .cells import guard, unguard
 from .errors import InputError
 from .guidance import did_you_mean, missing_file_hint, refuse_missing
 from .reading import Day, read_table
+
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from typing import Any
 
 __all__ = ["History", "read_history", "render_history", "count_covers", "history_days",
            "history_warnings"]

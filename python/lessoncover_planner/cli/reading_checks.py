@@ -6,11 +6,11 @@ from __future__ import annotations
 import bisect
 from collections.abc import Mapping, Sequence
 from pathlib import Path
-from typing import TYPE_CHECKING
 
 from ..subjects import SUBJECT_ALIASES, SUBJECTS, TEACHER_SPELLINGS, resolve_subject
 from .guidance import close_match
 
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
 if TYPE_CHECKING:
     from .reading import Day
 

@@ -13,11 +13,8 @@ import importlib
 import os
 import sys
 from collections.abc import Callable, Mapping, Sequence
-from concurrent.futures import ProcessPoolExecutor
-from concurrent.futures.process import BrokenProcessPool
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Any
 
 from .. import plan
 from .errors import EnvironmentProblem, InputError, UsageError, one_line
@@ -25,6 +22,10 @@ from .formats import render, summary
 from .history import History, count_covers
 from .policies import PolicyOptions, build_policy
 from .reading import DAY_FILES, Day
+
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from typing import Any
 
 __all__ = ["DayResult", "find_days", "plan_day", "plan_days", "use_pool", "summary_table",
            "POOL_MIN_DAYS", "POOL_MIN_LESSONS", "PROGRESS_MIN_DAYS"]
@@ -142,6 +143,8 @@ def plan_days(
                 progress.update()
             return results
         import multiprocessing
+        from concurrent.futures import ProcessPoolExecutor
+        from concurrent.futures.process import BrokenProcessPool
 
         context = multiprocessing.get_context("forkserver")
         context.set_forkserver_preload(["lessoncover_planner.cli.week"])

@@ -30,7 +30,6 @@ from __future__ import annotations
 import contextlib
 import errno
 import os
-import secrets
 import select
 import stat
 import sys
@@ -186,7 +185,7 @@ def _create_temporary(folder: int, name: str) -> tuple[str, int]:
     """A new file beside name, opened for writing, with the mode the umask gives a new file."""
     flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW | os.O_CLOEXEC
     for _ in range(100):
-        temporary = f".{name}.{secrets.token_hex(4)}.tmp"
+        temporary = f".{name}.{os.urandom(4).hex()}.tmp"
         try:
             return temporary, os.open(temporary, flags, 0o666, dir_fd=folder)
         except FileExistsError:

@@ -166,7 +166,8 @@ private:
     std::unordered_map<std::string, SubjectId> own_by_key_;
 };
 
-bool read_teachers(Day& day, DayObjects& objects, PyObject* resolve, OwnedRef& index_by_name) {
+bool read_teachers(Day& day, DayObjects& objects, PyObject* resolve, OwnedRef& index_by_name,
+                   InterruptionCheck& check) {
     PyObject* teachers = objects.teachers.get();
     const Py_ssize_t count = PyList_GET_SIZE(teachers);
     if (static_cast<std::uint64_t>(count) >= (std::uint64_t{1} << 32)) {
@@ -178,6 +179,7 @@ bool read_teachers(Day& day, DayObjects& objects, PyObject* resolve, OwnedRef& i
     day.teachers.reserve(static_cast<std::size_t>(count));
     objects.teacher_names.reserve(static_cast<std::size_t>(count));
     for (Py_ssize_t index = 0; index < count; ++index) {
+        if (check.step()) return false;
         PyObject* item = tuple_item(teachers, index, 2, "teachers", "(name, subject)");
         if (item == nullptr) return false;
         PyObject* name = PyTuple_GET_ITEM(item, 0);
@@ -199,12 +201,14 @@ bool read_teachers(Day& day, DayObjects& objects, PyObject* resolve, OwnedRef& i
     return true;
 }
 
-bool read_absences(Day& day, DayObjects& objects, PyObject* index_by_name, PyObject* default_reason) {
+bool read_absences(Day& day, DayObjects& objects, PyObject* index_by_name, PyObject* default_reason,
+                   InterruptionCheck& check) {
     objects.reasons.assign(day.teachers.size(), nullptr);
     PyObject* name = nullptr;
     PyObject* reason = nullptr;
     Py_ssize_t position = 0;
     while (PyDict_Next(objects.absences.get(), &position, &name, &reason)) {
+        if (check.step()) return false;
         if (!PyUnicode_Check(name)) {
             PyErr_Format(PyExc_TypeError, "absences: a name must be a str, got %R", name);
             return false;
@@ -254,7 +258,8 @@ bool read_absences(Day& day, DayObjects& objects, PyObject* index_by_name, PyObj
     return true;
 }
 
-bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name, OwnedRef& class_by_name) {
+bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name, OwnedRef& class_by_name,
+                  InterruptionCheck& check) {
     PyObject* lessons = objects.lessons.get();
     const Py_ssize_t count = PyList_GET_SIZE(lessons);
     class_by_name = OwnedRef::steal(PyDict_New());
@@ -264,6 +269,7 @@ bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name, OwnedR
     OwnedRef previous_class;
     std::uint32_t previous_class_id = 0;
     for (Py_ssize_t index = 0; index < count; ++index) {
+        if (check.step()) return false;
         PyObject* item = tuple_item(lessons, index, 3, "lessons", "(teacher, period, class)");
         if (item == nullptr) return false;
         PyObject* name = PyTuple_GET_ITEM(item, 0);
@@ -432,7 +438,7 @@ bool read_policy(PyObject* policy, Day& day, PyObject* index_by_name, PyObject* 
 }  // namespace
 
 bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObject* resolve_subject, PyObject* policy,
-              Day& day, DayObjects& objects) {
+              Day& day, DayObjects& objects, InterruptionCheck& check) {
     // Private copies: nothing the caller (or a callback) does to its lists reaches them.
     objects.teachers = OwnedRef::steal(PyList_GetSlice(teachers, 0, PyList_GET_SIZE(teachers)));
     objects.lessons = OwnedRef::steal(PyList_GetSlice(lessons, 0, PyList_GET_SIZE(lessons)));
@@ -452,9 +458,9 @@ bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObjec
         PyObject_GC_UnTrack(own);
     }
     OwnedRef class_by_name;
-    return read_teachers(day, objects, resolve_subject, index_by_name) &&
-           read_absences(day, objects, index_by_name.get(), default_reason.get()) &&
-           read_lessons(day, objects, index_by_name.get(), class_by_name) &&
+    return read_teachers(day, objects, resolve_subject, index_by_name, check) &&
+           read_absences(day, objects, index_by_name.get(), default_reason.get(), check) &&
+           read_lessons(day, objects, index_by_name.get(), class_by_name, check) &&
            read_policy(policy, day, index_by_name.get(), class_by_name.get());
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "binding/owned_ref.hpp"
+#include "interruption.hpp"
 #include "planner/day.hpp"
 
 namespace lessoncover::binding {
@@ -31,8 +32,9 @@ struct DayObjects {
 // non-empty tuple of ints. `policy` is None or the tuple
 //   (max_covers or None, {name: prior covers}, {name: tuple of periods unavailable},
 //    keep_doubles, combined_lessons, co_taught_no_cover, tuple of classes away).
-// False with a Python exception set on a refusal.
+// False with a Python exception set on a refusal, or when `check`, counting a step a row,
+// stopped (with the exception of the signal handler that stopped it).
 bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObject* resolve_subject, PyObject* policy,
-              Day& day, DayObjects& objects);
+              Day& day, DayObjects& objects, InterruptionCheck& check);
 
 }  // namespace lessoncover::binding

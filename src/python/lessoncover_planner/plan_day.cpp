@@ -54,7 +54,8 @@ struct Records {
     OwnedRef not_needed;
 };
 
-bool make_records(const Day& day, DayObjects& objects, const DayInput& built, const Plan& plan, Records& records) {
+bool make_records(const Day& day, DayObjects& objects, const DayInput& built, const Plan& plan, Records& records,
+                  InterruptionCheck& check) {
     records.covers = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.covered)));
     records.uncovered = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.uncovered.size())));
     records.not_needed = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.not_needed)));
@@ -64,6 +65,7 @@ bool make_records(const Day& day, DayObjects& objects, const DayInput& built, co
     Py_ssize_t next_uncovered = 0;
     Py_ssize_t next_not_needed = 0;
     for (std::size_t lesson = 0; lesson < plan.decisions.size(); ++lesson) {
+        if (check.step()) return false;
         const Decision& decision = plan.decisions[lesson];
         const std::uint32_t absent = built.lesson_absent[lesson];
         PyObject* subject = subject_object(day, objects, day.teachers[absent].subject);
@@ -108,13 +110,10 @@ bool make_records(const Day& day, DayObjects& objects, const DayInput& built, co
     return true;
 }
 
-PyObject* plan_day(const Day& day, DayObjects& objects) {
+PyObject* plan_day(const Day& day, DayObjects& objects, InterruptionCheck& check) {
     const auto started = std::chrono::steady_clock::now();
     DayInput built;
-    build_day_input(day, built);
-    // A signal handler that raises stops deciding or rendering, with its exception set.
-    SignalHandlers signals;
-    InterruptionCheck check(&signals);
+    if (!build_day_input(day, built, check)) return nullptr;
     CoverPlanner planner;
     Plan plan;
     planner.decide(built.input, plan, check);
@@ -144,7 +143,7 @@ PyObject* plan_day(const Day& day, DayObjects& objects) {
     OwnedRef timing = OwnedRef::steal(to_python(text.substr(rendered->head + 1)));
     OwnedRef seconds = OwnedRef::steal(PyFloat_FromDouble(std::chrono::duration<double>(elapsed).count()));
     Records records;
-    if (!head || !timing || !seconds || !make_records(day, objects, built, plan, records)) return nullptr;
+    if (!head || !timing || !seconds || !make_records(day, objects, built, plan, records, check)) return nullptr;
     return PyTuple_Pack(6, head.get(), timing.get(), seconds.get(), records.covers.get(), records.uncovered.get(),
                         records.not_needed.get());
 }
@@ -157,13 +156,17 @@ PyObject* plan_day_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
             // Planning changes nothing outside this call, so running out of memory anywhere
             // in it is a MemoryError like any other.
             try {
+                // A signal handler that raises stops the call at any stage, from reading the
+                // lists to making the records, with its exception set.
+                SignalHandlers signals;
+                InterruptionCheck check(&signals);
                 Day day;
                 DayObjects objects;
                 if (!read_day(teachers.object, lessons.object, absences.object, resolve_subject.object,
-                              policy.object, day, objects)) {
+                              policy.object, day, objects, check)) {
                     return NewReference{nullptr};
                 }
-                return NewReference{plan_day(day, objects)};
+                return NewReference{plan_day(day, objects, check)};
             } catch (const std::bad_alloc&) {
                 return NewReference{PyErr_NoMemory()};
             }
