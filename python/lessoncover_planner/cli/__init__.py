@@ -139,15 +139,46 @@ exit status:
 """
 
 
+def _terminal_columns() -> int:
+    """The terminal's width as ``shutil.get_terminal_size`` gives it: ``COLUMNS``, else the
+    width of standard output's terminal, else 80."""
+    try:
+        columns = int(os.environ.get("COLUMNS", "0"))
+    except ValueError:
+        columns = 0
+    if columns <= 0:
+        try:
+            columns = os.get_terminal_size(sys.__stdout__.fileno()).columns if sys.__stdout__ else 0
+        except (AttributeError, ValueError, OSError):
+            columns = 0
+    return columns or 80
+
+
+class _HelpWidth(argparse.HelpFormatter):
+    """Help laid out to the terminal's width, read without importing shutil: argparse makes
+    a formatter for every option it adds, and importing shutil for its width took longer
+    than reading and planning a small day."""
+
+    def __init__(self, prog: str, indent_increment: int = 2, max_help_position: int = 24,
+                 width: int | None = None) -> None:
+        super().__init__(prog, indent_increment, max_help_position,
+                         _terminal_columns() if width is None else width)
+
+
+class _RawDescriptionHelpWidth(_HelpWidth, argparse.RawDescriptionHelpFormatter):
+    """The description and epilog as written, to the terminal's width."""
+
+
 def build_parser(prog: str = "lessoncover") -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog=prog, description="Plan cover for absent teachers from CSV files.",
-        epilog=f"Run '{prog} plan --help' for the options, formats and exit codes.")
+        epilog=f"Run '{prog} plan --help' for the options, formats and exit codes.",
+        formatter_class=_HelpWidth)
     commands = parser.add_subparsers(dest="command", metavar="COMMAND")
     plan = commands.add_parser(
         "plan", help="plan cover for a day or a folder of days",
         description=PLAN_DESCRIPTION, epilog=PLAN_EPILOG.format(subjects=_subject_help()),
-        formatter_class=argparse.RawDescriptionHelpFormatter)
+        formatter_class=_RawDescriptionHelpWidth)
     plan.add_argument("--data", type=Path, metavar="DIR",
                       help="a day's folder, or a folder of day folders (default: the current folder when "
                            "it holds the day's files, else the bundled sample school)")

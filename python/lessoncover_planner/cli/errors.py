@@ -18,7 +18,7 @@ EXIT_BROKEN_PIPE = 128 + 13
 # What a terminal would act on or draw misleadingly: C0 and C1 controls, DEL, the line and
 # paragraph separators, zero-width characters and the bidirectional marks, embeddings,
 # overrides and isolates (which can make a name read backwards), and the byte-order mark.
-_UNSAFE = re.compile("[\x00-\x1f\x7f-\x9f\u061c\u200b-\u200f\u2028-\u202e\u2060-\u2069\ufeff]")
+_UNSAFE = "[\x00-\x1f\x7f-\x9f\u061c\u200b-\u200f\u2028-\u202e\u2060-\u2069\ufeff]"
 _NAMED = {"\n": "\\n", "\r": "\\r", "\t": "\\t"}
 
 
@@ -34,7 +34,7 @@ def one_line(text: str) -> str:
     A name from the files (a day folder, a teacher) shows as ``\\x1b[2J`` or ``\\u202e``
     instead of acting on the terminal or reordering the line around it.
     """
-    return _UNSAFE.sub(_escape, text)
+    return re.sub(_UNSAFE, _escape, text)  # re's cache compiles it once, when first needed
 
 
 class CommandError(Exception):

@@ -13,7 +13,6 @@ as the file is meant to be opened in a spreadsheet too.
 from __future__ import annotations
 
 import csv
-import datetime
 import io
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass, field
@@ -128,5 +127,9 @@ def history_days(days: Sequence[Day], is_sample: bool) -> list[str]:
     The bundled sample school has no folder name of its own to speak of, so (like a day
     folder without a name, the root) it is recorded as today, in ISO form.
     """
+    if not is_sample and all(day.name for day in days):
+        return [day.name for day in days]
+    import datetime  # only here: most runs never ask for today
+
     today = datetime.date.today().isoformat()
     return [today if is_sample or not day.name else day.name for day in days]
