@@ -6,17 +6,30 @@ register_period, str() and generate_substitutions()), with texts, ints and bools
 that may be wrong-typed, out of range, non-encodable, subclassed or objects whose
 __index__ raises, returns nonsense or re-enters the module. Texts run long and past
 ASCII; periods cover -32768..32767, mostly near the last few used so that lessons
-collide. Bulk operations staff a school with up to a few hundred teachers (so the
-planner's candidate bitsets span several words) and register hundreds of lessons,
-many on a few teachers (so a teacher holds dozens of periods). The same operations
-drive the plain model of benchmarks/reference.py, and after every step:
+collide. Bulk operations staff a school with teachers and register lessons, many on a
+few teachers. The same operations drive the plain model of benchmarks/reference.py.
+The programs make two harnesses (tools/fuzz_tests.sh runs both, on the same seeds):
 
-- only the designed exception types escaped (and a refused call changed nothing);
-- str() of every object works and, read back, equals the model's records (a large
-  school or class only at the end of the program, with --large-objects, and a huge one
-  not at all);
-- a generation result has the header, the model's rows and missing covers, and a
-  last line with the timing.
+`api`, the fast one (no flag): programs of up to 12 steps and one bulk operation of a
+few dozen calls. After every step:
+
+- only the designed exception types escaped, borrow errors say what was borrowed, a
+  call with valid arguments was accepted and one with invalid arguments refused;
+- every argument the program owns (the module's objects, __index__ objects, subclassed
+  texts and ints, lists) has the reference count it had before the call;
+
+and at the end, str() of every object whose text is short, read back, equals the
+model's records; a generation result is checked against the model when it is made.
+
+`api_deep` (--deep): programs of up to 48 steps and three bulk operations of up to a few
+hundred teachers (so the planner's candidate bitsets span several words) or hundreds of
+lessons (so a teacher holds dozens of periods). The same checks, and after every step
+str() of every short object read back against the model (so a refused call that changed
+something, or an object later dropped from the program's pools, is seen when it happens),
+and at the end the long schools and classes too (a huge one not at all).
+
+In both, a generation result has the header, the model's rows and missing covers, and
+a last line with the timing.
 
 A further operation plans a random day with lessoncover_planner.plan and builds the
 same day as objects in the documented order (teachers added, lessons registered,
@@ -25,12 +38,14 @@ the same, and the plan's records must agree with its report and with the rules.
 
 fuzz/corpus/api holds small seed programs, picked for reaching covers, fallbacks,
 missing covers, refusals, re-entrant calls, large schools and planned days.
-tools/fuzz_tests.sh runs this harness against a build with libFuzzer coverage, ASan and
-UBSan, so the fuzzer is guided by the C++ code's edges as well as by this file's.
+tools/fuzz_tests.sh runs both against a build with libFuzzer coverage, ASan and UBSan,
+so the fuzzer is guided by the C++ code's edges as well as by the decoder's; `api`
+with Python's own allocator and two frames of each allocation's stack, `api_deep` with
+PYTHONMALLOC=malloc (ASan sees the Python objects too) and full stacks.
 
-Run:  python3 fuzz/fuzz_api.py [--large-objects] DIR -max_total_time=60
+Run:  python3 fuzz/fuzz_api.py [--deep] DIR -max_total_time=60
                                             (DIR: a copy of fuzz/corpus/api)
-      python3 fuzz/fuzz_api.py [--large-objects] --replay FILE...   (no atheris needed)
+      python3 fuzz/fuzz_api.py [--deep] --replay FILE...   (no atheris needed)
 """
 import contextlib
 import csv
@@ -45,14 +60,11 @@ import warnings
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path[:0] = [os.path.join(ROOT, "benchmarks"), os.path.join(ROOT, "tests")]
 
-# The programs make two harnesses. Alone (`api` in tools/fuzz_tests.sh), every object
-# whose text is short is checked after every step. With --large-objects (`api_large`),
-# nothing is read back on the way, and at the end the objects whose text is too long for
-# the other: reading a long text back in Python takes far longer than the program that
-# made it, and the programs whose objects stay short run many times as fast without it.
-LARGE_OBJECTS = "--large-objects" in sys.argv
-if LARGE_OBJECTS:
-    sys.argv.remove("--large-objects")
+# Reading texts back in Python costs many times the program that made them: the fast
+# harness reads them once, at the end, and runs many times as many programs.
+DEEP = "--deep" in sys.argv
+if DEEP:
+    sys.argv.remove("--deep")
 
 FUZZING = __name__ == "__main__" and sys.argv[1:2] != ["--replay"]
 if FUZZING:
@@ -92,7 +104,10 @@ class QuietPanics:
         return getattr(self.stream, name)
 
 
-MAX_STEPS = 48
+# The fast harness's programs are shorter and its bulk operations stay at their usual
+# sizes (a few dozen teachers or lessons); the deep one also makes the hundreds that span
+# several words of the planner's bitsets.
+MAX_STEPS = 48 if DEEP else 12
 MAX_OBJECTS = 8
 SPELLINGS = reference.SUBJECTS
 SPELLING_KEYS = sorted(SPELLINGS)
@@ -100,7 +115,7 @@ NAMES = ["Asha", "Ben", "Chen, D", 'Dev "D"', "Eve\nF", "Zo\u00eb", "\u0141ukasz
          "\u00d6z\u00e7elik", "O'Brien"]
 GRADES = ["10A", "9B", 'R"1', "Lab\\2", "x\ry", "\u00dc1", "Lab,3"]
 # A school or class whose text would be longer than this (as the model estimates it) is
-# printed and read back only at the end of a program, with --large-objects, and one
+# printed and read back only at the end of a program, with --deep, and one
 # longer than the second limit never: its text grows with lessons times the texts of
 # their teachers, and reading it back in Python costs far more than making it.
 CHECK_TEXT_LIMIT = 4_000
@@ -265,7 +280,9 @@ class Fuzzer:
     def count(self, small, large):
         """Mostly up to small, now and then up to large."""
         b = self.r.byte()
-        return b % (small + 1) if b < 0xE0 else small + (b - 0xE0) * (large - small) // 31
+        if b < 0xE0 or not DEEP:
+            return b % (small + 1)
+        return small + (b - 0xE0) * (large - small) // 31
 
     def boolean(self):
         kind = self.r.byte() % 8
@@ -305,7 +322,7 @@ class Fuzzer:
            "generate", "school_str", "register_period"]
     # Many calls each, with valid arguments: never from inside another call.
     BULK_OPS = ["staff", "timetable", "plan_day"]
-    MAX_BULK_OPS = 3
+    MAX_BULK_OPS = 3 if DEEP else 1  # the fast harness's programs are a few ms each
 
     def decode_op(self, nested=False):
         r = self.r
@@ -372,6 +389,11 @@ class Fuzzer:
             return
         function, names, values, ok, commit = self.plan(op, args)
         positional, keywords, well_formed = self.arguments(names, values)
+        # The module's objects keep their records in C++, never a reference to an argument:
+        # every argument's count is where it was once the call is over, accepted or
+        # refused. A re-entrant __index__ may drop objects from the pools, so not then.
+        counts = None if depth or any(is_reentrant(v) for v in values) else reference_counts(values)
+        refused = False
         try:
             result = function(*positional, **keywords)
         except DESIGNED as error:
@@ -382,9 +404,13 @@ class Fuzzer:
                 assert op == "register_period" and args[0][1].name not in args[2][1].by_name
             elif depth == 0:
                 assert not (ok and well_formed), f"{op}{tuple(values)!r} raised {error!r}"
-            return
+            refused = True
         except BaseException as error:
             raise AssertionError(f"{op} raised {type(error).__name__}: {error!r}") from error
+        # Checked once the exception, whose traceback holds the arguments, is gone.
+        assert counts is None or reference_counts(values) == counts, (op, values, counts)
+        if refused:
+            return
         assert ok and well_formed, f"{op}{tuple(values)!r} was accepted"
         commit(result)
 
@@ -599,11 +625,27 @@ class Fuzzer:
         steps = 0
         while self.r.more() and steps < MAX_STEPS:
             self.run(self.decode_op(), depth=0)
-            if not LARGE_OBJECTS:
+            if DEEP:
                 self.check_all()
             steps += 1
-        if LARGE_OBJECTS:
+        if DEEP:
             self.check_large()
+        else:
+            self.check_all()
+
+
+def is_reentrant(value):
+    return isinstance(value, Index) and value.kind == "reenter" and value.nested is not None
+
+
+# Objects only the program holds: the counts of shared constants, small ints and interned
+# texts move with the interpreter's own work.
+OWNED_TYPES = (Teacher, Class, School, Index, IntSub, StrSub, list)
+
+
+def reference_counts(values):
+    return [sys.getrefcount(value) for value in values
+            if isinstance(value, OWNED_TYPES) or type(value) is object]
 
 
 def plain(text):

@@ -137,8 +137,10 @@ def run_command(argv):
 def check_refusal(status, stderr, inputs):
     lines = [line for line in stderr.splitlines() if not line.startswith("lessoncover: warning: ")]
     error = Outcome.error
-    if error is None:  # argparse
-        assert status == 2 and len(lines) == 2 and lines[-1].startswith("lessoncover plan: error: "), stderr
+    if error is None:  # argparse: its usage, wrapped to the terminal's width, then one error line
+        assert status == 2 and len(lines) >= 2 and lines[0].startswith("usage: lessoncover plan "), stderr
+        assert all(line.startswith(" ") for line in lines[1:-1]), stderr
+        assert lines[-1].startswith("lessoncover plan: error: "), stderr
         return
     assert status == 2, (status, stderr, error)
     assert isinstance(error, (InputError, UsageError)), repr(error)

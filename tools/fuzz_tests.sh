@@ -3,15 +3,22 @@
 #
 #   - fuzz/fuzz_api.py (atheris) drives the Python surface of both modules, built into
 #     build/fuzz-site with libFuzzer coverage, so the fuzzer sees the C++ code's edges
-#     and comparisons as well as the harness's Python branches: as `api`, checking short
-#     objects after every step, and as `api_large` (--large-objects), checking the long
-#     ones once at the end;
+#     and comparisons as well as the harness's Python branches, as two harnesses on the
+#     same seeds:
+#       api       short programs, each step checked for designed refusals, borrow errors
+#                 and steady reference counts, the short objects' texts against the model
+#                 once at the end; Python's own allocator, ASan keeping two frames of each
+#                 allocation's stack, libFuzzer's plain schedule (-entropic=0): hundreds
+#                 of programs a second;
+#       api_deep  (--deep) longer programs with bulk operations of hundreds, every short
+#                 object's text against the model after every step and the long ones at
+#                 the end; every Python object through malloc for ASan, full stacks;
 #   - fuzz/fuzz_command.py (atheris) drives the office command, lessoncover plan, in process
 #     on folders of days written from each input, against the same build;
 #   - fuzz/*_fuzzer.cpp drive the core without Python.
 #
 # Each runs for FUZZ_SECONDS (default 60; 0 builds only) on a scratch copy of its seed
-# corpus in fuzz/corpus/<name>/ (api's for api_large). Any crash, failed check or sanitizer report fails the
+# corpus in fuzz/corpus/<name>/ (api's for api_deep). Any crash, failed check or sanitizer report fails the
 # run; the input that caused it is kept as build/fuzz-artifacts/<name>-crash-*. Prints
 # executions per minute and libFuzzer's final coverage for each.
 #
@@ -103,15 +110,23 @@ run_fuzzer() {
 
 if [[ $fuzz_seconds -gt 0 ]]; then
     python=$(python3 -c 'import sys; print(sys.executable)')
+    # The fast API harness: ASan still sees every C++ record, but not Python's objects in
+    # pymalloc's arenas, and records two frames of each allocation's stack: storing deep
+    # interpreter stacks for every allocation, and libFuzzer's entropic bookkeeping over
+    # tens of thousands of features, took most of each short program. api_deep covers
+    # what that leaves out; a crash of api replays there with full reports:
+    #   python3 fuzz/fuzz_api.py --deep --replay FILE
+    PYTHONPATH="$site${PYTHONPATH:+:$PYTHONPATH}" LD_PRELOAD="$merged" \
+        ASAN_OPTIONS="$ASAN_OPTIONS:malloc_context_size=2" \
+        LESSONCOVER_SANITIZED=1 LESSONCOVER_FUZZ_SITE="$site" \
+        run_fuzzer api "$python" fuzz/fuzz_api.py -max_len=512 -entropic=0 -rss_limit_mb=8192 \
+        -timeout=120
     # PYTHONMALLOC=malloc: every Python object through malloc, so ASan sees the modules'
     # objects as well as their C++ records. The interpreter itself, not a wrapper script,
     # gets the preload.
     PYTHONPATH="$site${PYTHONPATH:+:$PYTHONPATH}" LD_PRELOAD="$merged" PYTHONMALLOC=malloc \
-        LESSONCOVER_SANITIZED=1 LESSONCOVER_FUZZ_SITE="$site" \
-        run_fuzzer api "$python" fuzz/fuzz_api.py -max_len=4096 -rss_limit_mb=8192 -timeout=120
-    PYTHONPATH="$site${PYTHONPATH:+:$PYTHONPATH}" LD_PRELOAD="$merged" PYTHONMALLOC=malloc \
         LESSONCOVER_SANITIZED=1 LESSONCOVER_FUZZ_SITE="$site" CORPUS=api \
-        run_fuzzer api_large "$python" fuzz/fuzz_api.py --large-objects -max_len=4096 -rss_limit_mb=8192 \
+        run_fuzzer api_deep "$python" fuzz/fuzz_api.py --deep -max_len=4096 -rss_limit_mb=8192 \
         -timeout=120
     PYTHONPATH="$site${PYTHONPATH:+:$PYTHONPATH}" LD_PRELOAD="$merged" PYTHONMALLOC=malloc \
         LESSONCOVER_SANITIZED=1 LESSONCOVER_FUZZ_SITE="$site" \
