@@ -211,6 +211,9 @@ def test_one_input(data):
             argv += ["--history", str(history)] + (["--update-history"] if update else [])
             inputs.add(history)
         inputs.add(root / "data")
+        # A folder of days none of which holds a day's file is read as one day, so a
+        # refusal may name the missing files of the folder itself.
+        inputs |= {root / "data" / name for name in DAY_FILES}
         size = len(data)
 
         before = snapshot(root)
