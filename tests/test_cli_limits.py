@@ -187,3 +187,12 @@ def test_a_system_failure_anywhere_is_one_line_and_status_1(tmp_path, monkeypatc
     assert cli.main(["plan", "--data", str(copy_day(SAMPLE, tmp_path / "day"))]) == 1
     stderr = capsys.readouterr().err
     assert stderr.count("\n") == 1 and stderr.startswith("lessoncover: error: ") and message in stderr
+
+
+@pytest.mark.parametrize("written, shown", [("2-30", "2–30"), ("-32768-32767", "-32768–32767"), ("1;3-4", "1, 3–4")])
+def test_a_part_day_absence_is_shown_as_written_not_as_limited_to_the_day(tmp_path, written, shown):
+    day = write_day(tmp_path / "day", "name,subject\nA,maths\nB,maths\n", "teacher,period,class\nA,1,7A\nA,2,7A\nB,3,7B\n",
+                    f"name,reason,periods\nA,Sick,{written}\n")
+    for format_name in ("text", "html"):
+        output = run("plan", "--data", day, "--format", format_name).stdout
+        assert shown in output, (format_name, output)

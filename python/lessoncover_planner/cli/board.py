@@ -14,12 +14,13 @@ from dataclasses import dataclass, field
 
 from ..cover_plan import CoverPlan
 from ..records import Cover, NotNeeded, Uncovered
+from .period_runs import runs_text
 from .reading import Day
 
 Record = Cover | Uncovered | NotNeeded
 
 __all__ = ["BoardRow", "Absentee", "Slip", "RULE_TEXT", "summary", "absent_lessons", "room_of",
-           "board_rows", "absentees", "slips", "periods_text"]
+           "board_rows", "absentees", "slips"]
 
 RULE_TEXT = {
     "subject": "same subject",
@@ -103,27 +104,11 @@ def board_rows(day: Day, result: CoverPlan) -> list[BoardRow]:
     return [_row(day, subjects, status, record) for status, record in absent_lessons(day, result)]
 
 
-def periods_text(periods: tuple[int, ...]) -> str:
-    """``(3, 4, 5, 7)`` as ``3-5, 7``."""
-    parts: list[str] = []
-    start = previous = None
-    for period in periods:
-        if previous is not None and period == previous + 1:
-            previous = period
-            continue
-        if start is not None:
-            parts.append(str(start) if start == previous else f"{start}\u2013{previous}")
-        start = previous = period
-    if start is not None:
-        parts.append(str(start) if start == previous else f"{start}\u2013{previous}")
-    return ", ".join(parts)
-
-
 def absentees(day: Day) -> list[Absentee]:
     """The absent teachers in the order of ``absences.csv``."""
     subjects = dict(day.teachers)
     return [Absentee(name, subjects.get(name, ""), reason or "",
-                     periods_text(day.absent_periods[name]) if name in day.absent_periods else "")
+                     runs_text(day.absent_ranges.get(name, ()), dash="\u2013", separator=", "))
             for name, reason in day.absences.items()]
 
 

@@ -63,6 +63,9 @@ class Record:
     values: dict[str, str]
 
 
+PeriodRanges = tuple[tuple[int, int], ...]
+
+
 @dataclass
 class Day:
     """One school day as read from its folder, checked and ready to plan.
@@ -70,7 +73,8 @@ class Day:
     ``absences`` maps each absentee to its reason (``None`` for the default one);
     ``absent_periods`` holds the periods of part-day absentees, ``unavailable``
     the periods in which present teachers cannot cover, each limited to the
-    periods that matter to the day (see :func:`periods_within`).  ``rooms`` maps a lesson
+    periods that matter to the day (see :func:`periods_within`); ``absent_ranges`` holds the
+    part-day absences as written, as ranges.  ``rooms`` maps a lesson
     (the triple of ``lessons``) to the room its row names, when it names one;
     ``lessons`` stays the triples the planner takes.  Plain data, so that a day
     can be sent to another process.
@@ -82,6 +86,7 @@ class Day:
     lessons: list[tuple[str, int, str]]
     absences: dict[str, str | None]
     absent_periods: dict[str, tuple[int, ...]] = field(default_factory=dict)
+    absent_ranges: dict[str, PeriodRanges] = field(default_factory=dict)
     unavailable: dict[str, tuple[int, ...]] = field(default_factory=dict)
     rooms: dict[tuple[str, int, str], str] = field(default_factory=dict)
     warnings: list[str] = field(default_factory=list)
@@ -222,9 +227,6 @@ def parse_period(path: Path, line: int, text: str) -> int:
     return int(text)
 
 
-PeriodRanges = tuple[tuple[int, int], ...]
-
-
 def parse_period_list(path: Path, line: int, column: str, text: str) -> PeriodRanges:
     """The periods of a list such as ``3-5`` or ``1;4`` (also ``1,4``), as sorted, disjoint
     ``(first, last)`` ranges: ``-32768-32767`` stays one pair, never 65,536 numbers."""
@@ -273,7 +275,6 @@ def read_day(folder: Path, name: str | None = None) -> Day:
 
     # Period lists are kept as ranges until the lessons say which periods the day uses.
     unavailable_ranges: dict[str, PeriodRanges] = {}
-    absent_ranges: dict[str, PeriodRanges] = {}
     first_seen: dict[str, int] = {}
     for record in read_table(teachers_path, ("name", "subject"), ("unavailable",)):
         teacher, subject = record.values["name"], record.values["subject"]
@@ -304,7 +305,7 @@ def read_day(folder: Path, name: str | None = None) -> Day:
         day.absences[teacher] = reason or None
         periods = record.values.get("periods", "")
         if periods:
-            absent_ranges[teacher] = parse_period_list(absences_path, record.line, "periods", periods)
+            day.absent_ranges[teacher] = parse_period_list(absences_path, record.line, "periods", periods)
 
     lesson_seen: dict[tuple[str, int, str], int] = {}
     for record in read_table(lessons_path, ("teacher", "period", "class"), ("room",)):
@@ -326,6 +327,6 @@ def read_day(folder: Path, name: str | None = None) -> Day:
             day.rooms.setdefault(lesson, room)
     used = sorted({period for _, period, _ in day.lessons})
     day.unavailable = {name: periods_within(ranges, used) for name, ranges in unavailable_ranges.items()}
-    day.absent_periods = {name: periods_within(ranges, used) for name, ranges in absent_ranges.items()}
-    day.warnings.extend(check_absences(absences_path, day, absent_seen, absent_ranges))
+    day.absent_periods = {name: periods_within(ranges, used) for name, ranges in day.absent_ranges.items()}
+    day.warnings.extend(check_absences(absences_path, day, absent_seen))
     return day

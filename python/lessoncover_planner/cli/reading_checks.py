@@ -9,28 +9,18 @@ from pathlib import Path
 
 from ..subjects import SUBJECT_ALIASES, SUBJECTS, TEACHER_SPELLINGS, resolve_subject
 from .guidance import close_match
+from .period_runs import period_runs, runs_text
 
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
 if TYPE_CHECKING:
     from .reading import Day
 
-__all__ = ["check_absences", "subject_warning", "period_text", "outside_runs"]
+__all__ = ["check_absences", "subject_warning", "outside_runs"]
 
 _KNOWN_SUBJECTS = sorted(set(TEACHER_SPELLINGS) | set(SUBJECT_ALIASES) | {name.lower() for name in SUBJECTS})
 SUBJECT_CUTOFF = 0.8
 """How near a subject of its own must be to a known spelling to look like a typo of it
 (``mathematcs`` is 0.95 from ``mathematics``; ``art history`` 0.78 from ``history``)."""
-
-
-def period_text(periods: Sequence[int]) -> str:
-    """Sorted periods as runs: ``1-5;7``."""
-    runs: list[list[int]] = []
-    for period in periods:
-        if runs and period == runs[-1][-1] + 1:
-            runs[-1].append(period)
-        else:
-            runs.append([period])
-    return ";".join(str(run[0]) if len(run) == 1 else f"{run[0]}-{run[-1]}" for run in runs)
 
 
 def subject_warning(text: str) -> str | None:
@@ -59,17 +49,8 @@ def outside_runs(ranges: Sequence[tuple[int, int]], used: Sequence[int]) -> list
     return runs
 
 
-def runs_text(runs: Sequence[tuple[int, int]]) -> str:
-    """``[(1, 5), (7, 7)]`` as ``1-5;7``."""
-    return ";".join(str(first) if first == last else f"{first}-{last}" for first, last in runs)
-
-
-def check_absences(path: Path, day: Day, lines: Mapping[str, int],
-                   ranges: Mapping[str, Sequence[tuple[int, int]]]) -> list[str]:
-    """Absences that ask for nothing: periods the day does not have, absentees without lessons.
-
-    ranges holds the part-day absences as written; ``day.absent_periods`` holds them
-    limited to the periods that matter to the day."""
+def check_absences(path: Path, day: Day, lines: Mapping[str, int]) -> list[str]:
+    """Absences that ask for nothing: periods the day does not have, absentees without lessons."""
     day_periods = sorted({period for _, period, _ in day.lessons})
     taught: dict[str, set[int]] = {}
     for teacher, period, _ in day.lessons:
@@ -79,10 +60,10 @@ def check_absences(path: Path, day: Day, lines: Mapping[str, int],
         where = f"{path}, line {lines[name]}: "
         periods = day.absent_periods.get(name)
         if periods is not None and day_periods:
-            outside = outside_runs(ranges[name], day_periods)
+            outside = outside_runs(day.absent_ranges[name], day_periods)
             if outside:
                 warnings.append(f"{where}periods {runs_text(outside)} of {name!r} are not periods of this day "
-                                f"(its lessons use {period_text(day_periods)}); nothing to cover in them")
+                                f"(its lessons use {runs_text(period_runs(day_periods))}); nothing to cover in them")
                 if not set(periods).intersection(day_periods):
                     continue
         lessons = taught.get(name, set())
@@ -90,5 +71,5 @@ def check_absences(path: Path, day: Day, lines: Mapping[str, int],
             warnings.append(f"{where}absent teacher {name!r} has no lessons this day; nothing to cover")
         elif periods is not None and not lessons.intersection(periods):
             warnings.append(f"{where}absent teacher {name!r} has no lessons in periods "
-                            f"{runs_text(ranges[name])}; nothing to cover")
+                            f"{runs_text(day.absent_ranges[name])}; nothing to cover")
     return warnings
