@@ -6,9 +6,8 @@ from __future__ import annotations
 from collections.abc import Iterable
 from pathlib import Path
 
-from .errors import InputError
 
-__all__ = ["close_match", "did_you_mean", "missing_file_hint", "refuse_missing", "SPREADSHEET_SUFFIXES"]
+__all__ = ["close_match", "did_you_mean", "missing_file_hint", "SPREADSHEET_SUFFIXES"]
 
 SPREADSHEET_SUFFIXES = (".xlsx", ".xls", ".ods")
 SAVE_AS_CSV = 'save it as "CSV UTF-8" (in Excel: Save As, CSV UTF-8; in LibreOffice: Character set UTF-8)'
@@ -50,11 +49,3 @@ def missing_file_hint(path: Path) -> str | None:
     if match is not None:
         return f"there is {match}: file names are matched exactly, rename it to {path.name}"
     return None
-
-
-def refuse_missing(path: Path) -> None:
-    """Raise InputError naming the likely fix when path is missing and something like it is
-    there; a missing file without such a neighbour is left to the reader's own message."""
-    hint = None if path.exists() else missing_file_hint(path)
-    if hint is not None:
-        raise InputError(path, None, f"cannot read the file: no such file; {hint}")

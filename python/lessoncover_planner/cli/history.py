@@ -20,7 +20,7 @@ from pathlib import Path
 
 from .cells import guard, unguard
 from .errors import InputError
-from .guidance import did_you_mean, missing_file_hint, refuse_missing
+from .guidance import did_you_mean, missing_file_hint
 from .reading import Day, read_table
 
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
@@ -63,7 +63,6 @@ def read_history(path: Path, missing_ok: bool = False) -> History:
     """The history in path; an absent file is empty when missing_ok."""
     if missing_ok and not path.exists():
         return History()
-    refuse_missing(path)
     history = History()
     first_seen: dict[tuple[str, str], int] = {}
     for record in read_table(path, ("name", "covers"), ("day",)):

@@ -36,7 +36,7 @@ from pathlib import Path
 from ..policy import PERIOD_MAX, PERIOD_MIN
 from ..subjects import resolve_subject
 from .errors import InputError
-from .guidance import did_you_mean, refuse_missing
+from .guidance import did_you_mean, missing_file_hint
 from .reading_checks import check_absences, subject_warning
 
 __all__ = ["Day", "Record", "read_table", "read_day", "parse_period", "parse_period_list", "periods_within",
@@ -125,7 +125,9 @@ def _read_bytes(path: Path, limit: int) -> bytes:
     try:
         descriptor = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
     except OSError as error:
-        raise InputError(path, None, f"cannot read the file: {error.strerror}") from None
+        hint = missing_file_hint(path) if isinstance(error, FileNotFoundError) else None
+        raise InputError(path, None, f"cannot read the file: {error.strerror}"
+                         + (f"; {hint}" if hint is not None else "")) from None
     try:
         kind = os.fstat(descriptor).st_mode
         if stat.S_ISDIR(kind):
@@ -268,8 +270,6 @@ def periods_within(ranges: PeriodRanges, used: Sequence[int]) -> tuple[int, ...]
 def read_day(folder: Path, name: str | None = None) -> Day:
     """Read and check the school day in folder; raise InputError on bad input."""
     teachers_path, lessons_path, absences_path = (folder / file for file in DAY_FILES)
-    for path in (teachers_path, lessons_path, absences_path):
-        refuse_missing(path)
     day = Day(folder=folder, name=name if name is not None else folder.name,
               teachers=[], lessons=[], absences={})
 
