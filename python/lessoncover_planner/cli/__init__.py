@@ -28,10 +28,12 @@ __all__ = ["main", "sample_school"]
 
 
 def sample_school() -> Path:
-    """The folder of the bundled sample school."""
-    from importlib import resources
+    """The folder of the bundled sample school.
 
-    return Path(str(resources.files("lessoncover_planner") / "sample_school"))
+    The package is installed as files (a wheel, never a zip), so the folder is found beside
+    this module; importlib.resources would find the same, at the price of importing zipfile,
+    tempfile and typing on every run of the command."""
+    return Path(__file__).resolve().parent.parent / "sample_school"
 
 
 def _subject_help() -> str:
@@ -169,7 +171,9 @@ class _RawDescriptionHelpWidth(_HelpWidth, argparse.RawDescriptionHelpFormatter)
     """The description and epilog as written, to the terminal's width."""
 
 
-def build_parser(prog: str = "lessoncover") -> argparse.ArgumentParser:
+def build_parser(prog: str = "lessoncover", only_plan: bool = False) -> argparse.ArgumentParser:
+    """The command line; ``only_plan`` leaves out the office's commands, which a run of
+    ``plan`` never needs and whose options take a while to build."""
     parser = argparse.ArgumentParser(
         prog=prog, description="Plan cover for absent teachers from CSV files.",
         epilog=f"Run '{prog} plan --help' for the options, formats and exit codes.",
@@ -207,6 +211,17 @@ def build_parser(prog: str = "lessoncover") -> argparse.ArgumentParser:
     policy.add_argument("--update-history", action="store_true",
                         help="write the covers of each day planned back to --history FILE after a successful "
                              "run, in place of that day's rows (FILE may be missing at first)")
+    school = plan.add_argument_group("a school folder (see 'lessoncover init')")
+    school.add_argument("--school", type=Path, metavar="DIR",
+                        help="plan a date of the school in DIR and record it in its ledger (default: the "
+                             "current folder when it is a school)")
+    school.add_argument("--date", type=_date, metavar="D",
+                        help="the date to plan: today, tomorrow, an ISO date or a weekday name (default: today)")
+    school.add_argument("--absences", type=Path, metavar="FILE",
+                        help="an absences.csv to record as the date's absences, in place of those recorded, "
+                             "before planning")
+    school.add_argument("--fresh", action="store_true",
+                        help="discard the date's earlier plan instead of keeping the covers already given")
     plan.add_argument("--strict", action="store_true",
                       help="treat warnings as errors: exit 2 and write nothing")
     plan.add_argument("--jobs", type=_positive, metavar="N",
@@ -214,7 +229,17 @@ def build_parser(prog: str = "lessoncover") -> argparse.ArgumentParser:
     plan.add_argument("--max-file-size", type=_size, default=MAX_FILE_SIZE, metavar="SIZE",
                       help="refuse an input file larger than SIZE bytes; K, M and G multiply by 1024 "
                            "(default: 256M)")
+    if not only_plan:
+        from ..office.arguments import add_office_commands
+
+        add_office_commands(commands, _HelpWidth)
     return parser
+
+
+def _date(text: str) -> object:
+    from ..office.arguments import date_argument
+
+    return date_argument(text)
 
 
 def _output_path(out: str | None, format_name: str) -> Path | None:
@@ -252,8 +277,32 @@ def _warn(warnings: list[str], strict: bool, prog: str) -> None:
         print(f"{prog}: warning: {one_line(warning)}", file=sys.stderr)
 
 
+def _school_options(arguments: argparse.Namespace) -> None:
+    """Plan a school folder when --school says so, or when the current folder is one and no
+    --data is given; the school's options need one."""
+    if arguments.school is None and arguments.data is None and any(
+            Path(name).exists() for name in ("school.toml", "lessoncover.db")):
+        arguments.school = Path(".")
+    if arguments.school is None:
+        for option, given in (("--date", arguments.date is not None), ("--absences", arguments.absences is not None),
+                              ("--fresh", arguments.fresh)):
+            if given:
+                raise UsageError(f"{option} needs a school folder (--school DIR; see lessoncover init)")
+    elif arguments.data is not None:
+        raise UsageError("--data and --school cannot be used together")
+
+
 def run_plan(arguments: argparse.Namespace, prog: str) -> int:
     format_name: str = arguments.format
+    _school_options(arguments)
+    if arguments.school is not None:
+        from ..office.commands import run_school_plan
+
+        options = PolicyOptions(
+            max_covers=arguments.max_covers, keep_doubles=arguments.keep_doubles,
+            combined_lessons=arguments.combined_lessons, co_taught_no_cover=arguments.co_taught_no_cover,
+            away_classes=tuple(dict.fromkeys(arguments.away)))
+        return run_school_plan(arguments, prog, options, lambda warnings: _warn(warnings, arguments.strict, prog))
     if arguments.update_history and arguments.history is None:
         raise UsageError("--update-history needs --history FILE")
     data, is_sample = _data_folder(arguments.data)
@@ -326,14 +375,20 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
 
 def main(argv: Sequence[str] | None = None, prog: str = "lessoncover") -> int:
     """Run the command with argv (default: the process's arguments); return the exit status."""
-    parser = build_parser(prog)
+    argv = sys.argv[1:] if argv is None else list(argv)
+    parser = build_parser(prog, only_plan=next(iter(argv), None) == "plan")
     arguments = parser.parse_args(argv)
     if arguments.command is None:
         parser.print_usage(sys.stderr)
-        print(f"{prog}: error: a command is required: plan", file=sys.stderr)
+        print(f"{prog}: error: a command is required: plan, init, absent, absences, assign, unassign, "
+              "candidates, history or import", file=sys.stderr)
         return EXIT_BAD_INPUT
-    limit = max_file_size.set(arguments.max_file_size)
+    limit = max_file_size.set(getattr(arguments, "max_file_size", MAX_FILE_SIZE))
     try:
+        if arguments.command != "plan":
+            from ..office.commands import run_office
+
+            return run_office(arguments, prog)
         return run_plan(arguments, prog)
     except BrokenPipe as error:  # quiet, as a tool that SIGPIPE ended
         return error.status

@@ -27,6 +27,7 @@ RULE_TEXT = {
     "any": "free colleague",
     "double": "double lesson",
     "combined": "combined lesson",
+    "pinned": "given earlier",
 }
 
 
@@ -92,10 +93,11 @@ class Slip:
 
 def _row(day: Day, subjects: dict[str, str], status: str, record: Record) -> BoardRow:
     rule = getattr(record, "rule", "")
+    how = day.cover_how.get((record.absent, record.period, record.class_name), "") if status == "covered" else ""
     return BoardRow(status=status, period=record.period, class_name=record.class_name,
                     room=room_of(day, record), subject=subjects.get(record.absent, record.subject),
                     absent=record.absent, substitute=getattr(record, "substitute", ""),
-                    how=RULE_TEXT.get(rule, rule), why=getattr(record, "why", ""))
+                    how=how or RULE_TEXT.get(rule, rule), why=getattr(record, "why", ""))
 
 
 def board_rows(day: Day, result: CoverPlan) -> list[BoardRow]:

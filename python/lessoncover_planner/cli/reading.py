@@ -90,6 +90,9 @@ class Day:
     unavailable: dict[str, tuple[int, ...]] = field(default_factory=dict)
     rooms: dict[tuple[str, int, str], str] = field(default_factory=dict)
     warnings: list[str] = field(default_factory=list)
+    # How a cover came, for those a school's ledger kept or an office set by hand ("kept",
+    # "manual", "forced"), by lesson; the board shows it in place of the rule.
+    cover_how: dict[tuple[str, int, str], str] = field(default_factory=dict)
 
     @property
     def files(self) -> tuple[Path, ...]:

@@ -1,0 +1,255 @@
+"""The cover office: one school folder and its ledger, and everything the office does with them.
+
+The commands and the web app call these methods and nothing else; each method
+that writes runs in one ledger transaction, taken before it reads what it
+changes, so two offices working on one date take turns.
+"""
+
+from __future__ import annotations
+
+import datetime
+import json
+from collections.abc import Sequence
+from dataclasses import asdict, dataclass, replace
+from pathlib import Path
+
+from .. import plan as plan_day
+from ..cli.errors import UsageError
+from ..cli.guidance import did_you_mean
+from ..cli.policies import PolicyOptions, build_policy
+from ..cli.reading import Day, parse_period_list
+from ..cover_plan import CoverPlan
+from ..policy import Policy
+from .calendar import NotASchoolDay
+from .candidates import Candidates, rank_candidates
+from .day_facts import DayFacts, Lesson, lesson_text
+from .keeping import keep_covers
+from .ledger import AbsenceEntry, CoverEntry, Ledger, OpenLesson, PlanRun
+from .school_folder import School, read_school, school_day
+
+__all__ = ["Office", "DatePlan", "NOT_A_SCHOOL"]
+
+NOT_A_SCHOOL = "not a school folder; run lessoncover init"
+
+
+@dataclass
+class DatePlan:
+    """A date as planned: the day, the plan, the covers recorded and the covers released."""
+
+    date: datetime.date
+    day: Day
+    result: CoverPlan
+    covers: list[CoverEntry]
+    released: list[str]
+    kept: int
+
+
+class Office:
+    """A school folder opened for work. Use as a context manager, or call close()."""
+
+    def __init__(self, folder: Path, create: bool = False) -> None:
+        self.school: School = read_school(folder)
+        self.ledger = Ledger.open(self.school.ledger_path, create=create)
+
+    def close(self) -> None:
+        self.ledger.close()
+
+    def __enter__(self) -> Office:
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()
+
+    # -- the calendar and the day ------------------------------------------------------
+
+    def check_school_day(self, date: datetime.date) -> str:
+        """The date's label; a date that is not a school day is a usage error."""
+        try:
+            return self.school.calendar.label(date)
+        except NotASchoolDay as error:
+            raise UsageError(f"{error}: not a school day") from None
+
+    def day(self, date: datetime.date, absences: Sequence[AbsenceEntry] | None = None) -> Day:
+        """The date as the planner sees it: its lessons and its recorded absences (or
+        ``absences`` in their place)."""
+        self.check_school_day(date)
+        entries = self.ledger.absences_on(date) if absences is None else absences
+        return school_day(self.school, date, {entry.name: (entry.reason, entry.periods) for entry in entries})
+
+    def options(self, overrides: PolicyOptions | None = None) -> PolicyOptions:
+        """The school's default policies, with what the command line says on top."""
+        defaults = self.school.policy_defaults
+        given = overrides or PolicyOptions()
+        cap = given.max_covers if given.max_covers is not None else defaults.get("max_covers")
+        return PolicyOptions(
+            max_covers=cap if isinstance(cap, int) else None,
+            keep_doubles=given.keep_doubles or bool(defaults.get("keep_doubles", False)),
+            combined_lessons=given.combined_lessons or bool(defaults.get("combined_lessons", False)),
+            co_taught_no_cover=given.co_taught_no_cover or bool(defaults.get("co_taught_no_cover", False)),
+            away_classes=given.away_classes)
+
+    def prior_covers(self, date: datetime.date) -> dict[str, int]:
+        """Covers given over the fairness window before the date."""
+        start = self.school.calendar.fairness_start(date)
+        if start is not None and start >= date:
+            return {}
+        return self.ledger.covers_by_teacher(start, date - datetime.timedelta(days=1))
+
+    def teacher_name(self, name: str, what: str = "teacher") -> str:
+        known = [teacher for teacher, _ in self.school.teachers]
+        if name not in known:
+            raise UsageError(f"{what} {name!r} is not in teachers.csv" + did_you_mean(name, known))
+        return name
+
+    # -- absences ----------------------------------------------------------------------
+
+    def record_absences(self, date: datetime.date, names: Sequence[str], reason: str | None,
+                        periods: str = "") -> list[AbsenceEntry]:
+        """Record the teachers absent on the date, replacing an entry a name already has."""
+        self.check_school_day(date)
+        for name in names:
+            self.teacher_name(name)
+        if periods:
+            parse_period_list(Path("--periods"), 0, "periods", periods)
+        entries = [AbsenceEntry(name, reason or None, periods) for name in dict.fromkeys(names)]
+        with self.ledger.transaction():
+            for entry in entries:
+                self.ledger.set_absence(date, entry)
+        return entries
+
+    def clear_absence(self, date: datetime.date, name: str) -> bool:
+        with self.ledger.transaction():
+            return self.ledger.clear_absence(date, name)
+
+    def replace_absences(self, date: datetime.date, entries: Sequence[AbsenceEntry]) -> None:
+        with self.ledger.transaction():
+            self.ledger.replace_absences(date, entries)
+
+    def absences(self, date: datetime.date) -> list[AbsenceEntry]:
+        return self.ledger.absences_on(date)
+
+    # -- planning ----------------------------------------------------------------------
+
+    def plan(self, date: datetime.date, overrides: PolicyOptions | None = None, fresh: bool = False,
+             absences: Sequence[AbsenceEntry] | None = None) -> DatePlan:
+        """Plan the date, keeping the covers already given that still stand (all of them
+        dropped with ``fresh``), and record the plan. ``absences``, when given, replace the
+        date's recorded absences first, in the same transaction."""
+        options = self.options(overrides)
+        with self.ledger.transaction():
+            if absences is not None:
+                self.ledger.replace_absences(date, absences)
+            day = self.day(date)
+            facts = DayFacts(day, options)
+            kept = keep_covers(facts, [] if fresh else self.ledger.covers_on(date))
+            prior = self.prior_covers(date)
+            base = build_policy(options, day, prior) or Policy()
+            policy = replace(base, pinned=kept.pins)
+            try:
+                result = plan_day(day.teachers, day.lessons, day.planner_absences(), policy=policy)
+            except (TypeError, ValueError) as error:
+                raise UsageError(f"{date}: {error}") from None
+            covers = []
+            for cover in result.covers:
+                lesson = (cover.absent, cover.period, cover.class_name)
+                earlier = kept.covers.get(lesson)
+                if earlier is not None:
+                    how = earlier.how if earlier.how in ("manual", "forced") else "kept"
+                    covers.append(CoverEntry(*lesson, cover.substitute, how, earlier.rule))
+                else:
+                    covers.append(CoverEntry(*lesson, cover.substitute, "planned", cover.rule))
+            uncovered = [OpenLesson(record.absent, record.period, record.class_name, record.why)
+                         for record in result.uncovered]
+            not_needed = [OpenLesson(record.absent, record.period, record.class_name, record.why)
+                          for record in result.not_needed]
+            run = PlanRun(at=datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds"),
+                          options=json.dumps({**asdict(options), "away_classes": list(options.away_classes),
+                                              "fresh": fresh}, sort_keys=True),
+                          covered=len(covers), uncovered=len(uncovered), not_needed=len(not_needed),
+                          kept=len(kept.covers), released=len(kept.released))
+            self.ledger.record_plan(date, covers, uncovered, not_needed, run)
+        day.cover_how = {(c.absent, c.period, c.class_name): c.how for c in covers if c.how != "planned"}
+        return DatePlan(date, day, result, covers, kept.released, len(kept.covers))
+
+    # -- who could take a lesson, and changes by hand ----------------------------------
+
+    def find_lesson(self, facts: DayFacts, class_name: str, period: int, absent: str | None) -> Lesson:
+        """The absent lesson of a class in a period; ``absent`` picks one when several share them."""
+        lessons = facts.absent_lessons_at(period, class_name)
+        if absent is not None:
+            lessons = [lesson for lesson in lessons if lesson[0] == absent]
+        where = lesson_text(class_name, period)
+        if not lessons:
+            who = f" of {absent}" if absent is not None else ""
+            classes = sorted({lesson[2] for lesson in facts.day.lessons})
+            hint = did_you_mean(class_name, classes) if class_name not in classes else ""
+            raise UsageError(f"{facts.day.name}: no lesson{who} in {where} whose teacher is absent then{hint}")
+        if len(lessons) > 1:
+            names = ", ".join(lesson[0] for lesson in lessons)
+            raise UsageError(f"{facts.day.name}: {where} has lessons of {names}, all absent; say which with --absent")
+        return lessons[0]
+
+    def candidates(self, date: datetime.date, absent: str | None, period: int, class_name: str) -> Candidates:
+        """Who could take the lesson of ``absent`` (None: the only absent teacher's) in the
+        class and period, ranked as the planner would rank them, and who could not, and why."""
+        facts = DayFacts(self.day(date), self.options())
+        lesson = self.find_lesson(facts, class_name, period, absent)
+        return rank_candidates(facts, lesson, self.ledger.covers_on(date), self.prior_covers(date))
+
+    def assign(self, date: datetime.date, class_name: str, period: int, substitute: str,
+               absent: str | None = None, force: bool = False) -> list[CoverEntry]:
+        """Set a cover by hand; under combined lessons the whole set goes to the substitute.
+        Refused, with the reason, when the substitute cannot take it; ``force`` overrides every
+        reason but absence."""
+        self.teacher_name(substitute, "substitute")
+        with self.ledger.transaction():
+            facts = DayFacts(self.day(date), self.options())
+            lesson = self.find_lesson(facts, class_name, period, absent)
+            why_not = facts.why_no_cover_needed(lesson)
+            if why_not is not None:
+                raise UsageError(f"{date} {lesson_text(class_name, period)}: needs no cover: {why_not}")
+            members = facts.combined_set(lesson)
+            covers = [cover for cover in self.ledger.covers_on(date)
+                      if (cover.absent, cover.period, cover.class_name) not in members]
+            ranked = rank_candidates(facts, lesson, covers, self.prior_covers(date))
+            refusal = ranked.excluded_reason(substitute)
+            if substitute == lesson[0]:
+                raise UsageError(f"{substitute} is the absent teacher of {lesson_text(class_name, period)}")
+            if refusal is not None and (refusal.kind == "absent" or not force):
+                hint = "" if refusal.kind == "absent" else " (--force sets it all the same)"
+                raise UsageError(f"{substitute} cannot take {lesson_text(class_name, period)}: {refusal.why}{hint}")
+            how = "forced" if refusal is not None else "manual"
+            entries = [CoverEntry(*member, substitute, how, "" if member == members[0] else "combined")
+                       for member in members]
+            for entry in entries:
+                self.ledger.set_cover(date, entry)
+        return entries
+
+    def unassign(self, date: datetime.date, class_name: str, period: int,
+                 absent: str | None = None) -> list[CoverEntry]:
+        """Remove the cover of a lesson (under combined lessons, of its set); returns what was removed."""
+        with self.ledger.transaction():
+            facts = DayFacts(self.day(date), self.options())
+            lesson = self.find_lesson(facts, class_name, period, absent)
+            members = set(facts.combined_set(lesson)) | {lesson}
+            removed = [cover for cover in self.ledger.covers_on(date)
+                       if (cover.absent, cover.period, cover.class_name) in members]
+            for cover in removed:
+                self.ledger.remove_cover(date, cover.absent, cover.period, cover.class_name)
+        return removed
+
+    # -- history -------------------------------------------------------------------------
+
+    def history(self, first: datetime.date | None, last: datetime.date | None) -> list[tuple[str, int]]:
+        """Covers per teacher over the inclusive range, in the school's order (others after)."""
+        counts = self.ledger.covers_by_teacher(first, last)
+        rows = [(name, counts.pop(name, 0)) for name, _ in self.school.teachers]
+        return rows + sorted(counts.items())
+
+    def default_range(self, today: datetime.date) -> tuple[datetime.date | None, datetime.date | None]:
+        """The current term, or everything when no terms are set."""
+        term = self.school.calendar.term_of(today)
+        if term is None:
+            return None, None
+        start, next_start = term
+        return start, (next_start - datetime.timedelta(days=1)) if next_start is not None else None
