@@ -3,6 +3,7 @@ a plan recorded again replaces the last, and a failed, interrupted, concurrent o
 leaves the date whole."""
 import json
 import os
+import re
 import signal
 import sqlite3
 import subprocess
@@ -342,6 +343,12 @@ def test_a_missing_ledger_is_not_created_unless_asked(path):
     with pytest.raises(UsageError, match="not a school folder; run lessoncover init"):
         Ledger.open(path, create=False)
     assert not path.exists()
+
+
+def test_a_ledger_that_cannot_be_made_is_a_write_error(tmp_path):
+    path = tmp_path / "no such folder" / "lessoncover.db"
+    with pytest.raises(WriteError, match=f"cannot write {re.escape(str(path))}: unable to open database file"):
+        Ledger.open(path)
 
 
 def test_a_new_ledger_gets_the_umasks_mode(path):
