@@ -226,7 +226,7 @@ def read_table(path: Path, columns: Sequence[str], optional: Sequence[str] = ())
         raise InputError(path, 1, f"empty file, expected the header {','.join(columns)!r}")
 
 
-def parse_period(path: Path, line: int, text: str) -> int:
+def parse_period(path: Path, line: int | None, text: str) -> int:
     """The period number of text, or an InputError."""
     if _PERIOD_TEXT.fullmatch(text) is None:
         raise InputError(path, line, f"period {text!r} is not a whole number")
@@ -239,7 +239,7 @@ def parse_period(path: Path, line: int, text: str) -> int:
     return int(text)
 
 
-def parse_period_list(path: Path, line: int, column: str, text: str) -> PeriodRanges:
+def parse_period_list(path: Path, line: int | None, column: str, text: str) -> PeriodRanges:
     """The periods of a list such as ``3-5`` or ``1;4`` (also ``1,4``), as sorted, disjoint
     ``(first, last)`` ranges: ``-32768-32767`` stays one pair, never 65,536 numbers."""
     ranges: list[tuple[int, int]] = []

@@ -27,7 +27,7 @@ POLICY_SETTINGS: dict[str, type] = {"max_covers": int, "keep_doubles": bool, "co
                                     "co_taught_no_cover": bool}
 LONGEST_HOLIDAY = 366
 """The most days one holiday range may span: a longer one is surely a typo in a year."""
-_TOML_PLACE = re.compile(r"\s*\(at line (\d+), column \d+\)$")
+_TOML_PLACE = re.compile(r"\s*\(at (?:line (\d+), column \d+|end of document)\)$")
 _ISO_DATE = re.compile(r"[0-9]{4}-[0-9]{2}-[0-9]{2}")
 
 
@@ -56,7 +56,7 @@ class _Reader:
     def error(self, key: str, problem: str) -> InputError:
         return InputError(self.path, self.line_of(key), f"{key}: {problem}")
 
-    def date(self, key: str, value: object) -> date:
+    def read_date(self, key: str, value: object) -> date:
         """A TOML date (``2025-09-01``) or the same written as a string."""
         if isinstance(value, datetime):
             raise self.error(key, f"{value.isoformat()} has a time of day; write the date alone, such as 2025-09-01")
@@ -78,11 +78,11 @@ class _Reader:
         days: set[date] = set()
         for item in self.dates("holidays", value):
             if not isinstance(item, list):
-                days.add(self.date("holidays", item))
+                days.add(self.read_date("holidays", item))
                 continue
             if len(item) != 2:
                 raise self.error("holidays", f"a range is [first, last], got {len(item)} dates in {item!r}")
-            first, last = (self.date("holidays", end) for end in item)
+            first, last = (self.read_date("holidays", end) for end in item)
             if last < first:
                 raise self.error("holidays", f"the range [{first}, {last}] runs backwards")
             if (last - first).days >= LONGEST_HOLIDAY:
@@ -141,8 +141,10 @@ def read_settings(path: Path) -> Settings:
     except tomllib.TOMLDecodeError as error:
         message = str(error)
         place = _TOML_PLACE.search(message)
-        line = int(place[1]) if place else None
-        raise InputError(path, line, f"not valid TOML: {_TOML_PLACE.sub('', message)}") from None
+        line = None if place is None else int(place[1]) if place[1] else text.count("\n", 0, len(text.rstrip("\n"))) + 1
+        at_end = place is not None and not place[1]
+        problem = _TOML_PLACE.sub("", message) + (" at the end of the file" if at_end else "")
+        raise InputError(path, line, f"not valid TOML: {problem}") from None
     reader = _Reader(path, text)
     for key in table:
         if key not in SETTINGS:
@@ -150,12 +152,12 @@ def read_settings(path: Path) -> Settings:
                                + f" (the settings are {', '.join(SETTINGS)})")
     settings = Settings(period_times=reader.periods(table["periods"]) if "periods" in table else {},
                         policy_defaults=reader.policies(table["policies"]) if "policies" in table else {})
-    terms = sorted({reader.date("terms", item) for item in reader.dates("terms", table.get("terms", []))})
+    terms = sorted({reader.read_date("terms", item) for item in reader.dates("terms", table.get("terms", []))})
     window = reader.fairness_window(table.get("fairness_window", "week"))
     try:
         settings.calendar = Calendar(
             days=reader.days(table["days"]) if "days" in table else Calendar.days,
-            cycle_start=reader.date("cycle_start", table["cycle_start"]) if "cycle_start" in table else None,
+            cycle_start=reader.read_date("cycle_start", table["cycle_start"]) if "cycle_start" in table else None,
             holidays=reader.holidays(table.get("holidays", [])),
             terms=tuple(terms),
             fairness_window=window,
