@@ -46,6 +46,8 @@ def test_wheel_installs_into_fresh_venv(tmp_path):
     assert "lessoncover-stubs/__init__.pyi" in names and any(n.startswith("lessoncover.") for n in names)
     assert "lessoncover_planner/__init__.py" in names and "lessoncover_planner/py.typed" in names
     assert any(n.startswith("lessoncover_planner/_planner.") and n.endswith(".so") for n in names)
+    assert {f"lessoncover_planner/office/sample_school/{name}" for name in ("school.toml", "teachers.csv",
+            "lessons.csv")} | {"lessoncover_planner/office/school_template.toml"} <= set(names)
 
     check(sys.executable, "-m", "venv", str(tmp_path / "venv"))
     python = tmp_path / "venv" / "bin" / "python"

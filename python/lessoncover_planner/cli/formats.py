@@ -126,6 +126,7 @@ def html_context(day: Day, result: CoverPlan, slip_per_page: bool = False) -> di
         "not_needed": [row for row in rows if row.status == "not needed"],
         "slips": slips(rows),
         "slip_per_page": slip_per_page,
+        "period_times": day.period_times,
     }
 
 

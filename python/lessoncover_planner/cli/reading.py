@@ -39,7 +39,8 @@ from .errors import InputError
 from .guidance import did_you_mean, missing_file_hint
 from .reading_checks import check_absences, subject_warning
 
-__all__ = ["Day", "Record", "read_table", "read_day", "parse_period", "parse_period_list", "periods_within",
+__all__ = ["Day", "Record", "read_table", "read_text", "read_teachers", "add_lesson", "read_day", "parse_period",
+           "parse_period_list", "periods_within",
            "DAY_FILES", "PERIOD_MIN", "PERIOD_MAX", "MAX_FILE_SIZE", "max_file_size"]
 
 DAY_FILES = ("teachers.csv", "lessons.csv", "absences.csv")
@@ -90,6 +91,9 @@ class Day:
     unavailable: dict[str, tuple[int, ...]] = field(default_factory=dict)
     rooms: dict[tuple[str, int, str], str] = field(default_factory=dict)
     warnings: list[str] = field(default_factory=list)
+    period_times: dict[int, str] = field(default_factory=dict)
+    """The day's periods and their times (``"08:45-09:40"``) when the school gives them; then
+    they, not the periods the lessons use, are the periods of the day."""
     # How a cover came, for those a school's ledger kept or an office set by hand ("kept",
     # "manual", "forced"), by lesson; the board shows it in place of the rule.
     cover_how: dict[tuple[str, int, str], str] = field(default_factory=dict)
@@ -108,6 +112,12 @@ class Day:
         """The absences as :func:`lessoncover_planner.plan` takes them."""
         return {name: (reason, self.absent_periods[name]) if name in self.absent_periods else reason
                 for name, reason in self.absences.items()}
+
+
+def read_text(path: Path) -> str:
+    """The text of the UTF-8 file at path, read as the CSV files are: a regular file only, up to
+    ``--max-file-size`` bytes, with the line of any byte that is not UTF-8."""
+    return _decode(path)
 
 
 def _decode(path: Path) -> str:
@@ -219,7 +229,7 @@ def read_table(path: Path, columns: Sequence[str], optional: Sequence[str] = ())
         raise InputError(path, 1, f"empty file, expected the header {','.join(columns)!r}")
 
 
-def parse_period(path: Path, line: int, text: str) -> int:
+def parse_period(path: Path, line: int | None, text: str) -> int:
     """The period number of text, or an InputError."""
     if _PERIOD_TEXT.fullmatch(text) is None:
         raise InputError(path, line, f"period {text!r} is not a whole number")
@@ -232,7 +242,7 @@ def parse_period(path: Path, line: int, text: str) -> int:
     return int(text)
 
 
-def parse_period_list(path: Path, line: int, column: str, text: str) -> PeriodRanges:
+def parse_period_list(path: Path, line: int | None, column: str, text: str) -> PeriodRanges:
     """The periods of a list such as ``3-5`` or ``1;4`` (also ``1,4``), as sorted, disjoint
     ``(first, last)`` ranges: ``-32768-32767`` stays one pair, never 65,536 numbers."""
     ranges: list[tuple[int, int]] = []
@@ -270,6 +280,44 @@ def periods_within(ranges: PeriodRanges, used: Sequence[int]) -> tuple[int, ...]
     return tuple(sorted(periods))
 
 
+def read_teachers(path: Path, warnings: list[str]) -> tuple[list[tuple[str, str]], dict[str, PeriodRanges],
+                                                            dict[str, int]]:
+    """The teachers of teachers.csv in file order, the ``unavailable`` periods of each as ranges,
+    and the line of each; warnings gets the subjects that look like typos."""
+    teachers: list[tuple[str, str]] = []
+    unavailable_ranges: dict[str, PeriodRanges] = {}
+    first_seen: dict[str, int] = {}
+    for record in read_table(path, ("name", "subject"), ("unavailable",)):
+        teacher, subject = record.values["name"], record.values["subject"]
+        if teacher in first_seen:
+            raise InputError(path, record.line, f"duplicate teacher {teacher!r} (first on line {first_seen[teacher]})")
+        if resolve_subject(subject) is None:
+            raise InputError(path, record.line, f"teacher {teacher!r} has an empty subject")
+        near_subject = subject_warning(subject)
+        if near_subject is not None:
+            warnings.append(f"{path}, line {record.line}: teacher {teacher!r}: {near_subject}")
+        first_seen[teacher] = record.line
+        teachers.append((teacher, subject))
+        unavailable = record.values.get("unavailable", "")
+        if unavailable:
+            unavailable_ranges[teacher] = parse_period_list(path, record.line, "unavailable", unavailable)
+    return teachers, unavailable_ranges, first_seen
+
+
+def add_lesson(day: Day, seen: dict[tuple[str, int, str], int], path: Path, line: int,
+               lesson: tuple[str, int, str], room: str) -> None:
+    """Add a lesson row of path to day; a repeated lesson is kept (the planner plans it once)
+    with a warning naming the line seen first."""
+    if lesson in seen:
+        day.warnings.append(f"{path}, line {line}: duplicate lesson of {lesson[0]!r} in period {lesson[1]}"
+                            f" with class {lesson[2]!r} (first on line {seen[lesson]}); planned once")
+    else:
+        seen[lesson] = line
+    day.lessons.append(lesson)
+    if room:  # a duplicate row fills in a room the first one left empty, never replaces it
+        day.rooms.setdefault(lesson, room)
+
+
 def read_day(folder: Path, name: str | None = None) -> Day:
     """Read and check the school day in folder; raise InputError on bad input."""
     teachers_path, lessons_path, absences_path = (folder / file for file in DAY_FILES)
@@ -277,23 +325,7 @@ def read_day(folder: Path, name: str | None = None) -> Day:
               teachers=[], lessons=[], absences={})
 
     # Period lists are kept as ranges until the lessons say which periods the day uses.
-    unavailable_ranges: dict[str, PeriodRanges] = {}
-    first_seen: dict[str, int] = {}
-    for record in read_table(teachers_path, ("name", "subject"), ("unavailable",)):
-        teacher, subject = record.values["name"], record.values["subject"]
-        if teacher in first_seen:
-            raise InputError(teachers_path, record.line,
-                             f"duplicate teacher {teacher!r} (first on line {first_seen[teacher]})")
-        if resolve_subject(subject) is None:
-            raise InputError(teachers_path, record.line, f"teacher {teacher!r} has an empty subject")
-        near_subject = subject_warning(subject)
-        if near_subject is not None:
-            day.warnings.append(f"{teachers_path}, line {record.line}: teacher {teacher!r}: {near_subject}")
-        first_seen[teacher] = record.line
-        day.teachers.append((teacher, subject))
-        unavailable = record.values.get("unavailable", "")
-        if unavailable:
-            unavailable_ranges[teacher] = parse_period_list(teachers_path, record.line, "unavailable", unavailable)
+    day.teachers, unavailable_ranges, first_seen = read_teachers(teachers_path, day.warnings)
 
     absent_seen: dict[str, int] = {}
     for record in read_table(absences_path, ("name", "reason"), ("periods",)):
@@ -317,17 +349,8 @@ def read_day(folder: Path, name: str | None = None) -> Day:
             raise InputError(lessons_path, record.line, f"teacher {teacher!r} is not in teachers.csv"
                              + did_you_mean(teacher, first_seen))
         period = parse_period(lessons_path, record.line, record.values["period"])
-        lesson = (teacher, period, record.values["class"])
-        if lesson in lesson_seen:
-            day.warnings.append(
-                f"{lessons_path}, line {record.line}: duplicate lesson of {teacher!r} in period {period}"
-                f" with class {lesson[2]!r} (first on line {lesson_seen[lesson]}); planned once")
-        else:
-            lesson_seen[lesson] = record.line
-        day.lessons.append(lesson)
-        room = record.values.get("room", "")
-        if room:  # a duplicate row fills in a room the first one left empty, never replaces it
-            day.rooms.setdefault(lesson, room)
+        add_lesson(day, lesson_seen, lessons_path, record.line, (teacher, period, record.values["class"]),
+                   record.values.get("room", ""))
     used = sorted({period for _, period, _ in day.lessons})
     day.unavailable = {name: periods_within(ranges, used) for name, ranges in unavailable_ranges.items()}
     day.absent_periods = {name: periods_within(ranges, used) for name, ranges in day.absent_ranges.items()}

@@ -49,21 +49,29 @@ def outside_runs(ranges: Sequence[tuple[int, int]], used: Sequence[int]) -> list
     return runs
 
 
-def check_absences(path: Path, day: Day, lines: Mapping[str, int]) -> list[str]:
-    """Absences that ask for nothing: periods the day does not have, absentees without lessons."""
-    day_periods = sorted({period for _, period, _ in day.lessons})
+def check_absences(path: Path | str, day: Day, lines: Mapping[str, int | None]) -> list[str]:
+    """Absences that ask for nothing: periods the day does not have, absentees without lessons.
+
+    The day's periods are its ``period_times`` when the school gives them, else those its
+    lessons use.  Each warning starts with path and the absence's line (none for None).
+    """
+    if day.period_times:
+        day_periods, periods_are = sorted(day.period_times), "the day has periods"
+    else:
+        day_periods, periods_are = sorted({period for _, period, _ in day.lessons}), "its lessons use"
     taught: dict[str, set[int]] = {}
     for teacher, period, _ in day.lessons:
         taught.setdefault(teacher, set()).add(period)
     warnings = []
     for name in day.absences:
-        where = f"{path}, line {lines[name]}: "
+        line = lines[name]
+        where = f"{path}: " if line is None else f"{path}, line {line}: "
         periods = day.absent_periods.get(name)
         if periods is not None and day_periods:
             outside = outside_runs(day.absent_ranges[name], day_periods)
             if outside:
                 warnings.append(f"{where}periods {runs_text(outside)} of {name!r} are not periods of this day "
-                                f"(its lessons use {runs_text(period_runs(day_periods))}); nothing to cover in them")
+                                f"({periods_are} {runs_text(period_runs(day_periods))}); nothing to cover in them")
                 if not set(periods).intersection(day_periods):
                     continue
         lessons = taught.get(name, set())
