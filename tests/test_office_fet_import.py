@@ -104,6 +104,23 @@ class TestAWeek:
             (2, "7B", 2)]
 
 
+class TestPeriods:
+    @pytest.mark.parametrize("hours, periods, times", [
+        (["10:40-11:25", "08:00-08:45", "09:50 - 10:35"], ["08:00-08:45", "09:50 - 10:35", "10:40-11:25"], True),
+        (["13.15", "8h00", "9:05"], ["8h00", "9:05", "13.15"], True),
+        (["2", "10", "1"], ["1", "2", "10"], False),
+        (["Lesson 3", "Lesson 1"], ["Lesson 1", "Lesson 3"], False),
+        (["second", "first", "08:00"], ["second", "first", "08:00"], False),  # no order of their own
+    ])
+    def test_numbered_by_the_hours_own_order(self, tmp_path, hours, periods, times):
+        rows = [(str(number), "Mon", hour, "9A", "Maths", "ABC", "") for number, hour in enumerate(hours)]
+        lines = run_import(tmp_path, rows)
+        mapping = {str(number): hour for number, hour in enumerate(periods, 1)}
+        assert lines[2].startswith(", ".join(f"period {number} = {hour}" for number, hour in mapping.items()))
+        assert [lesson[1] for lesson in lessons_of(tmp_path / "school")] == [1, 2, 3][:len(hours)]
+        assert settings_of(tmp_path / "school").get("periods") == (mapping if times else None)
+
+
 class TestCycles:
     @pytest.mark.parametrize("days", [
         [f"{week}-{day}" for week in "AB" for day in ("Mon", "Tue", "Wed", "Thu", "Fri")],
@@ -135,10 +152,19 @@ class TestRows:
         assert "3 lessons in combined classes (one row for each students set)" in lines
 
     def test_two_hour_activity_is_two_lessons(self, tmp_path):
-        rows = [("7", "Mon", "2", "10A", "Chemistry", "ABC", "Lab"), ("7", "Mon", "3", "10A", "Chemistry", "ABC", "Lab"),
+        rows = [("7", "Mon", "2", "10A", "Chemistry", "ABC", "Lab"),
+                ("7", "Mon", "3", "10A", "Chemistry", "ABC", "Lab"),
                 ("8", "Mon", "1", "10B", "Chemistry", "ABC", "Lab")]
         run_import(tmp_path, rows)
         assert [lesson[1:3] for lesson in lessons_of(tmp_path / "school")] == [(1, "10B"), (2, "10A"), (3, "10A")]
+
+    def test_a_lesson_named_twice_is_written_once_with_its_room(self, tmp_path):
+        # The first room named stays; a later row only fills in a room left empty.
+        rows = [("1", "Mon", "1", "9A+9B", "Maths", "ABC", ""), ("2", "Mon", "1", "9B", "Maths", "ABC", "R4"),
+                ("3", "Mon", "1", "9B", "Maths", "ABC", "R9")]
+        lines = run_import(tmp_path, rows)
+        assert lessons_of(tmp_path / "school") == [("ABC", 1, "9A", "", "Mon"), ("ABC", 1, "9B", "R4", "Mon")]
+        assert "2 lessons named again by another row, written once" in lines
 
     @pytest.mark.parametrize("teachers, sets, why", [
         ("", "9A", "without a teacher"),
@@ -278,7 +304,8 @@ class TestBadExports:
 
     def test_not_utf8(self, tmp_path):
         export = tmp_path / "timetable.csv"
-        export.write_bytes(fet_text([("1", "Mon", "1", "9A", "Art", "ABC", "")]).encode() + b'"2","Mon","1","9A","Art","M\xfcller","","",""\r\n')
+        latin1 = b'"2","Mon","1","9A","Art","M\xfcller","","",""\r\n'
+        export.write_bytes(fet_text([("1", "Mon", "1", "9A", "Art", "ABC", "")]).encode() + latin1)
         with pytest.raises(InputError, match="not valid UTF-8") as refusal:
             import_fet(export, tmp_path / "school")
         assert refusal.value.line == 3

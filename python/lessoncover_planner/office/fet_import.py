@@ -179,7 +179,8 @@ def _report(timetable: _Timetable, days: DayLabels, periods: Periods) -> list[st
     if timetable.combined:
         lines.append(f"{timetable.combined} lessons in combined classes (one row for each students set)")
     if timetable.duplicates:
-        lines.append(f"{timetable.duplicates} lessons named twice, written once")
+        lines.append(f"{timetable.duplicates} {'lesson' if timetable.duplicates == 1 else 'lessons'} named again"
+                     " by another row, written once")
     for why, skipped in timetable.skipped.items():
         rows = "row" if len(skipped) == 1 else "rows"
         lines.append(f"skipped {len(skipped)} {rows} {why} (line {_listed(skipped)})")

@@ -103,7 +103,8 @@ def edit_school_toml(text: str, days: Sequence[str], times: Mapping[int, str]) -
         replaced[days_at] = [days_line(days)]
     else:
         at = first_header
-        while at < len(statements) and at > 0 and statements[at - 1].kind == "comment":  # the header's own comment stays with it
+        # The comment just above the first table is that table's own: days goes before it.
+        while at < len(statements) and at > 0 and statements[at - 1].kind == "comment":
             at -= 1
         while at > 0 and statements[at - 1].kind == "blank":
             at -= 1
