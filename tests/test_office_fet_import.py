@@ -178,6 +178,9 @@ class TestRows:
         assert teachers_of(tmp_path / "school") == [("ABC", "Maths")]
         assert lessons_of(tmp_path / "school") == [("ABC", 1, "9A", "", "Mon")]
         assert f"skipped 2 rows {why} (line 3, 4)" in lines
+        unlisted = [line for line in lines if line.startswith("only skipped rows name")]
+        assert unlisted == ([f"only skipped rows name {teachers}: not in teachers.csv; add them there"
+                             " (with a subject) for them to cover"] if teachers.strip(" +") else [])
 
     def test_bom_and_crlf_read_as_plain_text(self, tmp_path):
         plain = run_import(tmp_path, a_week(), line_end="\n")

@@ -58,6 +58,7 @@ class _Timetable:
 
     rows: list[_Row] = field(default_factory=list)
     skipped: dict[str, list[int]] = field(default_factory=dict)  # why -> the rows' lines
+    skipped_teachers: dict[str, None] = field(default_factory=dict)  # named by skipped rows, in order
     hours: dict[str, Counter[str]] = field(default_factory=dict)  # teacher -> subject -> hours, first seen first
     lessons: dict[tuple[str, int, str, str], str] = field(default_factory=dict)  # (teacher, period, class, day) -> room
     co_taught: int = 0
@@ -80,6 +81,7 @@ def _read_rows(export: Path) -> _Timetable:
                else "without a day or an hour" if not row.day or not row.hour else None)
         if why is not None:
             timetable.skipped.setdefault(why, []).append(row.line)
+            timetable.skipped_teachers.update(dict.fromkeys(row.teachers))
         else:
             timetable.rows.append(row)
     if not timetable.rows:
@@ -184,6 +186,11 @@ def _report(timetable: _Timetable, days: DayLabels, periods: Periods) -> list[st
     for why, skipped in timetable.skipped.items():
         rows = "row" if len(skipped) == 1 else "rows"
         lines.append(f"skipped {len(skipped)} {rows} {why} (line {_listed(skipped)})")
+    # A teacher with no lesson is free all day, the likeliest cover: say so rather than drop them quietly.
+    unlisted = [name for name in timetable.skipped_teachers if name not in timetable.hours]
+    if unlisted:
+        lines.append(f"only skipped rows name {', '.join(unlisted)}: not in teachers.csv; add them there"
+                     " (with a subject) for them to cover")
     return lines
 
 
