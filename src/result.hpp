@@ -49,19 +49,21 @@ inline Error interrupted(std::source_location where = std::source_location::curr
 // Nothing to return, but the operation can still fail.
 struct Done {};
 
-template <class T>
+// A value, or the error that kept it from being made. An operation whose refusals carry
+// more than a message (the item at fault, say) names its own error type.
+template <class T, class E = Error>
 class [[nodiscard]] Result {
 public:
     Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-    Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}
+    Result(E error) : state_(std::in_place_index<1>, std::move(error)) {}
 
     bool ok() const noexcept { return state_.index() == 0; }
     T& value() & { return std::get<0>(state_); }
     T&& value() && { return std::get<0>(std::move(state_)); }
-    const Error& error() const { return std::get<1>(state_); }
+    const E& error() const { return std::get<1>(state_); }
 
 private:
-    std::variant<T, Error> state_;
+    std::variant<T, E> state_;
 };
 
 }  // namespace lessoncover

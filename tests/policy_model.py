@@ -4,8 +4,12 @@ It extends planner_model's rules.  The absent lessons are listed as the default
 planner lists them (class by class in order of first appearance, within a
 class in registration order, each (teacher, period) once per class); a
 teacher absent for part of the day contributes only its lessons in the
-periods it is away.  Each lesson is then decided in one fixed order:
+periods it is away.  Pinned covers are booked first, in the order given: the
+substitute covers in that period from the start, and the pin counts as a
+cover (a combined set pinned to one substitute counts once).  Each lesson is
+then decided in one fixed order:
 
+0. it is pinned: its substitute, rule "pinned";
 1. its class is away: not needed;
 2. another teacher present in that period has a registered lesson in that
    class and period: not needed (when co-taught lessons need no cover);
@@ -16,7 +20,8 @@ periods it is away.  Each lesson is then decided in one fixed order:
 5. the least loaded free colleague of the subject, under the cap;
 6. the first free teacher in list order, under the cap;
 7. uncovered, with every teacher present in that period counted once in the
-   first group that fits: teaching, covering, unavailable, at the cap.
+   first group that fits: covering, teaching, unavailable, at the cap (only
+   a pin makes a teacher cover while teaching or unavailable).
 
 Nothing here is clever: every question is answered by scanning the plain data.
 """
@@ -30,7 +35,7 @@ INT16_MIN, INT16_MAX = -32768, 32767
 def default_policy():
     """The options of Policy() with everything off."""
     return SimpleNamespace(max_covers=None, prior_covers={}, unavailable={}, keep_doubles=False,
-                           combined_lessons=False, co_taught_no_cover=False, away_classes=())
+                           combined_lessons=False, co_taught_no_cover=False, away_classes=(), pinned=())
 
 
 def read_absences(absences):
@@ -102,6 +107,16 @@ def model_policy_plan(teachers, lessons, absences, policy=None):
     decided = {}         # (absent, period, class) -> substitute or None
     leaders = {}         # (absent, period) -> the key of the first of a combined set
 
+    pinned = {}          # (absent, period, class) -> substitute
+    booked = set()       # (set of lessons, substitute) of the pins counted
+    for absent, period, class_name, substitute in getattr(policy, "pinned", ()):
+        pinned[(absent, period, class_name)] = substitute
+        one_set = (absent, period) if policy.combined_lessons else (absent, period, class_name)
+        covering[(substitute, period)] = "pinned"
+        if (one_set, substitute) not in booked:
+            booked.add((one_set, substitute))
+            covers_given[substitute] += 1
+
     def load(teacher):
         return len(pairs[teacher]) + prior[teacher] + covers_given[teacher]
 
@@ -116,10 +131,10 @@ def model_policy_plan(teachers, lessons, absences, policy=None):
         present = [t for t in pool if is_present(t, period)]
         groups = [0, 0, 0, 0]
         for t in present:
-            if (t, period) in teaching:
-                groups[0] += 1
-            elif (t, period) in covering:
+            if (t, period) in covering:
                 groups[1] += 1
+            elif (t, period) in teaching:
+                groups[0] += 1
             elif (t, period) in unavailable:
                 groups[2] += 1
             elif not under_cap(t):
@@ -147,10 +162,13 @@ def model_policy_plan(teachers, lessons, absences, policy=None):
         follower = False
         if policy.combined_lessons:
             leader = leaders.setdefault((absent, period), lesson)
-            if leader != lesson:
-                follower = True
-                if decided[leader] is not None:
-                    choice = (decided[leader], "combined")
+            follower = leader != lesson
+        if lesson in pinned:
+            decided[lesson] = pinned[lesson]
+            covers.append((absent, period, shown, pinned[lesson], class_name, reason, "pinned"))
+            continue
+        if follower and decided[leader] is not None:
+            choice = (decided[leader], "combined")
         if choice is None and not follower and policy.keep_doubles:
             for neighbour in (period - 1, period + 1):
                 if not INT16_MIN <= neighbour <= INT16_MAX:

@@ -5,6 +5,7 @@ Days are small, with few periods, classes and subjects, so that lessons collide,
 combined lessons happen, and cover runs out; some periods sit at the ends of the int16 range.
 """
 import dataclasses
+from collections import Counter
 
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
@@ -25,7 +26,7 @@ EDGES = [-32768, -32767, 32766, 32767]
 PERIODS = st.one_of(st.integers(1, 4), st.integers(1, 4), st.integers(0, 6), st.sampled_from(EDGES))
 REASONS = st.one_of(st.none(), st.just(""), TEXTS, st.just("Trip, back \"soon\""))
 OPTIONS = ["max_covers", "prior_covers", "unavailable", "keep_doubles", "combined_lessons",
-           "co_taught_no_cover", "away_classes"]
+           "co_taught_no_cover", "away_classes", "pinned"]
 EXAMPLES = settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 
 
@@ -84,10 +85,58 @@ def policy_options(draw, teachers, lessons, focus=None):
             if name == focus or name in kept or draw(st.booleans())}
 
 
+def lessons_needing_cover(lessons, absences, options):
+    """The absent lessons that need cover under these options, as (absent, period, class)."""
+    _, away = read_absences(absences)
+    away_classes = set(options.get("away_classes", ()))
+
+    def present(teacher, period):
+        return away.get(teacher, set()) is not None and period not in away.get(teacher, set())
+
+    def co_taught(absent, period, class_name):
+        return options.get("co_taught_no_cover") and any(
+            c == class_name and p == period and t != absent and present(t, p) for t, p, c in lessons)
+
+    return sorted(key for key in absent_lesson_keys(lessons, absences)
+                  if key[2] not in away_classes and not co_taught(*key)), present
+
+
+@st.composite
+def pins(draw, teachers, lessons, absences, options, focus=False):
+    """Random pins that plan() takes: lessons that need cover, substitutes present then (who
+    may teach, be unavailable or be at the cap then), no lesson twice, no substitute twice in
+    a period but for the lessons of one combined set."""
+    needing, present = lessons_needing_cover(lessons, absences, options)
+    if not needing:
+        return ()
+    chosen = draw(st.lists(st.sampled_from(needing), min_size=1 if focus else 0, max_size=4, unique=True))
+    if chosen and options.get("combined_lessons") and draw(st.booleans()):
+        # The whole combined set of the first, next to it.
+        chosen[1:1] = [key for key in needing if key[:2] == chosen[0][:2] and key not in chosen]
+    names = [name for name, _ in teachers]
+    made, taken = [], {}
+    for absent, period, class_name in chosen:
+        there = [name for name in names if present(name, period)]
+        if not there:
+            continue
+        # Often the substitute of another lesson of the set, so that sets are pinned whole.
+        same_set = [p[3] for p in made if p[:2] == (absent, period)]
+        substitute = same_set[0] if same_set and draw(st.booleans()) else draw(st.sampled_from(there))
+        slot = (substitute, period)
+        if slot in taken and not (options.get("combined_lessons") and taken[slot] == absent):
+            continue
+        taken[slot] = absent
+        made.append((absent, period, class_name, substitute))
+    return tuple(made)
+
+
 @st.composite
 def days_with_policies(draw, part_day=True, focus=None):
     teachers, lessons, absences = draw(days(part_day))
-    return teachers, lessons, absences, draw(policy_options(teachers, lessons, focus))
+    options = draw(policy_options(teachers, lessons, focus))
+    if focus == "pinned" or draw(st.booleans()):
+        options["pinned"] = draw(pins(teachers, lessons, absences, options, focus == "pinned"))
+    return teachers, lessons, absences, options
 
 
 def model_options(options):
@@ -129,6 +178,11 @@ def check_promises(teachers, lessons, absences, options, covers, uncovered, not_
     assert len(answered) == len(set(answered))
     assert set(answered) == absent_lesson_keys(lessons, absences)
 
+    # Every pin is kept; nobody else covers in a pinned substitute's period.
+    pinned = {(a, p, c): s for a, p, c, s in options.get("pinned", ())}
+    assert {(r[0], r[1], r[4]): r[3] for r in covers if r[6] == "pinned"} == pinned
+    pinned_slots = {(s, p) for (_, p, _), s in pinned.items()}
+
     # Nobody covers two lessons in one period, but the lessons of one combined set.
     by_slot = {}
     for absent, period, _, substitute, class_name, _, rule in covers:
@@ -137,15 +191,18 @@ def check_promises(teachers, lessons, absences, options, covers, uncovered, not_
         if len(taken) > 1:
             assert options.get("combined_lessons"), (substitute, period, taken)
             assert len({absent for absent, _ in taken}) == 1, (substitute, period, taken)
-            assert [rule == "combined" for _, rule in taken] == [False] + [True] * (len(taken) - 1)
+            if (substitute, period) not in pinned_slots:
+                assert [rule == "combined" for _, rule in taken] == [False] + [True] * (len(taken) - 1)
 
-    # A substitute is present, not teaching and available where it covers.
+    # A substitute is present where it covers; and, unless pinned, not teaching and available.
     for absent, period, _, substitute, class_name, _, rule in covers:
-        assert rule in {"subject", "any", "double", "combined"}
+        assert rule in {"subject", "any", "double", "combined", "pinned"}
         assert away.get(substitute, set()) is not None and period not in away.get(substitute, set())
+        assert class_name not in away_classes
+        if (substitute, period) in pinned_slots:
+            continue
         assert not any(t == substitute and p == period and c not in away_classes for t, p, c in lessons)
         assert (substitute, period) not in unavailable
-        assert class_name not in away_classes
         if rule == "combined":
             assert options.get("combined_lessons")
         if rule == "double":
@@ -153,13 +210,14 @@ def check_promises(teachers, lessons, absences, options, covers, uncovered, not_
             neighbours = [r for r in covers if r[0] == absent and r[4] == class_name and abs(r[1] - period) == 1]
             assert any(r[3] == substitute for r in neighbours), (absent, period, class_name)
 
-    # Caps hold; a combined set counts once.
+    # Caps hold for the covers the rules choose, pins counted first; a combined set counts once.
     if cap is not None:
-        counted = {}
-        for row in covers:
-            if row[6] != "combined":
-                counted[row[3]] = counted.get(row[3], 0) + 1
-        assert all(n <= cap for n in counted.values()), counted
+        combined = options.get("combined_lessons")
+        booked = {(a, p, s if combined else c): s for (a, p, c), s in pinned.items()}
+        counted = Counter(booked.values())
+        by_rules = [r[3] for r in covers if r[6] not in ("pinned", "combined")]
+        counted.update(by_rules)
+        assert all(counted[t] <= cap for t in by_rules), counted
 
     # With nobody free, each teacher present in the period is in exactly one group.
     names = [name for name, _ in teachers]
@@ -169,7 +227,7 @@ def check_promises(teachers, lessons, absences, options, covers, uncovered, not_
         there = [t for t in names if away.get(t, set()) is not None and period not in away.get(t, set())]
         assert present == len(there)
         assert teaching == sum(any(t == u and p == period and c not in away_classes for u, p, c in lessons)
-                               for t in there)
+                               and (t, period) not in pinned_slots for t in there)
         assert teaching + covering + busy_unavailable + at_cap == present
         if cap is None:
             assert at_cap == 0

@@ -14,7 +14,7 @@ def plan_day(
     str,
     str,
     float,
-    list[tuple[str, int, str, str, str, str, Literal["subject", "any", "double", "combined"]]],
+    list[tuple[str, int, str, str, str, str, Literal["subject", "any", "double", "combined", "pinned"]]],
     list[tuple[str, int, str, str, str, int, int, int, int, int]],
     list[tuple[str, int, str, str, str, str, str | None]],
 ]:

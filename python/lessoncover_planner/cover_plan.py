@@ -10,7 +10,7 @@ TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at ru
 if TYPE_CHECKING:
     from typing import Literal, final
 
-    CoverRow = tuple[str, int, str, str, str, str, Literal["subject", "any", "double", "combined"]]
+    CoverRow = tuple[str, int, str, str, str, str, Literal["subject", "any", "double", "combined", "pinned"]]
 else:
     def final(cls):
         return cls

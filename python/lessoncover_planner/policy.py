@@ -33,7 +33,8 @@ class Policy:
 
     Names in ``prior_covers`` and ``unavailable``, and classes in ``away_classes``,
     are checked against the day when it is planned: one that the day does not know
-    raises ``ValueError`` there, which catches typos.
+    raises ``ValueError`` there, which catches typos.  So are the lessons and
+    substitutes of ``pinned``.
     """
 
     max_covers: int | None = None
@@ -66,6 +67,20 @@ class Policy:
     away_classes: Iterable[str] = frozenset()
     """Classes away for the day (a trip, an exam): their lessons need no cover, and a
     teacher whose lessons in a period are all with away classes is free then."""
+
+    pinned: Iterable[tuple[str, int, str, str]] = ()
+    """Covers fixed in advance, as ``(absent, period, class_name, substitute)``: kept from an
+    earlier plan of the day, or changed by hand.  They are applied before any rule: each
+    pinned lesson goes to its substitute (rule ``"pinned"``), who is busy in that period
+    from the start, and each counts towards ``max_covers`` and the substitute's lessons
+    as a cover chosen by the rules does; then the rules decide the other lessons.  With
+    ``combined_lessons`` the other lessons of a pinned first lesson's set follow it, and
+    lessons of one set pinned to one substitute count as one cover.  A pin may put a
+    teacher where the rules never would (teaching, unavailable, at the cap then).
+    ``plan()`` raises ``ValueError`` naming the pin when its lesson is not an absent
+    lesson of the day that needs cover, its substitute is not a teacher of the day or is
+    absent then, or it pins a lesson pinned already or a substitute pinned already in
+    that period (but for one combined set).  Kept as a tuple of tuples, in order."""
 
     def __post_init__(self) -> None:
         """Check every option and keep read-only copies of the mappings and sets."""
@@ -101,10 +116,12 @@ class Policy:
         object.__setattr__(self, "prior_covers", MappingProxyType(prior))
         object.__setattr__(self, "unavailable", MappingProxyType(unavailable))
         object.__setattr__(self, "away_classes", away)
+        object.__setattr__(self, "pinned", _pins(self.pinned))
 
     def __hash__(self) -> int:
         return hash((self.max_covers, frozenset(self.prior_covers.items()), frozenset(self.unavailable.items()),
-                     self.keep_doubles, self.combined_lessons, self.co_taught_no_cover, self.away_classes))
+                     self.keep_doubles, self.combined_lessons, self.co_taught_no_cover, self.away_classes,
+                     self.pinned))
 
     def is_default(self) -> bool:
         """Whether every option is off."""
@@ -122,7 +139,26 @@ class Policy:
             self.combined_lessons,
             self.co_taught_no_cover,
             tuple(sorted(self.away_classes)),
+            self.pinned,
         )
+
+
+def _pins(pinned: object) -> tuple[tuple[str, int, str, str], ...]:
+    if isinstance(pinned, (str, bytes)) or not isinstance(pinned, Iterable):
+        raise TypeError(f"pinned must be an iterable of (absent, period, class_name, substitute) tuples, "
+                        f"got {pinned!r}")
+    pins = []
+    for index, pin in enumerate(pinned):
+        if not isinstance(pin, tuple) or len(pin) != 4:
+            raise TypeError(f"pinned[{index}]: expected an (absent, period, class_name, substitute) tuple, "
+                            f"got {pin!r}")
+        absent, period, class_name, substitute = pin
+        for what, name in (("absent", absent), ("class_name", class_name), ("substitute", substitute)):
+            if not isinstance(name, str):
+                raise TypeError(f"pinned[{index}] {pin!r}: {what} must be a str, got {name!r}")
+        _period(period, f"pinned[{index}] {pin!r}")
+        pins.append(pin)
+    return tuple(pins)
 
 
 def _items(mapping: object, name: str) -> Iterable[tuple[str, object]]:

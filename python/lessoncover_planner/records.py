@@ -22,8 +22,9 @@ class Cover:
     of the absent teacher's subject, ``"any"`` for the first free present teacher
     when no colleague of the subject was free.  With a :class:`Policy`, also
     ``"double"`` for the substitute of the same class's lesson in the period before
-    or after (``keep_doubles``) and ``"combined"`` for the substitute of the absent
-    teacher's first lesson in the same period (``combined_lessons``).
+    or after (``keep_doubles``), ``"combined"`` for the substitute of the absent
+    teacher's first lesson in the same period (``combined_lessons``) and
+    ``"pinned"`` for a substitute fixed in advance (``pinned``).
     """
 
     absent: str
@@ -32,7 +33,7 @@ class Cover:
     substitute: str
     class_name: str
     reason: str
-    rule: Literal["subject", "any", "double", "combined"]
+    rule: Literal["subject", "any", "double", "combined", "pinned"]
 
 
 @dataclass(frozen=True, slots=True)
@@ -42,8 +43,9 @@ class Uncovered:
     ``absent``, ``period``, ``subject``, ``class_name`` and ``reason`` describe
     the lesson as in :class:`Cover`.  ``present_teachers`` counts the teachers
     present in that period; each of them is counted once, in the first group that
-    fits: ``busy_teaching`` teach a lesson of their own then, ``busy_covering``
-    already cover another lesson then, ``busy_unavailable`` may not cover then
+    fits: ``busy_covering`` cover another lesson then (a pinned substitute counts
+    here whatever else it does then), ``busy_teaching`` teach a lesson of their own
+    then, ``busy_unavailable`` may not cover then
     (``Policy.unavailable``) and ``at_cap`` have given ``Policy.max_covers``
     covers.  ``why`` puts these counts in a sentence, for example
     ``all 38 present teachers are busy in period 3: 31 teach, 7 cover``

@@ -39,6 +39,16 @@ struct DayLesson {
     std::int16_t period;
 };
 
+// A cover fixed in advance, as the office gave it: names and classes the day may not have
+// are kUnknown, refused when the pins are checked (see day_pins.hpp).
+struct DayPin {
+    static constexpr std::uint32_t kUnknown = static_cast<std::uint32_t>(-1);
+    std::uint32_t absent;      // in Day::teachers
+    std::uint32_t class_id;    // in Day::classes
+    std::int16_t period;
+    std::uint32_t substitute;  // in Day::teachers
+};
+
 // What the office said beyond who is absent; empty, it changes nothing.
 struct DayPolicy {
     std::uint32_t max_covers = PlanningPolicy::kNoCap;
@@ -50,6 +60,7 @@ struct DayPolicy {
     std::vector<std::pair<std::uint32_t, std::int16_t>> unavailable;     // (teacher, period)
     std::vector<std::pair<std::uint32_t, std::int16_t>> absent_periods;  // of part_day teachers
     std::vector<std::uint8_t> class_away;  // by class id, empty for none
+    std::vector<DayPin> pins;              // in the order given
 };
 
 // Texts are views: what they view must outlive the Day and what is planned from it.

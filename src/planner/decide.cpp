@@ -15,6 +15,7 @@ std::string_view rule_name(Rule rule) noexcept {
         case Rule::combined: return "combined";
         case Rule::away: return "away";
         case Rule::co_taught: return "co-taught";
+        case Rule::pinned: return "pinned";
         case Rule::uncovered: break;
     }
     return "uncovered";
@@ -47,6 +48,7 @@ void CoverPlanner::decide(const PlanningInput& input, Plan& plan, InterruptionCh
     capped_free_by_code_.fill(0);
     capped_in_order_.clear();
     start_caps();
+    apply_pins();
 
     for (std::size_t index = 0; index < input.lessons.size(); ++index) {
         // Lessons are counted a block at a time; a lesson in a period without a code also by
@@ -73,6 +75,9 @@ void CoverPlanner::decide(const PlanningInput& input, Plan& plan, InterruptionCh
 
 // The one place where a lesson's cover is chosen, step by step as decide() lists them.
 Decision CoverPlanner::decide_lesson(std::uint32_t index, const PlanningLesson& lesson, const Plan& plan) {
+    if (!pinned_substitute_.empty() && pinned_substitute_[index] != Decision::kNobody) {
+        return Decision{pinned_substitute_[index], Rule::pinned};  // booked by apply_pins()
+    }
     const PlanningPolicy& policy = input_->policy;
     if (!policy.lessons.empty()) {
         const LessonLinks& links = policy.lessons[index];
@@ -136,7 +141,8 @@ void CoverPlanner::place_candidates() {
     for (std::size_t subject = 0; subject < subjects; ++subject) {
         pools_[subject].start(input.present_by_subject[subject], rows);
     }
-    if (input.policy.keep_doubles) place_of_teacher_.assign(input.teachers.size(), 0);
+    const bool by_teacher = input.policy.keep_doubles || !input.policy.pins.empty();
+    if (by_teacher) place_of_teacher_.assign(input.teachers.size(), 0);
     for (std::size_t teacher = 0; teacher < input.teachers.size(); ++teacher) {
         const PlanningTeacher& listed = input.teachers[teacher];
         if (!listed.present) continue;
@@ -149,7 +155,7 @@ void CoverPlanner::place_candidates() {
             busy |= input.policy.limits[teacher].absent | input.policy.limits[teacher].unavailable;
         }
         const std::size_t place = next_place_[listed.subject]++;
-        if (input.policy.keep_doubles) place_of_teacher_[teacher] = static_cast<std::uint32_t>(place);
+        if (by_teacher) place_of_teacher_[teacher] = static_cast<std::uint32_t>(place);
         // Each pool is written front to back, but the pools side by side are more streams
         // than the hardware follows: each asks for its next lines itself.
         if (place + kWriteAhead < candidates_.size()) __builtin_prefetch(&candidates_[place + kWriteAhead], 1);
@@ -242,22 +248,85 @@ void CoverPlanner::list_candidates_in_order() {
 // Books the substitute for the lesson: from now on busy in the period, with one lesson
 // more (a new one, since the substitute was free then).
 void CoverPlanner::take(Candidate& substitute, const PlanningLesson& lesson) {
-    std::uint64_t busy = 0;
-    if (lesson.code != PeriodCodes::kNoCode) {
-        busy = std::uint64_t{1} << lesson.code;
-        ++covers_by_code_[lesson.code];
-    } else {
-        uncoded_covers_.insert(PlanningInput::uncoded_key(substitute.teacher, lesson.period));
-        ++covers_by_uncoded_period_[static_cast<std::uint16_t>(lesson.period)];
-    }
+    const std::uint64_t busy = book_period(substitute, lesson);
     const std::size_t member = static_cast<std::size_t>(&substitute - candidates_.data()) - subject_starts_[substitute.subject];
     pools_[substitute.subject].add_lesson(member, substitute.load, busy);
+    count_cover(substitute, busy);
+}
+
+// Notes the substitute as covering in the lesson's period; returns the period's busy bit
+// (0 for a period without a code).
+std::uint64_t CoverPlanner::book_period(const Candidate& substitute, const PlanningLesson& lesson) {
+    if (lesson.code != PeriodCodes::kNoCode) {
+        ++covers_by_code_[lesson.code];
+        return std::uint64_t{1} << lesson.code;
+    }
+    uncoded_covers_.insert(PlanningInput::uncoded_key(substitute.teacher, lesson.period));
+    ++covers_by_uncoded_period_[static_cast<std::uint16_t>(lesson.period)];
+    return 0;
+}
+
+// One lesson and one cover more for the substitute, retired when that reaches the cap.
+void CoverPlanner::count_cover(Candidate& substitute, std::uint64_t busy) {
     substitute.load += 1;
     substitute.busy |= busy;
     if (!covers_given_.empty()) {
         const auto place = static_cast<std::size_t>(&substitute - candidates_.data());
         if (++covers_given_[place] == input_->policy.max_covers) retire(substitute);
     }
+}
+
+// Books every pinned cover before any rule runs, so that the rules see the substitutes
+// busy then, their loads and their covers towards the cap.
+void CoverPlanner::apply_pins() {
+    const std::vector<PlanningPin>& pins = input_->policy.pins;
+    if (pins.empty()) {
+        pinned_substitute_.clear();
+        return;
+    }
+    pinned_substitute_.assign(input_->lessons.size(), Decision::kNobody);
+    pinned_over_by_code_.fill(PinnedOver{});
+    pinned_over_by_uncoded_period_.clear();
+    for (const PlanningPin& fixed : pins) {
+        pinned_substitute_[fixed.lesson] = fixed.substitute;
+        if (fixed.books) pin(candidates_[place_of_teacher_[fixed.substitute]], input_->lessons[fixed.lesson]);
+    }
+}
+
+// Books a pinned cover, which may break what the rules keep to: the substitute may teach
+// or be unavailable then (it counts as covering there instead), or be at the cap already
+// (retired, so out of its pool: only its own counts change).
+void CoverPlanner::pin(Candidate& substitute, const PlanningLesson& lesson) {
+    const PlanningTeacher& listed = input_->teachers[substitute.teacher];
+    const PlanningPolicy& policy = input_->policy;
+    PinnedOver* over = nullptr;
+    bool teaching = false;
+    bool unavailable = false;
+    bool free = false;
+    if (lesson.code != PeriodCodes::kNoCode) {
+        over = &pinned_over_by_code_[lesson.code];
+        const std::uint64_t bit = std::uint64_t{1} << lesson.code;
+        teaching = (listed.busy & bit) != 0;
+        unavailable = !policy.limits.empty() && (policy.limits[substitute.teacher].unavailable & bit) != 0;
+        free = (substitute.busy & bit) == 0;
+    } else {
+        over = &pinned_over_by_uncoded_period_[static_cast<std::uint16_t>(lesson.period)];
+        const std::uint64_t key = PlanningInput::uncoded_key(substitute.teacher, lesson.period);
+        teaching = std::binary_search(input_->uncoded_busy.begin(), input_->uncoded_busy.end(), key);
+        unavailable = std::binary_search(policy.uncoded_unavailable.begin(), policy.uncoded_unavailable.end(), key);
+    }
+    if (teaching) {
+        ++over->teaching;
+    } else if (unavailable) {
+        ++over->unavailable;
+    }
+    if (!is_capped(substitute)) {
+        take(substitute, lesson);
+        return;
+    }
+    // Counted as at the cap in the periods it was free when retired: no longer in this one.
+    if (free) --capped_free_by_code_[lesson.code];
+    count_cover(substitute, book_period(substitute, lesson));
 }
 
 // Nobody could take the lesson: of the teachers present in its period (those absent only
@@ -273,6 +342,10 @@ Uncovered CoverPlanner::why_uncovered(std::uint32_t lesson_index, const Planning
         why.busy_covering = covers_by_code_[lesson.code];
         why.busy_unavailable = unavailable_by_code_[lesson.code];
         why.at_cap = capped_free_by_code_[lesson.code];
+        if (!pinned_substitute_.empty()) {
+            why.busy_teaching -= pinned_over_by_code_[lesson.code].teaching;
+            why.busy_unavailable -= pinned_over_by_code_[lesson.code].unavailable;
+        }
         return why;
     }
     const auto period = static_cast<std::uint16_t>(lesson.period);
@@ -283,6 +356,13 @@ Uncovered CoverPlanner::why_uncovered(std::uint32_t lesson_index, const Planning
     why.busy_unavailable = groups.unavailable;
     for (const std::uint32_t place : capped_in_order_) {
         if (!is_busy(candidates_[place], lesson)) ++why.at_cap;
+    }
+    if (!pinned_substitute_.empty()) {
+        const auto over = pinned_over_by_uncoded_period_.find(period);
+        if (over != pinned_over_by_uncoded_period_.end()) {
+            why.busy_teaching -= over->second.teaching;
+            why.busy_unavailable -= over->second.unavailable;
+        }
     }
     return why;
 }

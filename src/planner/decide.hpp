@@ -17,7 +17,11 @@ namespace lessoncover {
 // Keeps its working memory between runs, so a school that plans again finds it in place.
 class CoverPlanner {
 public:
-    // Decides the lessons of `input`, in order, into `plan`. Each lesson, in this order:
+    // Decides the lessons of `input` into `plan`. First the policy's pins: each pinned
+    // lesson goes to its substitute (rule `pinned`), booked as a cover from the start, even
+    // where the rules would not put it (teaching, unavailable, at the cap then). Then each
+    // lesson, in order:
+    //   0. goes to its pinned substitute, when it has one; else it
     //   1. needs no cover when its class is away (rule `away`), or
     //   2. when a teacher present then teaches the class then too (rule `co_taught`);
     //      both are marked on the lesson when the input is made;
@@ -32,9 +36,10 @@ public:
     //   6. to the first present teacher in list order who can take it (rule `any`);
     //   7. else to nobody, with the counts that say why (rule `uncovered`).
     // A teacher can take a lesson when free in its period (no lesson of its own, no cover
-    // decided in this run, not absent, not unavailable) and under the policy's cap. A cover
-    // adds one to the substitute's lessons. Steps 1-4 and the limits come from the input's
-    // policy; without one, only 5-7 apply. Throws std::invalid_argument on a teacher whose
+    // decided or pinned in this run, not absent, not unavailable) and under the policy's
+    // cap. A cover, pinned ones included, adds one to the substitute's lessons and covers
+    // (a combined set pinned to one substitute adds one). Steps 0-4 and the limits come
+    // from the input's policy; without one, only 5-7 apply. Throws std::invalid_argument on a teacher whose
     // subject is not below the input's number of subjects.
     void decide(const PlanningInput& input, Plan& plan);
     // The same, counting the work on `check`: when it stops, so does deciding, and the
@@ -60,6 +65,10 @@ private:
     Candidate* first_free_teacher(const PlanningLesson& lesson);
     bool is_busy(const Candidate& candidate, const PlanningLesson& lesson) const;
     void take(Candidate& substitute, const PlanningLesson& lesson);
+    void apply_pins();
+    void pin(Candidate& substitute, const PlanningLesson& lesson);
+    std::uint64_t book_period(const Candidate& substitute, const PlanningLesson& lesson);
+    void count_cover(Candidate& substitute, std::uint64_t busy);
     Uncovered why_uncovered(std::uint32_t lesson_index, const PlanningLesson& lesson);
     struct UncodedGroups {
         std::uint32_t absent = 0;
@@ -104,6 +113,16 @@ private:
     std::vector<std::uint32_t> capped_in_order_;  // candidates that reached the cap
     // Capped teachers free in a period (nothing else keeps them from covering), by code.
     std::array<std::uint32_t, PeriodCodes::kMaxCodes> capped_free_by_code_{};
+    // With pins: the pinned substitute by lesson (or Decision::kNobody), and the pinned
+    // substitutes who teach or are unavailable in the period they cover, which count as
+    // covering there rather than in the groups the input puts them in.
+    std::vector<std::uint32_t> pinned_substitute_;
+    struct PinnedOver {
+        std::uint32_t teaching = 0;
+        std::uint32_t unavailable = 0;
+    };
+    std::array<PinnedOver, PeriodCodes::kMaxCodes> pinned_over_by_code_{};
+    std::unordered_map<std::uint16_t, PinnedOver> pinned_over_by_uncoded_period_;
 };
 
 }  // namespace lessoncover

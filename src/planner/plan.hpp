@@ -17,6 +17,7 @@ enum class Rule : std::uint8_t {
     combined,       // the substitute of the absent teacher's first lesson in the same period
     away,           // not needed: the class is away
     co_taught,      // not needed: a present teacher teaches the class then too
+    pinned,         // the substitute the office fixed in advance
 };
 
 std::string_view rule_name(Rule rule) noexcept;
@@ -30,7 +31,8 @@ struct Decision {
 // Why a lesson went uncovered: of the teachers present in that period, how many teach
 // then, cover then in this run, may not cover then, or have given as many covers as the
 // policy allows. Each present teacher is counted once, in the first group that fits, and
-// every one of them fits one. Without a policy the last two are 0.
+// every one of them fits one; a substitute pinned in that period covers then, whatever
+// else it might do. Without a policy the last two are 0.
 struct Uncovered {
     std::uint32_t lesson;
     std::uint32_t present_teachers;

@@ -55,6 +55,15 @@ struct TeacherLimits {
     std::uint64_t unavailable = 0;
 };
 
+// A cover fixed in advance: the lesson goes to the substitute whatever the rules say.
+struct PlanningPin {
+    std::uint32_t lesson;      // place in PlanningInput::lessons; needs cover
+    std::uint32_t substitute;  // place in PlanningInput::teachers; present in the lesson's period
+    // False for a further lesson of a combined set pinned to the same substitute: the set
+    // is one cover, booked by its first pin.
+    bool books = true;
+};
+
 // What the office said beyond who is absent. Empty, it changes nothing.
 struct PlanningPolicy {
     static constexpr std::uint32_t kNoCap = static_cast<std::uint32_t>(-1);
@@ -69,6 +78,9 @@ struct PlanningPolicy {
     // The same for periods without a code, as PlanningInput::uncoded_key; sorted.
     std::vector<std::uint64_t> uncoded_absent;
     std::vector<std::uint64_t> uncoded_unavailable;
+    // In the order given; at most one a lesson, and one a substitute and period but for the
+    // lessons of one combined set.
+    std::vector<PlanningPin> pins;
 
     void clear() { *this = PlanningPolicy{}; }
 };

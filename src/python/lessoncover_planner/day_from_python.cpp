@@ -345,10 +345,68 @@ bool read_flag(PyObject* value, const char* what, bool& flag) {
 // lessons it still fits the planner's 32-bit count.
 constexpr unsigned long kMostPriorCovers = 0x7fffffffUL;
 
-bool read_policy(PyObject* policy, Day& day, PyObject* index_by_name, PyObject* class_by_name) {
+// The place of `name` in `by_name`, DayPin::kUnknown when it has none.
+bool place_or_unknown(PyObject* by_name, PyObject* name, std::uint32_t& place) {
+    PyObject* found = PyDict_GetItemWithError(by_name, name);
+    if (found == nullptr) {
+        place = DayPin::kUnknown;
+        return !PyErr_Occurred();
+    }
+    place = static_cast<std::uint32_t>(PyLong_AsSsize_t(found));
+    return true;
+}
+
+// Pins as (absent, period, class_name, substitute) tuples. Only their types are refused
+// here; what they name is checked against the day by pin_lessons(), which refuses
+// names the day does not have.
+bool read_pins(PyObject* pins, Day& day, DayObjects& objects, PyObject* index_by_name, PyObject* class_by_name) {
+    if (!PyTuple_Check(pins)) {
+        PyErr_Format(PyExc_TypeError, "policy.pinned: expected a tuple of pins, got %R", pins);
+        return false;
+    }
+    objects.pins = OwnedRef::borrow(pins);
+    day.policy.pins.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(pins)));
+    for (Py_ssize_t index = 0; index < PyTuple_GET_SIZE(pins); ++index) {
+        PyObject* pin = PyTuple_GET_ITEM(pins, index);
+        if (!PyTuple_Check(pin) || PyTuple_GET_SIZE(pin) != 4) {
+            PyErr_Format(PyExc_TypeError, "pinned[%zd]: expected an (absent, period, class_name, substitute) tuple, got %R",
+                         index, pin);
+            return false;
+        }
+        for (const Py_ssize_t text : {0, 2, 3}) {
+            if (!PyUnicode_Check(PyTuple_GET_ITEM(pin, text))) {
+                PyErr_Format(PyExc_TypeError, "pinned[%zd] %R: names must be str, got %R", index, pin,
+                             PyTuple_GET_ITEM(pin, text));
+                return false;
+            }
+        }
+        DayPin read{};
+        switch (read_period(PyTuple_GET_ITEM(pin, 1), read.period)) {
+            case PeriodRead::ok: break;
+            case PeriodRead::not_int:
+                PyErr_Format(PyExc_TypeError, "pinned[%zd] %R: a period must be an int", index, pin);
+                return false;
+            case PeriodRead::out_of_range:
+                PyErr_Format(PyExc_ValueError, "pinned[%zd] %R: the period is outside -32768..32767", index, pin);
+                return false;
+            case PeriodRead::failed: return false;
+        }
+        if (!place_or_unknown(index_by_name, PyTuple_GET_ITEM(pin, 0), read.absent) ||
+            !place_or_unknown(class_by_name, PyTuple_GET_ITEM(pin, 2), read.class_id) ||
+            !place_or_unknown(index_by_name, PyTuple_GET_ITEM(pin, 3), read.substitute)) {
+            return false;
+        }
+        day.policy.pins.push_back(read);
+    }
+    return true;
+}
+
+bool read_policy(PyObject* policy, Day& day, DayObjects& objects, PyObject* index_by_name, PyObject* class_by_name) {
     if (policy == Py_None) return true;
-    if (PyTuple_GET_SIZE(policy) != 7) {
-        PyErr_Format(PyExc_TypeError, "policy: expected a tuple of 7 options, got %R", policy);
+    // The pins are the eighth option; a tuple of seven has none.
+    const Py_ssize_t options = PyTuple_GET_SIZE(policy);
+    if (options != 7 && options != 8) {
+        PyErr_Format(PyExc_TypeError, "policy: expected a tuple of 8 options, got %R", policy);
         return false;
     }
     DayPolicy& read = day.policy;
@@ -432,7 +490,7 @@ bool read_policy(PyObject* policy, Day& day, PyObject* index_by_name, PyObject* 
         if (read.class_away.empty()) read.class_away.assign(day.classes.size(), 0);
         read.class_away[static_cast<std::size_t>(PyLong_AsSsize_t(class_id))] = 1;
     }
-    return true;
+    return options == 7 || read_pins(PyTuple_GET_ITEM(policy, 7), day, objects, index_by_name, class_by_name);
 }
 
 }  // namespace
@@ -461,7 +519,7 @@ bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObjec
     return read_teachers(day, objects, resolve_subject, index_by_name, check) &&
            read_absences(day, objects, index_by_name.get(), default_reason.get(), check) &&
            read_lessons(day, objects, index_by_name.get(), class_by_name, check) &&
-           read_policy(policy, day, index_by_name.get(), class_by_name.get());
+           read_policy(policy, day, objects, index_by_name.get(), class_by_name.get());
 }
 
 }  // namespace lessoncover::binding

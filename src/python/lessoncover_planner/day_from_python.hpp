@@ -20,6 +20,7 @@ struct DayObjects {
     OwnedRef lessons;   // a private list of (teacher, period, class) tuples
     OwnedRef absences;  // a private dict
     OwnedRef kept;      // a list holding every other object that the day views
+    OwnedRef pins;      // the policy's tuple of pins, to show a refused one as given
     std::vector<PyObject*> teacher_names;   // borrowed, by teacher
     std::vector<PyObject*> reasons;         // borrowed, by teacher (absent ones)
     std::vector<PyObject*> class_names;     // borrowed, by class id
@@ -31,7 +32,8 @@ struct DayObjects {
 // a reason (a str or None) or a (reason, periods) tuple for part of the day, periods a
 // non-empty tuple of ints. `policy` is None or the tuple
 //   (max_covers or None, {name: prior covers}, {name: tuple of periods unavailable},
-//    keep_doubles, combined_lessons, co_taught_no_cover, tuple of classes away).
+//    keep_doubles, combined_lessons, co_taught_no_cover, tuple of classes away,
+//    tuple of (absent, period, class_name, substitute) pins), the pins optional.
 // False with a Python exception set on a refusal, or when `check`, counting a step a row,
 // stopped (with the exception of the signal handler that stopped it).
 bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObject* resolve_subject, PyObject* policy,

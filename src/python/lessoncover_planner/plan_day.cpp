@@ -8,6 +8,7 @@
 #include "binding/heap_type.hpp"
 #include "binding/object_arguments.hpp"
 #include "binding/signal_handlers.hpp"
+#include "planner/day_pins.hpp"
 #include "planner/decide.hpp"
 #include "python/lessoncover_planner/day_from_python.hpp"
 #include "report/report.hpp"
@@ -39,7 +40,7 @@ public:
     }
 
 private:
-    OwnedRef names_[static_cast<std::size_t>(Rule::co_taught) + 1];
+    OwnedRef names_[static_cast<std::size_t>(Rule::pinned) + 1];
 };
 
 // The records, all in report order:
@@ -114,6 +115,13 @@ PyObject* plan_day(const Day& day, DayObjects& objects, InterruptionCheck& check
     const auto started = std::chrono::steady_clock::now();
     DayInput built;
     if (!build_day_input(day, built, check)) return nullptr;
+    const Result<Done, PinRefusal> pinned = pin_lessons(day, built);
+    if (!pinned.ok()) {
+        const PinRefusal& refusal = pinned.error();
+        PyErr_Format(PyExc_ValueError, "pinned[%u] %R: %s", static_cast<unsigned>(refusal.pin),
+                     PyTuple_GET_ITEM(objects.pins.get(), refusal.pin), refusal.reason.c_str());
+        return nullptr;
+    }
     CoverPlanner planner;
     Plan plan;
     planner.decide(built.input, plan, check);
@@ -183,7 +191,7 @@ PyMethodDef plan_day_definition = {
     "(reason, periods)}. resolve_subject(text) gives a known subject's number, a\n"
     "subject of the school's own as its display text, or None. policy is None or\n"
     "(max_covers, prior_covers, unavailable, keep_doubles, combined_lessons,\n"
-    "co_taught_no_cover, away_classes). Returns (report_head, timing_line, elapsed,\n"
+    "co_taught_no_cover, away_classes[, pinned]). Returns (report_head, timing_line, elapsed,\n"
     "covers, uncovered, not_needed). The package's plan() is the documented way in.",
 };
 
