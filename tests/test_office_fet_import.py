@@ -139,6 +139,14 @@ class TestCycles:
         assert "# cycle_start = YYYY-MM-DD" in (school / "school.toml").read_text()
 
 
+    def test_labels_with_quotes_and_line_breaks_stay_valid_toml(self, tmp_path):
+        days = ['Week "A"\nMon', "Week B\\Mon"]
+        rows = [(str(number), day, "1", "8C", "History", "JKL", "") for number, day in enumerate(days)]
+        run_import(tmp_path, rows)
+        assert settings_of(tmp_path / "school")["days"] == days
+        assert [lesson[4] for lesson in lessons_of(tmp_path / "school")] == days
+
+
 class TestRows:
     def test_co_taught_activity_is_a_lesson_for_each_teacher(self, tmp_path):
         lines = run_import(tmp_path, [("1", "Mon", "1", "9A", "Biology", "ABC+DEF", "Lab")])

@@ -25,7 +25,7 @@ from collections import Counter
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from ..cli.errors import InputError, UsageError, WriteError
+from ..cli.errors import InputError, UsageError, WriteError, one_line
 from ..cli.reading import _decode, read_table
 from ..cli.writing import refuse_inputs, refuse_links, write_file
 from ..policy import PERIOD_MAX
@@ -217,9 +217,10 @@ def import_fet(export: Path, school: Path, overwrite: bool = False) -> list[str]
     periods = periods_of(list(dict.fromkeys(row.hour for row in timetable.rows)))
     _add_lessons(export, timetable, days, periods)
     lines = _report(timetable, days, periods)
-    notes = [f"Imported from the FET export {export.name}."]
+    # Comments end at a line break, so a name that holds one is escaped to stay a comment.
+    notes = [f"Imported from the FET export {one_line(export.name)}."]
     if not days.weekdays:
-        notes.append(f"cycle_start = YYYY-MM-DD  (the date of a school day labelled {days.labels[0]})")
+        notes.append(f"cycle_start = YYYY-MM-DD  (the date of a school day labelled {one_line(days.labels[0])})")
     toml_data = _school_toml(toml_path, days, periods, notes)
 
     teachers = [(name, _subject(hours)) for name, hours in timetable.hours.items()]
