@@ -103,3 +103,14 @@ class CoverPlan:
         not_needed = f"not_needed={len(self._not_needed_rows)}, " if self._not_needed_rows else ""
         return (f"CoverPlan(covers={len(self._cover_rows)}, "
                 f"uncovered={len(self._uncovered_rows)}, {not_needed}elapsed={self._elapsed:.6g})")
+
+
+def with_cover_rules(plan: CoverPlan, rules: dict[tuple[str, int, str], str]) -> CoverPlan:
+    """The plan with the rule of some covers replaced, by (absent, period, class_name).
+
+    A caller that pins the covers of an earlier plan gets them back with the rule
+    ``"pinned"``; this shows them with the rule that first chose them, so planning a day
+    again that changed nothing shows the same plan."""
+    rows = [row[:6] + (rules.get((row[0], row[1], row[4]), row[6]),) for row in plan._cover_rows]
+    return CoverPlan(plan._report_head, plan._timing_line, plan._elapsed, rows, plan._uncovered_rows,
+                     plan._not_needed_rows)

@@ -26,7 +26,16 @@ class KeptCovers:
     """The covers a re-plan keeps, as pins for the planner, and a line for each released one."""
 
     covers: dict[Lesson, CoverEntry] = field(default_factory=dict)
-    released: list[str] = field(default_factory=list)
+    released_by_lesson: list[tuple[Lesson, str]] = field(default_factory=list)
+
+    def release(self, lesson: Lesson, why: str) -> None:
+        self.released_by_lesson.append((lesson, f"{lesson_text(lesson[2], lesson[1])}: {why}"))
+
+    @property
+    def released(self) -> list[str]:
+        """A line for each released cover, by period, as the board reads."""
+        return [line for (_, period, class_name), line in
+                sorted(self.released_by_lesson, key=lambda item: item[0][1])]
 
     @property
     def pins(self) -> list[tuple[str, int, str, str]]:
@@ -63,17 +72,16 @@ def keep_covers(facts: DayFacts, recorded: Sequence[CoverEntry]) -> KeptCovers:
     cap = facts.options.max_covers
     for cover in sorted(recorded, key=lambda cover: _PRECEDENCE.get(cover.how, 2)):
         lesson = (cover.absent, cover.period, cover.class_name)
-        where = lesson_text(cover.class_name, cover.period)
         not_needed = facts.why_no_cover_needed(lesson)
         if not_needed is not None:
-            kept.released.append(f"{where}: {not_needed}; {cover.substitute}'s cover released")
+            kept.release(lesson, f"{not_needed}; {cover.substitute}'s cover released")
             continue
         why = _why_released(facts, cover, booked)
         counts = cover.rule != "combined"
         if why is None and counts and cap is not None and cover.how != "forced" and given.get(cover.substitute, 0) >= cap:
             why = f"{cover.substitute} is at the cap of {cap} covers"
         if why is not None:
-            kept.released.append(f"{where}: {why}; re-planned")
+            kept.release(lesson, f"{why}; re-planned")
             continue
         booked[(cover.substitute, cover.period)] = cover
         if counts:
@@ -98,5 +106,5 @@ def _release_broken_sets(facts: DayFacts, kept: KeptCovers) -> None:
         for member in members:
             cover = kept.covers.pop(member, None)
             if cover is not None:
-                kept.released.append(f"{lesson_text(member[2], member[1])}: its combined lesson was "
-                                     f"re-planned; {cover.substitute}'s cover released with it")
+                kept.release(member, f"its combined lesson was re-planned; {cover.substitute}'s cover "
+                                     "released with it")

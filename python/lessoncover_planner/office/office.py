@@ -18,7 +18,7 @@ from ..cli.errors import UsageError
 from ..cli.guidance import did_you_mean
 from ..cli.policies import PolicyOptions, build_policy
 from ..cli.reading import Day, parse_period_list
-from ..cover_plan import CoverPlan
+from ..cover_plan import CoverPlan, with_cover_rules
 from ..policy import Policy
 from .calendar import NotASchoolDay
 from .candidates import Candidates, rank_candidates
@@ -30,6 +30,8 @@ from .school_folder import School, read_school, school_day
 __all__ = ["Office", "DatePlan", "NOT_A_SCHOOL"]
 
 NOT_A_SCHOOL = "not a school folder; run lessoncover init"
+# How the board shows a cover the office set by hand.
+HOW_TEXT = {"manual": "set by hand", "forced": "set by hand (forced)"}
 
 
 @dataclass
@@ -47,7 +49,7 @@ class DatePlan:
 class Office:
     """A school folder opened for work. Use as a context manager, or call close()."""
 
-    def __init__(self, folder: Path, create: bool = False) -> None:
+    def __init__(self, folder: Path, create: bool = True) -> None:
         self.school: School = read_school(folder)
         self.ledger = Ledger.open(self.school.ledger_path, create=create)
 
@@ -168,7 +170,10 @@ class Office:
                           covered=len(covers), uncovered=len(uncovered), not_needed=len(not_needed),
                           kept=len(kept.covers), released=len(kept.released))
             self.ledger.record_plan(date, covers, uncovered, not_needed, run)
-        day.cover_how = {(c.absent, c.period, c.class_name): c.how for c in covers if c.how != "planned"}
+        # A re-plan shows a kept cover as its first plan did; one set by hand says so.
+        day.cover_how = {(c.absent, c.period, c.class_name): HOW_TEXT[c.how] for c in covers if c.how in HOW_TEXT}
+        result = with_cover_rules(result, {(c.absent, c.period, c.class_name): c.rule for c in covers
+                                           if c.how == "kept" and c.rule})
         return DatePlan(date, day, result, covers, kept.released, len(kept.covers))
 
     # -- who could take a lesson, and changes by hand ----------------------------------
