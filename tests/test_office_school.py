@@ -67,6 +67,12 @@ def test_cycle_start_is_a_toml_date_or_an_iso_string(tmp_path, value):
     assert school.calendar.cycle_start == D("2025-09-01")
 
 
+def test_cycle_start_with_weekday_names_is_a_warning(tmp_path):
+    school = read_school(school_folder(tmp_path, "holidays = [2025-09-02]\ncycle_start = 2025-09-01\n"))
+    assert len(school.warnings) == 1 and "school.toml, line 2: cycle_start with weekday names" in school.warnings[0]
+    assert school.calendar.label(D("2025-09-03")) == "Tue"  # as the warning says
+
+
 def test_a_term_window_without_terms_is_a_warning(tmp_path):
     school = read_school(school_folder(tmp_path, 'fairness_window = "term"\n'))
     assert len(school.warnings) == 1 and "no terms are given" in school.warnings[0]
@@ -94,6 +100,7 @@ def test_a_term_window_without_terms_is_a_warning(tmp_path):
     ('[periods]\n1 = 8\n', 2, 'the time of period 1 is a text such as "08:45-09:40"'),
     ('[periods]\nfirst = "08:00"\n', 2, "period 'first' is not a whole number"),
     ('periods = 5\n', 1, "periods: expected a table"),
+    ('[periods]\n1 = "08:00-09:00"\n"01" = "09:00-10:00"\n', 3, '01: period 1 is given twice'),
     ('[policies]\nmax_cover = 2\n', 2, "max_cover: not a policy (did you mean 'max_covers'?)"),
     ('[policies]\nkeep_doubles = "yes"\n', 2, "keep_doubles: expected true or false"),
     ('[policies]\nmax_covers = true\n', 2, "max_covers: expected a number of covers"),

@@ -18,7 +18,7 @@ from pathlib import Path
 from ..cli.errors import InputError
 from ..cli.guidance import did_you_mean
 from ..cli.reading import parse_period, read_text
-from .calendar import Calendar
+from .calendar import Calendar, weekday_of
 
 __all__ = ["SETTINGS", "POLICY_SETTINGS", "LONGEST_HOLIDAY", "Settings", "read_settings"]
 
@@ -108,6 +108,8 @@ class _Reader:
         times: dict[int, str] = {}
         for key, text in value.items():
             period = parse_period(self.path, self.line_of(key), key.strip())
+            if period in times:
+                raise self.error(key, f"period {period} is given twice")
             if not isinstance(text, str) or not text.strip():
                 raise self.error(key, f'the time of period {period} is a text such as "08:45-09:40", got {text!r}')
             times[period] = text.strip()
@@ -165,6 +167,12 @@ def read_settings(path: Path) -> Settings:
     except ValueError as error:
         key = "cycle_start" if str(error).startswith("cycle_start") else "days"
         raise reader.error(key, str(error).removeprefix(key + " ")) from None
+    if settings.calendar.cycle_start is not None and all(weekday_of(label) is not None
+                                                         for label in settings.calendar.days):
+        settings.warnings.append(f"{path}, line {reader.line_of('cycle_start')}: cycle_start with weekday names "
+                                 "as days makes the labels follow the school days from it, so after a holiday "
+                                 "a Tuesday takes Monday's lessons; leave cycle_start out for the same "
+                                 "timetable every week")
     if window == "term" and not terms:
         settings.warnings.append(f'{path}: fairness_window is "term" but no terms are given; '
                                  "every earlier cover counts")
