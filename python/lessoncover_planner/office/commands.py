@@ -82,7 +82,8 @@ def _run_absences(office: Office, arguments: argparse.Namespace) -> int:
     date = _today(arguments)
     label = office.check_school_day(date)
     entries = office.absences(date)
-    lines = [f"{_weekday(date)} ({label}): {len(entries)} absent"]
+    named = f" ({label})" if label != f"{date:%a}" else ""  # a cycle's label says more than the weekday
+    lines = [f"{_weekday(date)}{named}: {len(entries)} absent"]
     lines += [f"  {_absence_text(entry)}" for entry in entries]
     _print("\n".join(lines))
     return EXIT_OK
