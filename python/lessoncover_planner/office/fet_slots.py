@@ -14,10 +14,10 @@ import re
 from collections.abc import Sequence
 from dataclasses import dataclass
 
+from .calendar import WEEKDAYS as WEEKDAY_LABELS  # the calendar's labels, Monday first
+
 __all__ = ["DayLabels", "Periods", "WEEKDAY_LABELS", "day_labels", "periods_of"]
 
-WEEKDAY_LABELS = ("Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun")
-"""The calendar's labels of the weekdays, Monday first."""
 
 _WEEKDAY_SPELLINGS = {
     spelling: index
