@@ -479,3 +479,29 @@ def test_a_process_killed_inside_a_transaction_leaves_the_date_as_before(ledger,
         assert state(reopened, MON) == before
         record(reopened, MON, [cover(3, "Dev")])  # and the ledger takes writes again
         assert reopened.covers_on(MON) == [cover(3, "Dev")]
+
+
+OPENER = r"""
+import sys
+from datetime import date
+from pathlib import Path
+from lessoncover_planner.office.ledger import AbsenceEntry, Ledger
+
+sys.stdin.readline()  # every process starts at once
+with Ledger.open(Path(sys.argv[1])) as ledger:
+    ledger.set_absence(date(2025, 3, 10), AbsenceEntry(sys.argv[2], None, ""))
+"""
+
+
+def test_processes_making_one_new_ledger_at_once_all_open_it(path):
+    names = [f"T{number}" for number in range(6)]
+    openers = [subprocess.Popen([sys.executable, "-c", OPENER, str(path), name], stdin=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True) for name in names]
+    for opener in openers:
+        opener.stdin.write("go\n")
+        opener.stdin.flush()
+    for opener in openers:
+        assert opener.wait(timeout=60) == 0, opener.stderr.read()
+    with Ledger.open(path) as ledger:
+        assert sorted(entry.name for entry in ledger.absences_on(MON)) == names and ledger.version(MON) == 6
+    assert user_version(path) == SCHEMA_VERSION
