@@ -312,12 +312,9 @@ class Ledger:
                 yield
             return
         connection = self._connection
-        try:
-            connection.execute("BEGIN IMMEDIATE")
-        except sqlite3.OperationalError as error:
-            raise WriteError(self.path, OSError(str(error))) from None
         self._depth = 1
-        try:
+        try:  # BEGIN inside: an interrupt just after it still rolls back
+            connection.execute("BEGIN IMMEDIATE")
             yield
             connection.execute("COMMIT")
         except BaseException as error:
