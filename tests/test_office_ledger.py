@@ -6,6 +6,7 @@ import os
 import re
 import signal
 import sqlite3
+import stat
 import subprocess
 import sys
 from datetime import date
@@ -347,17 +348,20 @@ def test_a_missing_ledger_is_not_created_unless_asked(path):
 
 def test_a_ledger_that_cannot_be_made_is_a_write_error(tmp_path):
     path = tmp_path / "no such folder" / "lessoncover.db"
-    with pytest.raises(WriteError, match=f"cannot write {re.escape(str(path))}: unable to open database file"):
+    with pytest.raises(WriteError, match=f"cannot write {re.escape(str(path))}: No such file or directory"):
         Ledger.open(path)
 
 
-def test_a_new_ledger_gets_the_umasks_mode(path):
-    old = os.umask(0o077)
+@pytest.mark.parametrize("umask, mode", [(0o077, 0o600), (0o022, 0o644), (0o002, 0o664)])
+def test_a_new_ledger_and_its_companions_get_the_umasks_mode(path, umask, mode):
+    old = os.umask(umask)
     try:
-        Ledger.open(path).close()
+        with Ledger.open(path) as ledger:
+            ledger.set_absence(MON, SICK)
+            companions = [path.with_name(path.name + suffix) for suffix in ("-wal", "-shm")]
+            assert [oct(stat.S_IMODE(os.stat(file).st_mode)) for file in [path, *companions]] == [oct(mode)] * 3
     finally:
         os.umask(old)
-    assert path.stat().st_mode & 0o777 == 0o600
 
 
 @pytest.mark.parametrize("suffix", ["", "-wal", "-shm", "-journal"])
@@ -475,3 +479,29 @@ def test_a_process_killed_inside_a_transaction_leaves_the_date_as_before(ledger,
         assert state(reopened, MON) == before
         record(reopened, MON, [cover(3, "Dev")])  # and the ledger takes writes again
         assert reopened.covers_on(MON) == [cover(3, "Dev")]
+
+
+OPENER = r"""
+import sys
+from datetime import date
+from pathlib import Path
+from lessoncover_planner.office.ledger import AbsenceEntry, Ledger
+
+sys.stdin.readline()  # every process starts at once
+with Ledger.open(Path(sys.argv[1])) as ledger:
+    ledger.set_absence(date(2025, 3, 10), AbsenceEntry(sys.argv[2], None, ""))
+"""
+
+
+def test_processes_making_one_new_ledger_at_once_all_open_it(path):
+    names = [f"T{number}" for number in range(6)]
+    openers = [subprocess.Popen([sys.executable, "-c", OPENER, str(path), name], stdin=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True) for name in names]
+    for opener in openers:
+        opener.stdin.write("go\n")
+        opener.stdin.flush()
+    for opener in openers:
+        assert opener.wait(timeout=60) == 0, opener.stderr.read()
+    with Ledger.open(path) as ledger:
+        assert sorted(entry.name for entry in ledger.absences_on(MON)) == names and ledger.version(MON) == 6
+    assert user_version(path) == SCHEMA_VERSION

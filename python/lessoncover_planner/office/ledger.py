@@ -22,8 +22,11 @@ Versions
 Files
     The ledger and its ``-wal``, ``-shm`` and ``-journal`` companions are outputs of the
     command: :meth:`Ledger.open` refuses (``UsageError``) when any of them is a symbolic
-    link or not a regular file.  A new ledger gets the mode the umask gives (SQLite's
-    0644 less the umask).  A file that is not a ledger (not SQLite at all, another
+    link or not a regular file (checked as it is opened: SQLite itself opens the files
+    by name, so a link planted while the ledger is open is not noticed).  A new ledger
+    is made here, empty, with the mode the umask gives, as every output of the command
+    is, and SQLite gives its companions the ledger's mode (left to itself, it would make
+    the ledger 0644 less the umask).  A file that is not a ledger (not SQLite at all, another
     program's SQLite file, or a ledger written by a newer lessoncover) is refused with
     ``UsageError``; a ledger that cannot be opened or locked raises ``WriteError``.
     With ``create=False`` a missing ledger raises ``UsageError`` ("not a school folder;
@@ -201,6 +204,16 @@ def _refuse_unsafe_files(path: Path) -> None:
             raise UsageError(f"{candidate} is not a regular file; refusing to open it as the ledger")
 
 
+def _create_empty(path: Path) -> None:
+    """A new empty file at path, which SQLite takes for an empty database; never through a link."""
+    try:
+        os.close(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW | os.O_CLOEXEC, 0o666))
+    except FileExistsError:
+        pass
+    except OSError as error:
+        raise WriteError(path, error) from None
+
+
 class Ledger:
     """An open ledger; make one with :meth:`open`, close it with :meth:`close` or ``with``."""
 
@@ -217,10 +230,14 @@ class Ledger:
         :data:`SCHEMA_VERSION`; see the module's notes for what is refused."""
         path = Path(path)
         _refuse_unsafe_files(path)
-        if not create and not os.path.lexists(path):
-            raise UsageError(f"{path} does not exist: not a school folder; run lessoncover init")
-        # A URI, so that mode=rw never creates the file that create=False expects to find.
-        uri = f"{path.absolute().as_uri()}?mode={'rwc' if create else 'rw'}"
+        if not os.path.lexists(path):
+            if not create:
+                raise UsageError(f"{path} does not exist: not a school folder; run lessoncover init")
+            _create_empty(path)
+            _refuse_unsafe_files(path)  # another process may have made it meanwhile
+        # mode=rw: SQLite never creates the ledger itself (with a mode of its own, or one
+        # that create=False expected to find).
+        uri = f"{path.absolute().as_uri()}?mode=rw"
         try:
             connection = sqlite3.connect(uri, uri=True, isolation_level=None)
         except sqlite3.Error as error:
@@ -295,12 +312,9 @@ class Ledger:
                 yield
             return
         connection = self._connection
-        try:
-            connection.execute("BEGIN IMMEDIATE")
-        except sqlite3.OperationalError as error:
-            raise WriteError(self.path, OSError(str(error))) from None
         self._depth = 1
-        try:
+        try:  # BEGIN inside: an interrupt just after it still rolls back
+            connection.execute("BEGIN IMMEDIATE")
             yield
             connection.execute("COMMIT")
         except BaseException as error:
