@@ -118,7 +118,8 @@ def _run_candidates(office: Office, arguments: argparse.Namespace) -> int:
     if found.ranked:
         lines.append("could take it, in the order the planner would choose:")
         width = max(len(candidate.name) for candidate in found.ranked)
-        lines += [f"  {place}. {candidate.name:<{width}}  {candidate.why}"
+        places = len(str(len(found.ranked)))
+        lines += [f"  {place:>{places}}. {candidate.name:<{width}}  {candidate.why}"
                   for place, candidate in enumerate(found.ranked, 1)]
     else:
         lines.append("nobody could take it")
