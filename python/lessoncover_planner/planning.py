@@ -70,7 +70,8 @@ def plan(
     unchanged.
 
     ``policy`` says more than who is absent: caps, prior covers, unavailable
-    periods, doubles, combined and co-taught lessons, classes away; see
+    periods, doubles, combined and co-taught lessons, classes away, covers
+    pinned in advance; see
     :class:`Policy`.  ``Policy()``, every option off, plans as no policy does.
 
     A subject is one of the twenty the planner knows, under any name
@@ -96,8 +97,9 @@ def plan(
     row that is not a pair or triple) or ``ValueError`` (a lesson of an
     unknown teacher, a teacher named twice, an absentee who is not a teacher,
     a period out of range, an empty subject, a part-day absence without
-    periods, a policy naming a teacher or class the day does not have); the
-    message names the position and the value at fault.
+    periods, a policy naming a teacher or class the day does not have, a pin
+    the day cannot take: see :attr:`Policy.pinned`); the message names the
+    position and the value at fault.
     """
     if policy is not None and not isinstance(policy, Policy):
         raise TypeError(f"policy must be a Policy or None, not {type(policy).__name__}")

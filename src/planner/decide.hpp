@@ -39,8 +39,8 @@ public:
     // decided or pinned in this run, not absent, not unavailable) and under the policy's
     // cap. A cover, pinned ones included, adds one to the substitute's lessons and covers
     // (a combined set pinned to one substitute adds one). Steps 0-4 and the limits come
-    // from the input's policy; without one, only 5-7 apply. Throws std::invalid_argument on a teacher whose
-    // subject is not below the input's number of subjects.
+    // from the input's policy; without one, only 5-7 apply. Throws std::invalid_argument
+    // on a teacher whose subject is not below the input's number of subjects.
     void decide(const PlanningInput& input, Plan& plan);
     // The same, counting the work on `check`: when it stops, so does deciding, and the
     // plan holds the decisions made so far.
