@@ -17,6 +17,7 @@ from ..cover_plan import CoverPlan
 from .board import Record, absent_lessons, absentees, board_rows, room_of, slips, summary
 from .cells import guard
 from .reading import Day
+from .templates_env import environment
 from .text_format import render_text
 
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
@@ -87,26 +88,14 @@ def css_string(text: str) -> str:
     return f'"{safe}"'
 
 
-_environment: Any = None
-
-
 def _template() -> Any:
-    global _environment
-    if _environment is None:
-        import jinja2
+    page = environment("lessoncover_planner.cli")
+    if "css_string" not in page.filters:
         import markupsafe
 
-        _environment = jinja2.Environment(
-            loader=jinja2.PackageLoader("lessoncover_planner.cli", "templates"),
-            autoescape=True,
-            undefined=jinja2.StrictUndefined,
-            trim_blocks=True,
-            lstrip_blocks=True,
-            keep_trailing_newline=True,
-        )
         # Marked safe: css_string leaves only letters, digits and escapes between its quotes.
-        _environment.filters["css_string"] = lambda text: markupsafe.Markup(css_string(text))
-    return _environment.get_template("cover.html.j2")
+        page.filters["css_string"] = lambda text: markupsafe.Markup(css_string(text))
+    return page.get_template("cover.html.j2")
 
 
 def html_context(day: Day, result: CoverPlan, slip_per_page: bool = False) -> dict[str, Any]:

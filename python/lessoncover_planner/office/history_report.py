@@ -22,6 +22,7 @@ from collections.abc import Sequence
 from datetime import date
 
 from ..cli.cells import guard
+from ..cli.templates_env import environment
 from ..cli.text_format import clean, display_width
 
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
@@ -119,23 +120,8 @@ def history_context(rows: Sequence[tuple[str, int]], first: date | None, last: d
     }
 
 
-_environment: Any = None
-
-
 def _template() -> Any:
-    global _environment
-    if _environment is None:
-        import jinja2
-
-        _environment = jinja2.Environment(
-            loader=jinja2.PackageLoader("lessoncover_planner.office", "templates"),
-            autoescape=True,
-            undefined=jinja2.StrictUndefined,
-            trim_blocks=True,
-            lstrip_blocks=True,
-            keep_trailing_newline=True,
-        )
-    return _environment.get_template("history.html.j2")
+    return environment("lessoncover_planner.office").get_template("history.html.j2")
 
 
 def render_html(rows: Sequence[tuple[str, int]], first: date | None, last: date | None) -> bytes:
