@@ -22,6 +22,7 @@
 #include "fuzz_input.hpp"
 #include "plan_model.hpp"
 #include "planner/day.hpp"
+#include "planner/day_pins.hpp"
 #include "planner/decide.hpp"
 
 namespace {
@@ -293,6 +294,32 @@ void add_policy(fuzz::Choices& in, Day& day) {
     }
 }
 
+// Random pins for `day`, whose input `out` is built: mostly absent lessons of the day with
+// any teacher as substitute (sound or not), now and then a name or class the day lacks.
+// Those the day takes are in out's policy; false when pin_lessons refused one, which then
+// names a pin given.
+bool add_pins(fuzz::Choices& in, Day& day, DayInput& out) {
+    using lessoncover::DayPin;
+    const std::size_t lessons = out.input.lessons.size();
+    for (std::size_t k = in.below(5); k > 0 && lessons != 0; --k) {
+        const std::size_t lesson = in.below(lessons);
+        DayPin pin{out.lesson_absent[lesson], out.lesson_class[lesson], out.input.lessons[lesson].period,
+                   static_cast<std::uint32_t>(in.below(day.teachers.size()))};
+        switch (in.below(16)) {
+            case 0: pin.absent = DayPin::kUnknown; break;
+            case 1: pin.class_id = DayPin::kUnknown; break;
+            case 2: pin.substitute = DayPin::kUnknown; break;
+            case 3: pin.period = static_cast<std::int16_t>(pin.period + 1); break;
+            default: break;
+        }
+        day.policy.pins.push_back(pin);
+    }
+    const auto pinned = lessoncover::pin_lessons(day, out);
+    if (pinned.ok()) return true;
+    FUZZ_CHECK(pinned.error().pin < day.policy.pins.size() && !pinned.error().reason.empty());
+    return false;
+}
+
 // What a plan under a policy must hold, checked from the day itself.
 void check_policy_plan(const Day& day, const DayInput& out, const lessoncover::Plan& plan) {
     using lessoncover::Decision;
@@ -318,6 +345,15 @@ void check_policy_plan(const Day& day, const DayInput& out, const lessoncover::P
     std::set<std::pair<std::uint32_t, std::int16_t>> covering;
     std::map<std::pair<std::uint32_t, std::int16_t>, std::uint32_t> first_of_set;  // (absent, period) -> substitute
     std::size_t uncovered = 0;
+    // Pins are booked before any rule runs.
+    std::map<std::uint32_t, std::uint32_t> pinned;  // lesson -> substitute's place
+    for (const lessoncover::PlanningPin& pin : out.input.policy.pins) {
+        pinned.emplace(pin.lesson, pin.substitute);
+        if (!pin.books) continue;
+        const std::uint32_t substitute = out.list_order[pin.substitute];
+        FUZZ_CHECK(covering.emplace(substitute, out.input.lessons[pin.lesson].period).second);
+        ++covers_given[substitute];
+    }
     for (std::size_t i = 0; i < plan.decisions.size(); ++i) {
         const Decision& decision = plan.decisions[i];
         const std::int16_t period = out.input.lessons[i].period;
@@ -337,6 +373,13 @@ void check_policy_plan(const Day& day, const DayInput& out, const lessoncover::P
         const std::uint32_t substitute =
             decision.substitute == Decision::kNobody ? Decision::kNobody : out.list_order[decision.substitute];
         const auto [set, first] = first_of_set.emplace(std::pair{absent, period}, substitute);
+        const auto pin = pinned.find(static_cast<std::uint32_t>(i));
+        FUZZ_CHECK((decision.rule == Rule::pinned) == (pin != pinned.end()));
+        if (decision.rule == Rule::pinned) {
+            // Wherever the office put it, but never where the teacher is absent.
+            FUZZ_CHECK(decision.substitute == pin->second && present_then(substitute, period));
+            continue;
+        }
         if (decision.rule == Rule::combined || (policy.combined_lessons && !first)) {
             FUZZ_CHECK(policy.combined_lessons && !first && set->second == substitute);
         }
@@ -385,6 +428,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!day.lessons.empty() && in.more() && in.byte() % 4 == 0) {
             add_policy(in, day);
             lessoncover::build_day_input(day, out);
+            if (in.more() && in.byte() % 2 == 0 && !add_pins(in, day, out)) {
+                day.policy.pins.clear();
+                out.input.policy.pins.clear();
+            }
             planner.decide(out.input, plan);
             check_policy_plan(day, out, plan);
         }
