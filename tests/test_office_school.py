@@ -278,13 +278,23 @@ def test_a_day_without_school_is_not_built(tmp_path, day, why):
 def test_init_writes_a_commented_school_toml_and_empty_timetable_files(tmp_path):
     folder = tmp_path / "new" / "school"
     lines = init_school(folder)
-    assert lines[:3] == [f"wrote {folder / name}" for name in (SCHOOL_FILE, "teachers.csv", "lessons.csv")]
-    assert any("fill in teachers.csv" in line for line in lines) and any("lessons.csv" in line for line in lines[3:])
+    written = (SCHOOL_FILE, "teachers.csv", "lessons.csv", "absences.csv")
+    assert lines[:4] == [f"wrote {folder / name}" for name in written]
+    assert [line.split(" ")[0] for line in lines[4:]] == ["set", "fill", "fill", "absences.csv"]
     assert (folder / "teachers.csv").read_text() == "name,subject,unavailable\n"
     assert (folder / "lessons.csv").read_text() == "teacher,period,class,room,day\n"
-    assert not (folder / "absences.csv").exists() and not (folder / LEDGER_FILE).exists()
+    assert (folder / "absences.csv").read_text() == "name,reason,periods\n"
+    assert not (folder / LEDGER_FILE).exists()  # the command makes the ledger
     school = read_school(folder)  # every default commented out: the defaults
     assert (school.teachers, school.lessons, school.period_times, school.policy_defaults) == ([], [], {}, {})
+
+
+def test_init_beside_a_timetable_asks_only_for_what_it_wrote(tmp_path):
+    (tmp_path / "teachers.csv").write_text("name,subject\nKMJ,Maths\n")
+    (tmp_path / "lessons.csv").write_text("teacher,period,class\nKMJ,1,9A\n")
+    lines = init_school(tmp_path)
+    assert f"kept {tmp_path / 'teachers.csv'}: it exists already" in lines
+    assert not any(line.startswith("fill in") for line in lines)
 
 
 def test_the_template_shows_every_setting_and_policy():

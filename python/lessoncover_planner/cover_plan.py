@@ -112,5 +112,6 @@ def with_cover_rules(plan: CoverPlan, rules: dict[tuple[str, int, str], str]) ->
     ``"pinned"``; this shows them with the rule that first chose them, so planning a day
     again that changed nothing shows the same plan."""
     rows = [row[:6] + (rules.get((row[0], row[1], row[4]), row[6]),) for row in plan._cover_rows]
-    return CoverPlan(plan._report_head, plan._timing_line, plan._elapsed, rows, plan._uncovered_rows,
-                     plan._not_needed_rows)
+    # The rules given are the rules of an earlier plan's covers: names the planner gave.
+    return CoverPlan(plan._report_head, plan._timing_line, plan._elapsed, rows,  # type: ignore[arg-type]
+                     plan._uncovered_rows, plan._not_needed_rows)

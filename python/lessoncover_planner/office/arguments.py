@@ -26,12 +26,13 @@ def date_argument(text: str) -> datetime.date:
 
 
 def _period_argument(text: str) -> int:
+    from ..cli.errors import InputError
     from ..cli.reading import parse_period
 
     try:
-        return parse_period(Path("--period"), 0, text)
-    except Exception as error:  # InputError: its message names the value
-        raise argparse.ArgumentTypeError(str(error).split(": ", 1)[-1]) from None
+        return parse_period(Path("--period"), None, text)
+    except InputError as error:
+        raise argparse.ArgumentTypeError(error.problem) from None
 
 
 def _school_option(parser: argparse.ArgumentParser) -> None:
@@ -54,11 +55,12 @@ def _lesson_options(parser: argparse.ArgumentParser) -> None:
     _school_option(parser)
 
 
-def add_office_commands(commands: argparse._SubParsersAction, formatter: type[argparse.HelpFormatter]) -> None:
+def add_office_commands(commands: argparse._SubParsersAction[argparse.ArgumentParser],
+                        formatter: type[argparse.HelpFormatter]) -> None:
     """The office's subcommands, beside ``plan``."""
     init = commands.add_parser("init", help="set up a school folder", formatter_class=formatter,
                                description="Write a commented school.toml and the ledger in DIR; without "
-                                           "timetable files, teachers.csv and lessons.csv with headers only.")
+                                           "timetable files, teachers.csv, lessons.csv and absences.csv with headers only.")
     init.add_argument("folder", nargs="?", type=Path, default=Path("."), metavar="DIR",
                       help="the school folder (default: the current folder)")
     init.add_argument("--sample", action="store_true", help="make a sample school with a week's timetable")

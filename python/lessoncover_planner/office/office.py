@@ -112,7 +112,7 @@ class Office:
         for name in names:
             self.teacher_name(name)
         if periods:
-            parse_period_list(Path("--periods"), 0, "periods", periods)
+            parse_period_list(Path("--periods"), None, "periods", periods)
         entries = [AbsenceEntry(name, reason or None, periods) for name in dict.fromkeys(names)]
         with self.ledger.transaction():
             for entry in entries:
