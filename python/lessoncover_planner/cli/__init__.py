@@ -175,12 +175,13 @@ def build_parser(prog: str = "lessoncover", only_plan: bool = False) -> argparse
     """The command line; ``only_plan`` leaves out the office's commands, which a run of
     ``plan`` never needs and whose options take a while to build."""
     parser = argparse.ArgumentParser(
-        prog=prog, description="Plan cover for absent teachers from CSV files.",
+        prog=prog, description="Plan cover for absent teachers: a day kept in CSV files, or the dates of a "
+                                "school folder set up once (see init).",
         epilog=f"Run '{prog} plan --help' for the options, formats and exit codes.",
         formatter_class=_HelpWidth)
     commands = parser.add_subparsers(dest="command", metavar="COMMAND")
     plan = commands.add_parser(
-        "plan", help="plan cover for a day or a folder of days",
+        "plan", help="plan cover for a day, a folder of days, or a date of a school folder",
         description=PLAN_DESCRIPTION, epilog=PLAN_EPILOG.format(subjects=_subject_help()),
         formatter_class=_RawDescriptionHelpWidth)
     plan.add_argument("--data", type=Path, metavar="DIR",
