@@ -33,7 +33,8 @@ PERIODS = 8
 def make_school(folder: Path, teachers: int, seed: int) -> list[str]:
     rng = random.Random(seed)
     names = [f"T{number:03}" for number in range(teachers)]
-    classes = [f"{year}{form}" for year in range(7, 14) for form in "ABCDEFGH"][: teachers * 3 // 4]
+    # Three teachers in four teach in each period: a class for each of them.
+    classes = [f"{7 + number // 16}{chr(ord('A') + number % 16)}" for number in range(teachers * 3 // 4)]
     (folder / "school.toml").write_text(
         "fairness_window = 10\n[periods]\n" + "".join(f'{p} = "{8 + p:02}:00-{8 + p:02}:50"\n'
                                                      for p in range(1, PERIODS + 1)), encoding="utf-8")

@@ -27,11 +27,21 @@ def subject_warning(text: str) -> str | None:
     """A subject of its own whose text is a near miss of a known one: likely a typo."""
     if not isinstance(resolve_subject(text), str):
         return None
-    match = close_match(text.strip(), _KNOWN_SUBJECTS, cutoff=SUBJECT_CUTOFF)
+    match = _near_known_subject(text.strip())
     if match is None:
         return None
     return (f"subject {text!r} is not one the planner knows (did you mean {match!r}?); "
             "planned as a subject of its own")
+
+
+_near_subjects: dict[str, str | None] = {}
+
+
+def _near_known_subject(text: str) -> str | None:
+    # A school has a few dozen subjects over hundreds of teachers: each is compared once.
+    if text not in _near_subjects:
+        _near_subjects[text] = close_match(text, _KNOWN_SUBJECTS, cutoff=SUBJECT_CUTOFF)
+    return _near_subjects[text]
 
 
 def outside_runs(ranges: Sequence[tuple[int, int]], used: Sequence[int]) -> list[tuple[int, int]]:

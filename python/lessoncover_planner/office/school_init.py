@@ -4,7 +4,6 @@ or the bundled sample school.  A file already there is never replaced."""
 from __future__ import annotations
 
 import os
-from importlib import resources
 from pathlib import Path
 
 from ..cli.errors import WriteError
@@ -31,6 +30,8 @@ _TO_FILL_IN = {
 
 
 def _package_file(*parts: str) -> bytes:
+    from importlib import resources  # only here: it costs planning a date its typing and zipfile
+
     return resources.files(__package__).joinpath(*parts).read_bytes()
 
 
