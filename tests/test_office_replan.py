@@ -119,3 +119,23 @@ def test_school_options_without_a_school_are_refused(capsys, tmp_path, monkeypat
 def test_a_weekend_date_is_refused(capsys, school):
     status, _, err = office(capsys, "absent", "KMJ", "--date", "2025-03-15", "--school", school)
     assert status == 2 and "not a school day" in err
+
+
+def test_a_subject_typo_is_said_once_and_strict_records_nothing(capsys, tmp_path):
+    from office_support import TEACHERS
+
+    school = make_school(tmp_path / "school", teachers=TEACHERS.replace("KMJ,Mathematics", "KMJ,Mathematcs"))
+    office(capsys, "absent", "DEF", "--date", MONDAY, "--school", school)
+    status, _, err = office(capsys, "plan", "--school", school, "--date", MONDAY)
+    assert status == 0 and err.count("Mathematcs") == 1
+    status, out, err = office(capsys, "plan", "--school", school, "--date", TUESDAY, "--strict")
+    assert (status, out) == (2, "") and "--strict makes warnings errors" in err
+    assert covers(school, TUESDAY) == {}
+
+
+def test_an_absences_file_naming_a_teacher_twice_is_refused(capsys, school, tmp_path):
+    absences = tmp_path / "absences.csv"
+    absences.write_text("name,reason\nDEF,Course\nDEF,Sick\n", encoding="utf-8")
+    status, _, err = office(capsys, "plan", "--school", school, "--date", MONDAY, "--absences", absences)
+    assert status == 2 and err.endswith("line 3: duplicate absence of 'DEF'\n")
+    assert covers(school, MONDAY) == {}

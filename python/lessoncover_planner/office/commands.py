@@ -9,7 +9,7 @@ import sys
 from collections.abc import Callable
 from pathlib import Path
 
-from ..cli.errors import EXIT_OK, UsageError
+from ..cli.errors import EXIT_OK, InputError, UsageError
 from ..cli.formats import OUTPUT_NAMES, render
 from ..cli.policies import PolicyOptions, check_away_classes
 from ..cli.reading import parse_period_list, read_table
@@ -176,6 +176,8 @@ def _read_absences_file(office: Office, path: Path) -> list[AbsenceEntry]:
     for record in read_table(path, ("name", "reason"), ("periods",)):
         name = record.values["name"]
         office.teacher_name(name, f"{path}, line {record.line}: absent teacher")
+        if name in entries:
+            raise InputError(path, record.line, f"duplicate absence of {name!r}")
         periods = record.values.get("periods", "")
         if periods:
             parse_period_list(path, record.line, "periods", periods)
@@ -205,7 +207,7 @@ def run_school_plan(arguments: argparse.Namespace, prog: str, options: PolicyOpt
             refuse_inputs([Path(out)], inputs + [office.school.ledger_path])
         day_for_checks = office.day(date, absences)
         check_away_classes(options.away_classes, [day_for_checks])
-        warn(office.school.warnings + day_for_checks.warnings)
+        warn(day_for_checks.warnings)  # the school's own, then the date's
         planned = office.plan(date, options, fresh=arguments.fresh, absences=absences)
     for line in planned.released:
         print(f"{prog}: {line}", file=sys.stderr)
