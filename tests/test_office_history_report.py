@@ -12,7 +12,7 @@ import pytest
 
 from lessoncover_planner.cli.cells import unguard
 from lessoncover_planner.office.history_report import range_text, render_history_report
-from test_cli_html import browser
+from test_cli_html import browser, layout_widths
 
 MARCH = (date(2025, 3, 1), date(2025, 3, 31))
 ROWS = [("Asha", 3), ("Ben Okafor", 0), ("Cleo", 6), ("Dev", 1)]
@@ -189,16 +189,7 @@ def test_nothing_runs_past_a_phones_width(tmp_path, width):
     scroll width is the frame's width."""
     page = tmp_path / "history.html"
     page.write_bytes(report(LONG_NAMES, "html"))
-    probe = tmp_path / "probe.html"
-    probe.write_text(
-        '<!DOCTYPE html><html><body style="margin:0">'
-        f'<iframe id="frame" src="{page.name}" style="border:0;width:{width}px;height:2000px"></iframe>'
-        "<script>document.getElementById('frame').addEventListener('load', function () {"
-        " document.body.setAttribute('data-widths', this.contentDocument.documentElement.scrollWidth"
-        " + ',' + this.contentWindow.innerWidth); });</script></body></html>", encoding="utf-8")
-    dom = browser(tmp_path, "--allow-file-access-from-files", "--hide-scrollbars", "--window-size=1300,2000",
-                  "--dump-dom", probe.as_uri())
-    scroll, inner = map(int, re.search(r'data-widths="(\d+),(\d+)"', dom).groups())
+    scroll, inner = layout_widths(tmp_path, page, width)
     assert inner == width and scroll <= inner
 
 
