@@ -137,5 +137,5 @@ def test_an_absences_file_naming_a_teacher_twice_is_refused(capsys, school, tmp_
     absences = tmp_path / "absences.csv"
     absences.write_text("name,reason\nDEF,Course\nDEF,Sick\n", encoding="utf-8")
     status, _, err = office(capsys, "plan", "--school", school, "--date", MONDAY, "--absences", absences)
-    assert status == 2 and err.endswith("line 3: duplicate absence of 'DEF'\n")
+    assert status == 2 and err.endswith("line 3: duplicate absence of 'DEF' (first on line 2)\n")
     assert covers(school, MONDAY) == {}

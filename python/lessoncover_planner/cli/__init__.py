@@ -281,9 +281,11 @@ def _warn(warnings: list[str], strict: bool, prog: str) -> None:
 def _school_options(arguments: argparse.Namespace) -> None:
     """Plan a school folder when --school says so, or when the current folder is one and no
     --data is given; the school's options need one."""
-    if arguments.school is None and arguments.data is None and any(
-            Path(name).exists() for name in ("school.toml", "lessoncover.db")):
-        arguments.school = Path(".")
+    if arguments.school is None and arguments.data is None:
+        from ..office.folders import is_school
+
+        if is_school(Path(".")):
+            arguments.school = Path(".")
     if arguments.school is None:
         for option, given in (("--date", arguments.date is not None), ("--absences", arguments.absences is not None),
                               ("--fresh", arguments.fresh)):
@@ -296,13 +298,13 @@ def _school_options(arguments: argparse.Namespace) -> None:
 def run_plan(arguments: argparse.Namespace, prog: str) -> int:
     format_name: str = arguments.format
     _school_options(arguments)
+    options = PolicyOptions(
+        max_covers=arguments.max_covers, keep_doubles=arguments.keep_doubles,
+        combined_lessons=arguments.combined_lessons, co_taught_no_cover=arguments.co_taught_no_cover,
+        away_classes=tuple(dict.fromkeys(arguments.away)))
     if arguments.school is not None:
         from ..office.commands import run_school_plan
 
-        options = PolicyOptions(
-            max_covers=arguments.max_covers, keep_doubles=arguments.keep_doubles,
-            combined_lessons=arguments.combined_lessons, co_taught_no_cover=arguments.co_taught_no_cover,
-            away_classes=tuple(dict.fromkeys(arguments.away)))
         return run_school_plan(arguments, prog, options, lambda warnings: _warn(warnings, arguments.strict, prog))
     if arguments.update_history and arguments.history is None:
         raise UsageError("--update-history needs --history FILE")
@@ -318,10 +320,6 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
     if arguments.update_history:
         refuse_inputs([arguments.history], inputs, option="--history")
 
-    options = PolicyOptions(
-        max_covers=arguments.max_covers, keep_doubles=arguments.keep_doubles,
-        combined_lessons=arguments.combined_lessons, co_taught_no_cover=arguments.co_taught_no_cover,
-        away_classes=tuple(dict.fromkeys(arguments.away)))
     check_away_classes(options.away_classes, days)
     history = None
     if arguments.history is not None:

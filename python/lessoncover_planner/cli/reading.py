@@ -29,7 +29,7 @@ import io
 import os
 import re
 import stat
-from collections.abc import Iterator, Sequence
+from collections.abc import Collection, Iterator, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -39,7 +39,8 @@ from .errors import InputError
 from .guidance import did_you_mean, missing_file_hint
 from .reading_checks import check_absences, subject_warning
 
-__all__ = ["Day", "Record", "read_table", "read_text", "read_teachers", "add_lesson", "read_day", "parse_period",
+__all__ = ["Day", "Record", "Absence", "read_table", "read_text", "read_teachers", "lesson_of", "read_absences",
+           "add_lesson", "read_day", "parse_period",
            "parse_period_list", "periods_within",
            "DAY_FILES", "PERIOD_MIN", "PERIOD_MAX", "MAX_FILE_SIZE", "max_file_size"]
 
@@ -304,6 +305,34 @@ def read_teachers(path: Path, warnings: list[str]) -> tuple[list[tuple[str, str]
     return teachers, unavailable_ranges, first_seen
 
 
+def lesson_of(path: Path, record: Record, teachers: Collection[str]) -> tuple[str, int, str]:
+    """The (teacher, period, class) of a lessons.csv row, its teacher checked against teachers."""
+    teacher = record.values["teacher"]
+    if teacher not in teachers:
+        raise InputError(path, record.line, f"teacher {teacher!r} is not in teachers.csv"
+                         + did_you_mean(teacher, teachers))
+    return teacher, parse_period(path, record.line, record.values["period"]), record.values["class"]
+
+
+# A row of absences.csv: line, name, reason, the periods as written, and as ranges (empty: all day).
+Absence = tuple[int, str, str, str, PeriodRanges]
+
+
+def read_absences(path: Path, teachers: Collection[str]) -> Iterator[Absence]:
+    """The rows of absences.csv, each name checked against teachers and given once."""
+    seen: dict[str, int] = {}
+    for record in read_table(path, ("name", "reason"), ("periods",)):
+        name, periods = record.values["name"], record.values.get("periods", "")
+        if name not in teachers:
+            raise InputError(path, record.line, f"absent teacher {name!r} is not in teachers.csv"
+                             + did_you_mean(name, teachers))
+        if name in seen:
+            raise InputError(path, record.line, f"duplicate absence of {name!r} (first on line {seen[name]})")
+        seen[name] = record.line
+        ranges = parse_period_list(path, record.line, "periods", periods) if periods else ()
+        yield record.line, name, record.values["reason"], periods, ranges
+
+
 def add_lesson(day: Day, seen: dict[tuple[str, int, str], int], path: Path, line: int,
                lesson: tuple[str, int, str], room: str) -> None:
     """Add a lesson row of path to day; a repeated lesson is kept (the planner plans it once)
@@ -328,28 +357,15 @@ def read_day(folder: Path, name: str | None = None) -> Day:
     day.teachers, unavailable_ranges, first_seen = read_teachers(teachers_path, day.warnings)
 
     absent_seen: dict[str, int] = {}
-    for record in read_table(absences_path, ("name", "reason"), ("periods",)):
-        teacher, reason = record.values["name"], record.values["reason"]
-        if teacher not in first_seen:
-            raise InputError(absences_path, record.line, f"absent teacher {teacher!r} is not in teachers.csv"
-                             + did_you_mean(teacher, first_seen))
-        if teacher in absent_seen:
-            raise InputError(absences_path, record.line,
-                             f"duplicate absence of {teacher!r} (first on line {absent_seen[teacher]})")
-        absent_seen[teacher] = record.line
-        day.absences[teacher] = reason or None
-        periods = record.values.get("periods", "")
-        if periods:
-            day.absent_ranges[teacher] = parse_period_list(absences_path, record.line, "periods", periods)
+    for line, name, reason, _, ranges in read_absences(absences_path, first_seen):
+        absent_seen[name] = line
+        day.absences[name] = reason or None
+        if ranges:
+            day.absent_ranges[name] = ranges
 
     lesson_seen: dict[tuple[str, int, str], int] = {}
     for record in read_table(lessons_path, ("teacher", "period", "class"), ("room",)):
-        teacher = record.values["teacher"]
-        if teacher not in first_seen:
-            raise InputError(lessons_path, record.line, f"teacher {teacher!r} is not in teachers.csv"
-                             + did_you_mean(teacher, first_seen))
-        period = parse_period(lessons_path, record.line, record.values["period"])
-        add_lesson(day, lesson_seen, lessons_path, record.line, (teacher, period, record.values["class"]),
+        add_lesson(day, lesson_seen, lessons_path, record.line, lesson_of(lessons_path, record, first_seen),
                    record.values.get("room", ""))
     used = sorted({period for _, period, _ in day.lessons})
     day.unavailable = {name: periods_within(ranges, used) for name, ranges in unavailable_ranges.items()}

@@ -9,14 +9,14 @@ import sys
 from collections.abc import Callable
 from pathlib import Path
 
-from ..cli.errors import EXIT_OK, InputError, UsageError
+from ..cli.errors import EXIT_OK, UsageError
 from ..cli.formats import OUTPUT_NAMES, render
 from ..cli.policies import PolicyOptions, check_away_classes
-from ..cli.reading import parse_period_list, read_table
+from ..cli.reading import read_absences
 from ..cli.writing import refuse_inputs, refuse_links, write_file, write_stdout
 from .ledger import AbsenceEntry
 from .office import NOT_A_SCHOOL, Office
-from .school_folder import LEDGER_FILE, SCHOOL_FILE, is_school
+from .folders import LEDGER_FILE, is_school
 
 __all__ = ["run_office", "run_school_plan"]
 
@@ -140,8 +140,7 @@ def _run_history(office: Office, arguments: argparse.Namespace) -> int:
     if first is not None and last is not None and first > last:
         raise UsageError(f"--from {first} is after --to {last}")
     data = render_history_report(office.history(first, last), first, last, arguments.format)
-    _write(arguments.out, data, [office.school.folder / name for name in ("teachers.csv", "lessons.csv", SCHOOL_FILE)]
-           + [office.school.ledger_path])
+    _write(arguments.out, data, [*office.school.files, office.school.ledger_path])
     return EXIT_OK
 
 
@@ -171,18 +170,9 @@ def run_office(arguments: argparse.Namespace, prog: str) -> int:
 
 
 def _read_absences_file(office: Office, path: Path) -> list[AbsenceEntry]:
-    """An absences.csv for one date: name,reason[,periods], names checked against the school."""
-    entries: dict[str, AbsenceEntry] = {}
-    for record in read_table(path, ("name", "reason"), ("periods",)):
-        name = record.values["name"]
-        office.teacher_name(name, f"{path}, line {record.line}: absent teacher")
-        if name in entries:
-            raise InputError(path, record.line, f"duplicate absence of {name!r}")
-        periods = record.values.get("periods", "")
-        if periods:
-            parse_period_list(path, record.line, "periods", periods)
-        entries[name] = AbsenceEntry(name, record.values["reason"] or None, periods)
-    return list(entries.values())
+    """An absences.csv for one date, read and checked as a day's is; the periods as written."""
+    teachers = {name for name, _ in office.school.teachers}
+    return [AbsenceEntry(name, reason or None, periods) for _, name, reason, periods, _ in read_absences(path, teachers)]
 
 
 def run_school_plan(arguments: argparse.Namespace, prog: str, options: PolicyOptions,
@@ -195,7 +185,7 @@ def run_school_plan(arguments: argparse.Namespace, prog: str, options: PolicyOpt
         raise UsageError("--history is for folders of days; a school folder keeps its history in its ledger")
     with Office(folder) as office:
         date = _today(arguments)
-        inputs = [folder / name for name in ("teachers.csv", "lessons.csv", SCHOOL_FILE)]
+        inputs = list(office.school.files)
         absences = None
         if arguments.absences is not None:
             inputs.append(arguments.absences)

@@ -19,22 +19,22 @@ from __future__ import annotations
 import csv
 import io
 import os
-import re
 import tomllib
 from collections import Counter
 from dataclasses import dataclass, field
 from pathlib import Path
 
 from ..cli.errors import InputError, UsageError, WriteError, one_line
-from ..cli.reading import _decode, read_table
+from ..cli.reading import read_table
 from ..cli.writing import refuse_inputs, refuse_links, write_file
 from ..policy import PERIOD_MAX
 from .fet_slots import DayLabels, Periods, day_labels, periods_of
+from .folders import LESSONS_FILE, SCHOOL_FILE, TEACHERS_FILE
+from .school_settings import read_toml
 from .school_toml_edit import edit_school_toml, new_school_toml
 
 __all__ = ["import_fet"]
 
-TEACHERS_FILE, LESSONS_FILE, SCHOOL_FILE = "teachers.csv", "lessons.csv", "school.toml"
 NO_SUBJECT = "General"
 """The subject written for a teacher whose rows name none."""
 _COLUMNS = ("day", "hour", "students sets", "subject", "teachers")
@@ -128,12 +128,7 @@ def _school_toml(path: Path, days: DayLabels, periods: Periods, notes: list[str]
     if not os.path.lexists(path):
         text = new_school_toml(days.labels, times, notes)
     else:
-        old = _decode(path)
-        try:
-            tomllib.loads(old)
-        except tomllib.TOMLDecodeError as error:
-            line = re.search(r"at line ([0-9]+)", str(error))
-            raise InputError(path, int(line[1]) if line else None, f"not valid TOML: {error}") from None
+        old, _ = read_toml(path)
         try:
             text = edit_school_toml(old, days.labels, times)
         except ValueError as error:

@@ -349,6 +349,16 @@ class Ledger:
         self._connection.execute("INSERT INTO days (day, version) VALUES (?, 1) "
                                  "ON CONFLICT (day) DO UPDATE SET version = version + 1", (day,))
 
+    def _delete(self, day: date, statement: str, parameters: tuple[object, ...]) -> bool:
+        """Run a DELETE of the date's rows (the day first among its parameters); whether it
+        removed any. Only a removal is a write: nothing removed, no new version."""
+        iso = _iso(day)
+        with self.transaction():
+            removed = self._connection.execute(statement, (iso, *parameters)).rowcount
+            if removed:
+                self._bump(iso)
+        return bool(removed)
+
     def checkpoint(self) -> None:
         """Copy the write-ahead log into the ledger and empty it (as closing the last connection does)."""
         self._connection.execute("PRAGMA wal_checkpoint(TRUNCATE)")
@@ -374,13 +384,7 @@ class Ledger:
 
     def clear_absence(self, day: date, name: str) -> bool:
         """Remove name's absence on the date; False (and no new version) when there was none."""
-        iso = _iso(day)
-        with self.transaction():
-            removed = self._connection.execute("DELETE FROM absences WHERE day = ? AND name = ?",
-                                               (iso, name)).rowcount
-            if removed:
-                self._bump(iso)
-        return bool(removed)
+        return self._delete(day, "DELETE FROM absences WHERE day = ? AND name = ?", (name,))
 
     def replace_absences(self, day: date, entries: Sequence[AbsenceEntry]) -> None:
         """Make entries, in their order, the date's absences; ValueError for a name given twice."""
@@ -454,14 +458,8 @@ class Ledger:
 
     def remove_cover(self, day: date, absent: str, period: int, class_name: str) -> bool:
         """Remove the cover of that lesson; False (and no new version) when it had none."""
-        iso = _iso(day)
-        with self.transaction():
-            removed = self._connection.execute(
-                "DELETE FROM covers WHERE day = ? AND absent = ? AND period = ? AND class_name = ?",
-                (iso, absent, period, class_name)).rowcount
-            if removed:
-                self._bump(iso)
-        return bool(removed)
+        return self._delete(day, "DELETE FROM covers WHERE day = ? AND absent = ? AND period = ? AND class_name = ?",
+                            (absent, period, class_name))
 
     # --- versions, runs and totals ---------------------------------------------------------
 

@@ -120,12 +120,7 @@ class Office:
         return entries
 
     def clear_absence(self, date: datetime.date, name: str) -> bool:
-        with self.ledger.transaction():
-            return self.ledger.clear_absence(date, name)
-
-    def replace_absences(self, date: datetime.date, entries: Sequence[AbsenceEntry]) -> None:
-        with self.ledger.transaction():
-            self.ledger.replace_absences(date, entries)
+        return self.ledger.clear_absence(date, name)
 
     def absences(self, date: datetime.date) -> list[AbsenceEntry]:
         return self.ledger.absences_on(date)

@@ -19,26 +19,16 @@ from pathlib import Path
 
 from ..cli.errors import InputError
 from ..cli.guidance import did_you_mean
-from ..cli.reading import (Day, PeriodRanges, add_lesson, parse_period, parse_period_list, periods_within,
+from ..cli.reading import (Day, PeriodRanges, add_lesson, lesson_of, parse_period_list, periods_within,
                            read_table, read_teachers)
 from ..cli.reading_checks import check_absences
 from .calendar import Calendar, NotASchoolDay
+from .folders import LEDGER_FILE, LESSONS_FILE, SCHOOL_FILE, TEACHERS_FILE, is_school
 from .school_init import init_school
 from .school_settings import read_settings
 
 __all__ = ["SCHOOL_FILE", "LEDGER_FILE", "TEACHERS_FILE", "LESSONS_FILE", "is_school", "LessonRow", "School",
            "read_school", "school_day", "init_school", "NotASchoolDay"]
-
-SCHOOL_FILE = "school.toml"
-LEDGER_FILE = "lessoncover.db"
-TEACHERS_FILE = "teachers.csv"
-LESSONS_FILE = "lessons.csv"
-
-
-def is_school(folder: Path) -> bool:
-    """Whether folder is a school folder: one holding school.toml or the ledger."""
-    return (folder / SCHOOL_FILE).is_file() or (folder / LEDGER_FILE).is_file()
-
 
 @dataclass(frozen=True)
 class LessonRow:
@@ -70,6 +60,11 @@ class School:
     def ledger_path(self) -> Path:
         return self.folder / LEDGER_FILE
 
+    @property
+    def files(self) -> tuple[Path, ...]:
+        """The files the school is read from: inputs, which no output may replace."""
+        return tuple(self.folder / name for name in (TEACHERS_FILE, LESSONS_FILE, SCHOOL_FILE))
+
 
 def read_school(folder: Path) -> School:
     """Read and check the school folder; InputError naming the file and line of any fault."""
@@ -80,11 +75,7 @@ def read_school(folder: Path) -> School:
     lessons = []
     for record in read_table(lessons_path, ("teacher", "period", "class"), ("room", "day")):
         values = record.values
-        teacher = values["teacher"]
-        if teacher not in first_seen:
-            raise InputError(lessons_path, record.line, f"teacher {teacher!r} is not in teachers.csv"
-                             + did_you_mean(teacher, first_seen))
-        period = parse_period(lessons_path, record.line, values["period"])
+        teacher, period, class_name = lesson_of(lessons_path, record, first_seen)
         if settings.period_times and period not in settings.period_times:
             raise InputError(lessons_path, record.line, f"period {period} is not one of the periods in "
                              f"{SCHOOL_FILE} ({', '.join(map(str, settings.period_times))})")
@@ -93,7 +84,7 @@ def read_school(folder: Path) -> School:
             raise InputError(lessons_path, record.line, f"day {label!r} is not a day of the timetable"
                              + did_you_mean(label, settings.calendar.days)
                              + f" (the days are {', '.join(settings.calendar.days)})")
-        lessons.append(LessonRow(teacher, period, values["class"], values.get("room", ""), label, record.line))
+        lessons.append(LessonRow(teacher, period, class_name, values.get("room", ""), label, record.line))
     return School(folder=folder, teachers=teachers, unavailable=unavailable, lessons=lessons,
                   calendar=settings.calendar, period_times=settings.period_times,
                   policy_defaults=settings.policy_defaults, warnings=warnings)

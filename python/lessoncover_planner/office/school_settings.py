@@ -20,13 +20,17 @@ from ..cli.guidance import did_you_mean
 from ..cli.reading import parse_period, read_text
 from .calendar import Calendar, weekday_of
 
-__all__ = ["SETTINGS", "POLICY_SETTINGS", "LONGEST_HOLIDAY", "Settings", "read_settings"]
+__all__ = ["SETTINGS", "POLICY_SETTINGS", "LONGEST_HOLIDAY", "Settings", "read_settings", "read_toml"]
 
 SETTINGS = ("days", "cycle_start", "holidays", "terms", "fairness_window", "periods", "policies")
 POLICY_SETTINGS: dict[str, type] = {"max_covers": int, "keep_doubles": bool, "combined_lessons": bool,
                                     "co_taught_no_cover": bool}
 LONGEST_HOLIDAY = 366
 """The most days one holiday range may span: a longer one is surely a typo in a year."""
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from typing import Any
+
 _TOML_PLACE = re.compile(r"\s*\(at (?:line (\d+), column \d+|end of document)\)$")
 _ISO_DATE = re.compile(r"[0-9]{4}-[0-9]{2}-[0-9]{2}")
 
@@ -132,14 +136,12 @@ class _Reader:
         return chosen
 
 
-def read_settings(path: Path) -> Settings:
-    """The settings of the school.toml at path (defaults when there is no such file);
-    InputError for anything it cannot use."""
-    if not path.exists() and not path.is_symlink():
-        return Settings()
+def read_toml(path: Path) -> tuple[str, dict[str, Any]]:
+    """The text of the TOML file at path and its table; InputError naming the line of a
+    syntax error (or the end of the file)."""
     text = read_text(path)
     try:
-        table = tomllib.loads(text)
+        return text, tomllib.loads(text)
     except tomllib.TOMLDecodeError as error:
         message = str(error)
         place = _TOML_PLACE.search(message)
@@ -147,6 +149,14 @@ def read_settings(path: Path) -> Settings:
         at_end = place is not None and not place[1]
         problem = _TOML_PLACE.sub("", message) + (" at the end of the file" if at_end else "")
         raise InputError(path, line, f"not valid TOML: {problem}") from None
+
+
+def read_settings(path: Path) -> Settings:
+    """The settings of the school.toml at path (defaults when there is no such file);
+    InputError for anything it cannot use."""
+    if not path.exists() and not path.is_symlink():
+        return Settings()
+    text, table = read_toml(path)
     reader = _Reader(path, text)
     for key in table:
         if key not in SETTINGS:
