@@ -19,14 +19,15 @@ import re
 from dataclasses import dataclass, field
 from datetime import date, timedelta
 
-__all__ = ["WEEKDAYS", "NotASchoolDay", "Calendar", "parse_date", "weekday_of"]
+__all__ = ["WEEKDAYS", "ISO_DATE", "NotASchoolDay", "Calendar", "parse_date", "weekday_of"]
 
 WEEKDAYS = ("Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun")
 _WEEKDAY_NAMES = ("Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday")
 _WEEKDAY_BY_TEXT = {name.casefold(): index for names in (WEEKDAYS, _WEEKDAY_NAMES)
                     for index, name in enumerate(names)}
 _MON_TO_FRI = frozenset(range(5))
-_ISO_DATE = re.compile(r"[0-9]{4}-[0-9]{2}-[0-9]{2}")
+ISO_DATE = re.compile(r"[0-9]{4}-[0-9]{2}-[0-9]{2}")
+"""A date as the commands and school.toml write it; date.fromisoformat says whether it exists."""
 DATE_FORMS = "today, tomorrow, a date such as 2025-03-10, or a weekday such as mon or Monday"
 
 
@@ -188,7 +189,7 @@ def parse_date(text: str, today: date) -> date:
             return today + timedelta(days=ahead)
         except OverflowError:
             raise ValueError(f"{text!r} is not a date: it falls after {date.max}") from None
-    if _ISO_DATE.fullmatch(word):
+    if ISO_DATE.fullmatch(word):
         try:
             return date.fromisoformat(word)
         except ValueError as error:

@@ -7,8 +7,6 @@ does; they are answered here once, from the day the planner is given.
 
 from __future__ import annotations
 
-from collections.abc import Iterable
-
 from ..cli.policies import PolicyOptions
 from ..cli.reading import Day
 
@@ -36,8 +34,14 @@ class DayFacts:
         # their teacher free.
         self.teaching: dict[tuple[str, int], list[str]] = {}
         self.pairs: dict[str, set[tuple[int, str]]] = {}
-        for teacher, period, class_name in day.lessons:
+        # The lessons of a class in a period, and of a teacher in a period, in lesson order.
+        self.in_class: dict[tuple[int, str], list[Lesson]] = {}
+        self.of_teacher: dict[tuple[str, int], list[Lesson]] = {}
+        for lesson in dict.fromkeys(day.lessons):
+            teacher, period, class_name = lesson
             self.pairs.setdefault(teacher, set()).add((period, class_name))
+            self.in_class.setdefault((period, class_name), []).append(lesson)
+            self.of_teacher.setdefault((teacher, period), []).append(lesson)
             if class_name not in self.away:
                 self.teaching.setdefault((teacher, period), []).append(class_name)
 
@@ -73,18 +77,15 @@ class DayFacts:
         if class_name in self.away:
             return f"{class_name} is away"
         if self.options.co_taught_no_cover:
-            for teacher, _, _ in self.co_teachers(period, class_name):
+            for teacher, _, _ in self.in_class[(period, class_name)]:
                 if teacher != absent and not self.absent_then(teacher, period):
                     return f"{teacher} teaches {class_name} then too"
         return None
 
-    def co_teachers(self, period: int, class_name: str) -> Iterable[Lesson]:
-        return (lesson for lesson in self.day.lessons if lesson[1] == period and lesson[2] == class_name)
-
     def absent_lessons_at(self, period: int, class_name: str) -> list[Lesson]:
         """The lessons of a class in a period whose teacher is absent then, in lesson order."""
-        return list(dict.fromkeys(lesson for lesson in self.co_teachers(period, class_name)
-                                  if self.absent_then(lesson[0], period)))
+        return [lesson for lesson in self.in_class.get((period, class_name), [])
+                if self.absent_then(lesson[0], period)]
 
     def combined_set(self, lesson: Lesson) -> list[Lesson]:
         """The lessons one substitute takes together with this one: under combined lessons, the
@@ -92,6 +93,4 @@ class DayFacts:
         if not self.options.combined_lessons:
             return [lesson]
         absent, period, _ = lesson
-        return list(dict.fromkeys(other for other in self.day.lessons
-                                  if other[0] == absent and other[1] == period
-                                  and self.why_no_cover_needed(other) is None))
+        return [other for other in self.of_teacher.get((absent, period), []) if self.why_no_cover_needed(other) is None]

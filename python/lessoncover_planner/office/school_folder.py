@@ -73,6 +73,7 @@ def read_school(folder: Path) -> School:
     teachers_path, lessons_path = folder / TEACHERS_FILE, folder / LESSONS_FILE
     teachers, unavailable, first_seen = read_teachers(teachers_path, warnings)
     lessons = []
+    known_labels: set[str] = set()  # checked once each, not once a row
     for record in read_table(lessons_path, ("teacher", "period", "class"), ("room", "day")):
         values = record.values
         teacher, period, class_name = lesson_of(lessons_path, record, first_seen)
@@ -80,10 +81,12 @@ def read_school(folder: Path) -> School:
             raise InputError(lessons_path, record.line, f"period {period} is not one of the periods in "
                              f"{SCHOOL_FILE} ({', '.join(map(str, settings.period_times))})")
         label = values.get("day", "")
-        if label and not settings.calendar.knows_label(label):
-            raise InputError(lessons_path, record.line, f"day {label!r} is not a day of the timetable"
-                             + did_you_mean(label, settings.calendar.days)
-                             + f" (the days are {', '.join(settings.calendar.days)})")
+        if label and label not in known_labels:
+            if not settings.calendar.knows_label(label):
+                raise InputError(lessons_path, record.line, f"day {label!r} is not a day of the timetable"
+                                 + did_you_mean(label, settings.calendar.days)
+                                 + f" (the days are {', '.join(settings.calendar.days)})")
+            known_labels.add(label)
         lessons.append(LessonRow(teacher, period, class_name, values.get("room", ""), label, record.line))
     return School(folder=folder, teachers=teachers, unavailable=unavailable, lessons=lessons,
                   calendar=settings.calendar, period_times=settings.period_times,
@@ -103,8 +106,11 @@ def school_day(school: School, day: date, absences: Mapping[str, tuple[str | Non
     result = Day(folder=school.folder, name=day.isoformat(), teachers=list(school.teachers), lessons=[],
                  absences={}, warnings=list(school.warnings), period_times=dict(school.period_times))
     seen: dict[tuple[str, int, str], int] = {}
+    # A timetable has a few day labels over many rows: each is matched against the date once.
+    taught = {text for text in {row.day for row in school.lessons}
+              if not text or school.calendar.label_matches(text, day)}
     for row in school.lessons:
-        if not row.day or school.calendar.label_matches(row.day, day):
+        if row.day in taught:
             add_lesson(result, seen, lessons_path, row.line, (row.teacher, row.period, row.class_name), row.room)
 
     where = f"{school.ledger_path}, absences of {day.isoformat()} ({label})"

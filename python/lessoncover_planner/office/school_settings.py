@@ -18,7 +18,7 @@ from pathlib import Path
 from ..cli.errors import InputError
 from ..cli.guidance import did_you_mean
 from ..cli.reading import parse_period, read_text
-from .calendar import Calendar, weekday_of
+from .calendar import ISO_DATE, Calendar, weekday_of
 
 __all__ = ["SETTINGS", "POLICY_SETTINGS", "LONGEST_HOLIDAY", "Settings", "read_settings", "read_toml"]
 
@@ -32,7 +32,6 @@ if TYPE_CHECKING:
     from typing import Any
 
 _TOML_PLACE = re.compile(r"\s*\(at (?:line (\d+), column \d+|end of document)\)$")
-_ISO_DATE = re.compile(r"[0-9]{4}-[0-9]{2}-[0-9]{2}")
 
 
 @dataclass
@@ -66,7 +65,7 @@ class _Reader:
             raise self.error(key, f"{value.isoformat()} has a time of day; write the date alone, such as 2025-09-01")
         if isinstance(value, date):
             return value
-        if isinstance(value, str) and _ISO_DATE.fullmatch(value.strip()):
+        if isinstance(value, str) and ISO_DATE.fullmatch(value.strip()):
             try:
                 return date.fromisoformat(value.strip())
             except ValueError as error:
