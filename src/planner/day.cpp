@@ -77,21 +77,6 @@ bool absent_in(const Day& day, const std::vector<std::uint64_t>& absent_keys, st
     return !listed.present || (listed.part_day && contains(absent_keys, PlanningInput::uncoded_key(teacher, period)));
 }
 
-// A lesson of the day: an absent teacher, a class, a period.
-struct LessonKey {
-    std::uint32_t teacher;
-    std::uint32_t class_id;
-    std::int16_t period;
-    bool operator==(const LessonKey&) const = default;
-};
-
-struct LessonKeyHash {
-    std::size_t operator()(const LessonKey& key) const noexcept {
-        const std::uint64_t mixed = ((std::uint64_t{key.teacher} << 32) | key.class_id) * 0x9E3779B97F4A7C15ULL;
-        return static_cast<std::size_t>(mixed ^ (mixed >> 29) ^ static_cast<std::uint16_t>(key.period));
-    }
-};
-
 // What a policy says of each absent lesson: whether it needs cover, the first lesson of its
 // combined set, its neighbours for a double; and who co-teaches it.
 bool link_lessons(const Day& day, const std::vector<std::uint64_t>& absent_keys, DayInput& out,

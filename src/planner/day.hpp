@@ -15,6 +15,7 @@
 // links for combined lessons and doubles are found.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,22 @@ struct DayLesson {
     std::uint32_t teacher;   // in Day::teachers
     std::uint32_t class_id;  // in Day::class_names
     std::int16_t period;
+};
+
+// A lesson of the day by what names it: its teacher, class and period; a key of maps from
+// the lessons to their places.
+struct LessonKey {
+    std::uint32_t teacher;
+    std::uint32_t class_id;
+    std::int16_t period;
+    bool operator==(const LessonKey&) const = default;
+};
+
+struct LessonKeyHash {
+    std::size_t operator()(const LessonKey& key) const noexcept {
+        const std::uint64_t mixed = ((std::uint64_t{key.teacher} << 32) | key.class_id) * 0x9E3779B97F4A7C15ULL;
+        return static_cast<std::size_t>(mixed ^ (mixed >> 29) ^ static_cast<std::uint16_t>(key.period));
+    }
 };
 
 // A cover fixed in advance, as the office gave it: names and classes the day may not have

@@ -1,8 +1,6 @@
 #include "planner/day_pins.hpp"
 
 #include <algorithm>
-#include <map>
-#include <tuple>
 #include <unordered_map>
 
 namespace lessoncover {
@@ -40,11 +38,10 @@ Result<Done, PinRefusal> pin_lessons(const Day& day, DayInput& out) {
     planned.clear();
     if (pins.empty()) return Done{};
     const std::vector<LessonLinks>& links = out.input.policy.lessons;
-    std::map<std::tuple<std::uint32_t, std::uint32_t, std::int16_t>, std::uint32_t> absent_lesson;
+    std::unordered_map<LessonKey, std::uint32_t, LessonKeyHash> absent_lesson;
     for (std::uint32_t lesson = 0; lesson < out.input.lessons.size(); ++lesson) {
-        absent_lesson.emplace(std::tuple{out.lesson_absent[lesson], out.lesson_class[lesson],
-                                         out.input.lessons[lesson].period},
-                              lesson);
+        const LessonKey key{out.lesson_absent[lesson], out.lesson_class[lesson], out.input.lessons[lesson].period};
+        absent_lesson.emplace(key, lesson);
     }
     std::vector<std::uint32_t> place_of(day.teachers.size());
     for (std::uint32_t place = 0; place < out.list_order.size(); ++place) place_of[out.list_order[place]] = place;
@@ -58,7 +55,7 @@ Result<Done, PinRefusal> pin_lessons(const Day& day, DayInput& out) {
     for (std::uint32_t index = 0; index < pins.size(); ++index) {
         const DayPin& pin = pins[index];
         const auto refuse = [index](std::string reason) { return PinRefusal{index, std::move(reason)}; };
-        const auto found = absent_lesson.find(std::tuple{pin.absent, pin.class_id, pin.period});
+        const auto found = absent_lesson.find(LessonKey{pin.absent, pin.class_id, pin.period});
         if (found == absent_lesson.end()) return refuse(not_absent_lesson(day, pin));
         const std::uint32_t lesson = found->second;
         const LessonNeed need = links.empty() ? LessonNeed::cover : links[lesson].need;

@@ -2,6 +2,7 @@
 // rule that chose each substitute, and the facts behind each lesson nobody could take.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,8 @@ enum class Rule : std::uint8_t {
     co_taught,      // not needed: a present teacher teaches the class then too
     pinned,         // the substitute the office fixed in advance
 };
+// How many rules there are, for tables by rule: a rule added goes last, and is named here.
+inline constexpr std::size_t kRuleCount = static_cast<std::size_t>(Rule::pinned) + 1;
 
 std::string_view rule_name(Rule rule) noexcept;
 

@@ -67,6 +67,21 @@ inline PeriodRead read_period(PyObject* object, std::int16_t& period) {
     return number ? period_in_range(number.get(), period) : PeriodRead::failed;
 }
 
+// A period as read_period() reads it; one that is no int is refused with TypeError and
+// `not_int`, one out of range with ValueError and `out_of_range`, formats that take the
+// same `args`.
+template <class... Args>
+bool period_or_refuse(PyObject* object, std::int16_t& period, const char* not_int, const char* out_of_range,
+                      Args... args) {
+    switch (read_period(object, period)) {
+        case PeriodRead::ok: return true;
+        case PeriodRead::not_int: PyErr_Format(PyExc_TypeError, not_int, args...); return false;
+        case PeriodRead::out_of_range: PyErr_Format(PyExc_ValueError, out_of_range, args...); return false;
+        case PeriodRead::failed: return false;
+    }
+    return false;
+}
+
 // Reads `periods`, a tuple of periods, as (teacher, period) pairs into `out`; the
 // refusals name `what`.
 bool read_periods(PyObject* periods, std::uint32_t teacher, const char* what, PyObject* name,
@@ -78,16 +93,11 @@ bool read_periods(PyObject* periods, std::uint32_t teacher, const char* what, Py
     for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(periods); ++i) {
         PyObject* item = PyTuple_GET_ITEM(periods, i);
         std::int16_t period = 0;
-        switch (read_period(item, period)) {
-            case PeriodRead::ok: out.emplace_back(teacher, period); continue;
-            case PeriodRead::not_int:
-                PyErr_Format(PyExc_TypeError, "%s[%R]: a period must be an int, got %R", what, name, item);
-                return false;
-            case PeriodRead::out_of_range:
-                PyErr_Format(PyExc_ValueError, "%s[%R]: period %R is outside -32768..32767", what, name, item);
-                return false;
-            case PeriodRead::failed: return false;
+        if (!period_or_refuse(item, period, "%s[%R]: a period must be an int, got %R",
+                              "%s[%R]: period %R is outside -32768..32767", what, name, item)) {
+            return false;
         }
+        out.emplace_back(teacher, period);
     }
     return true;
 }
@@ -284,15 +294,9 @@ bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name, OwnedR
         }
         PyObject* period_object = PyTuple_GET_ITEM(item, 1);
         std::int16_t period = 0;
-        switch (read_period(period_object, period)) {
-            case PeriodRead::ok: break;
-            case PeriodRead::not_int:
-                PyErr_Format(PyExc_TypeError, "lessons[%zd]: period must be an int, got %R", index, period_object);
-                return false;
-            case PeriodRead::out_of_range:
-                PyErr_Format(PyExc_ValueError, "lessons[%zd]: period %R is outside -32768..32767", index, period_object);
-                return false;
-            case PeriodRead::failed: return false;
+        if (!period_or_refuse(period_object, period, "lessons[%zd]: period must be an int, got %R",
+                              "lessons[%zd]: period %R is outside -32768..32767", index, period_object)) {
+            return false;
         }
         PyObject* class_name = PyTuple_GET_ITEM(item, 2);
         // A class's lessons mostly come one after another, naming it with one str object:
@@ -381,15 +385,9 @@ bool read_pins(PyObject* pins, Day& day, DayObjects& objects, PyObject* index_by
             }
         }
         DayPin read{};
-        switch (read_period(PyTuple_GET_ITEM(pin, 1), read.period)) {
-            case PeriodRead::ok: break;
-            case PeriodRead::not_int:
-                PyErr_Format(PyExc_TypeError, "pinned[%zd] %R: a period must be an int", index, pin);
-                return false;
-            case PeriodRead::out_of_range:
-                PyErr_Format(PyExc_ValueError, "pinned[%zd] %R: the period is outside -32768..32767", index, pin);
-                return false;
-            case PeriodRead::failed: return false;
+        if (!period_or_refuse(PyTuple_GET_ITEM(pin, 1), read.period, "pinned[%zd] %R: a period must be an int",
+                              "pinned[%zd] %R: the period is outside -32768..32767", index, pin)) {
+            return false;
         }
         if (!place_or_unknown(index_by_name, PyTuple_GET_ITEM(pin, 0), read.absent) ||
             !place_or_unknown(class_by_name, PyTuple_GET_ITEM(pin, 2), read.class_id) ||

@@ -40,7 +40,7 @@ public:
     }
 
 private:
-    OwnedRef names_[static_cast<std::size_t>(Rule::pinned) + 1];
+    OwnedRef names_[kRuleCount];
 };
 
 // The records, all in report order:
