@@ -3,8 +3,8 @@
 //
 // The planning input made from a random Day is checked against the day built the plain
 // way (the school order stably sorted by distinct (period, class) pairs; the absent
-// lessons class by class, each (teacher, period) once per class; codes for the first 64
-// periods of absent lessons; sparse keys for the rest), the report texts of each absent
+// lessons class by class, each (teacher, period) once per class; codes for the periods of
+// absent lessons in the order they come, the sets as wide as those need), the report texts of each absent
 // lesson are read back as an RFC 4180 row, and the plan is checked against the model in
 // plan_model.hpp. Up to two days are planned per input with one CoverPlanner and one
 // DayInput, as a caller that plans again reuses them. Now and then a day is planned again
@@ -19,6 +19,7 @@
 #include <string>
 #include <tuple>
 
+#include "fuzz_day.hpp"
 #include "fuzz_input.hpp"
 #include "plan_model.hpp"
 #include "planner/day.hpp"
@@ -32,75 +33,6 @@ using lessoncover::DayInput;
 using lessoncover::PeriodCodes;
 using lessoncover::PlanningInput;
 
-// Texts with each thing the report quotes or passes through: commas, quotes, line breaks,
-// non-ASCII letters, long names; and now and then any bytes at all.
-std::string_view text(fuzz::Choices& in, std::deque<std::string>& storage, const std::vector<std::string>& pool) {
-    switch (in.byte() % 8) {
-        case 0: storage.push_back(in.bytes(24)); break;
-        case 1: storage.push_back(std::string(1 + in.below(300), static_cast<char>('a' + in.below(26)))); break;
-        default: return in.pick(pool);
-    }
-    return storage.back();
-}
-
-const std::vector<std::string> kNames = {"Asha", "Ben", "Chen, D", "Dev \"D\"", "Eve\nF", "Zo\xc3\xab", "\xc5\x81ukasz",
-                                         "\xe6\x9d\x8e", "Asha", "x\ry", ""};
-const std::vector<std::string> kSubjects = {"Maths", "Physics", "French, advanced", "Fran\xc3\xa7" "ais", "Art \"A\"",
-                                            "Games"};
-const std::vector<std::string> kClasses = {"10A", "9B", "R\"1", "Lab,2", "x\ry", "\xc3\x9c" "1", "10A ", ""};
-const std::vector<std::string> kReasons = {"Planned Absense", "Course, off site", "", "Sick \"flu\"", "line\nbreak",
-                                           "Kr\xc3\xa4nk"};
-
-void make_day(fuzz::Choices& in, Day& day, std::deque<std::string>& storage) {
-    day = Day{};
-    for (std::size_t n = 1 + in.below(8); n > 0; --n) day.subjects.push_back(text(in, storage, kSubjects));
-    // How many are absent: a quarter, half, one in sixteen or three quarters.
-    static constexpr unsigned kAbsentOf16[] = {4, 8, 1, 12};
-    const unsigned absent_of_16 = kAbsentOf16[in.byte() % 4];
-    const std::size_t teacher_count = in.count(24, 240);
-    for (std::size_t t = 0; t < teacher_count; ++t) {
-        const std::uint8_t shape = in.byte();
-        lessoncover::DayTeacher teacher{};
-        teacher.name = text(in, storage, kNames);
-        teacher.subject = static_cast<lessoncover::SubjectId>(shape & 0x80 ? in.below(day.subjects.size())
-                                                                           : (shape >> 4) % 2 % day.subjects.size());
-        teacher.present = (shape & 0x0fU) + absent_of_16 < 16;
-        teacher.reason = teacher.present ? std::string_view("Planned Absense") : text(in, storage, kReasons);
-        day.teachers.push_back(teacher);
-    }
-    if (teacher_count == 0) return;
-    const std::size_t lesson_count = in.count(40, 480, 16);
-    // Mostly periods near each other; or spread over a range wide enough that the absent
-    // lessons' periods outnumber the 64 codes, so that the rest are planned without one.
-    static constexpr std::int32_t kSpreads[] = {0, 40, 90, 200};
-    const std::uint8_t period_shape = in.byte();
-    const std::int32_t spread = kSpreads[period_shape % 4];
-    const std::int32_t base = period_shape & 4 ? static_cast<std::int16_t>(in.u16()) : 0;
-    // Teachers and wide periods step on from lesson to lesson by themselves, plus what the
-    // input adds, so that a day of many lessons needs no more input than a small one.
-    const std::size_t teacher_step = 1 + 2 * in.below(8);
-    const std::size_t period_step = 1 + 2 * in.below(16);
-    std::vector<std::int16_t> recent;
-    for (std::size_t l = 0; l < lesson_count; ++l) {
-        lessoncover::DayLesson lesson{};
-        lesson.teacher = static_cast<std::uint32_t>((l * teacher_step + in.below(teacher_count)) % teacher_count);
-        // Class ids in order of first appearance: a lesson is in a known class or the next.
-        const std::uint8_t class_choice = in.byte();
-        if (day.classes.empty() || class_choice % 6 == 5) {
-            lesson.class_id = static_cast<std::uint32_t>(day.classes.size());
-            day.classes.push_back(text(in, storage, kClasses));
-        } else {
-            lesson.class_id = static_cast<std::uint32_t>(class_choice % day.classes.size());
-        }
-        if (spread == 0 || in.byte() % 4 == 3) {
-            lesson.period = in.period(recent);
-        } else {
-            const auto offset = static_cast<std::int32_t>((l * period_step + in.byte()) % static_cast<std::size_t>(spread));
-            lesson.period = static_cast<std::int16_t>(std::clamp(base + offset, -32768, 32767));
-        }
-        day.lessons.push_back(lesson);
-    }
-}
 
 // Reads `row` as one RFC 4180 record ending in a line break. A field is quoted exactly
 // when it holds a comma, a double quote, CR or LF.
@@ -181,8 +113,7 @@ void check_day_input(const Day& day, const DayInput& out) {
     };
     for (const Absent& lesson : absent) {
         if (code_of(lesson.period) != nullptr) continue;
-        const auto code = codes.size() < PeriodCodes::kMaxCodes ? static_cast<PeriodCodes::Code>(codes.size())
-                                                                : PeriodCodes::kNoCode;
+        const auto code = static_cast<PeriodCodes::Code>(codes.size());
         codes.insert(std::lower_bound(codes.begin(), codes.end(), std::pair{lesson.period, PeriodCodes::Code{0}}),
                      std::pair{lesson.period, code});
     }
@@ -206,30 +137,23 @@ void check_day_input(const Day& day, const DayInput& out) {
     FUZZ_CHECK(out.list_order == order);
     FUZZ_CHECK(input.teachers.size() == teacher_count);
     std::vector<std::uint32_t> present_by_subject(day.subjects.size());
-    std::vector<std::uint64_t> uncoded_busy;
+    FUZZ_CHECK(input.period_codes == codes.size());
+    FUZZ_CHECK(input.period_words == lessoncover::period_words_for(codes.size()));
+    FUZZ_CHECK(input.busy.size() == input.period_words * teacher_count);
     for (std::uint32_t place = 0; place < teacher_count; ++place) {
         const std::uint32_t t = order[place];
-        std::uint64_t busy = 0;
+        std::vector<std::uint64_t> busy(input.period_words, 0);
         for (std::uint32_t at = held_from[t]; at < held_from[t + 1]; ++at) {
-            const std::int16_t period = std::get<1>(held[at]);
-            const PeriodCodes::Code* code = code_of(period);
-            if (code == nullptr) continue;
-            if (*code != PeriodCodes::kNoCode) {
-                busy |= std::uint64_t{1} << *code;
-            } else if (day.teachers[t].present) {
-                uncoded_busy.push_back(PlanningInput::uncoded_key(place, period));
-            }
+            const PeriodCodes::Code* code = code_of(std::get<1>(held[at]));
+            if (code != nullptr) lessoncover::add_code(busy.data(), *code);
         }
         const lessoncover::PlanningTeacher& listed = input.teachers[place];
-        FUZZ_CHECK(listed.busy == busy);
+        FUZZ_CHECK(std::equal(busy.begin(), busy.end(), input.busy_of(place)));
         FUZZ_CHECK(listed.load == load_of(t));
         FUZZ_CHECK(listed.subject == day.teachers[t].subject);
         FUZZ_CHECK(static_cast<bool>(listed.present) == day.teachers[t].present);
         present_by_subject[day.teachers[t].subject] += day.teachers[t].present;
     }
-    std::sort(uncoded_busy.begin(), uncoded_busy.end());
-    uncoded_busy.erase(std::unique(uncoded_busy.begin(), uncoded_busy.end()), uncoded_busy.end());
-    FUZZ_CHECK(input.uncoded_busy == uncoded_busy);
     FUZZ_CHECK(input.present_by_subject == present_by_subject);
 
     FUZZ_CHECK(input.lessons.size() == absent.size());
@@ -262,63 +186,6 @@ void check_day_input(const Day& day, const DayInput& out) {
     FUZZ_CHECK(out.texts.ascii() == ascii);
 }
 
-// A random policy for `day`: part-day absences, unavailable periods, a cap, prior covers,
-// classes away, and the three switches. Periods are taken from the day's lessons, so
-// that they matter.
-void add_policy(fuzz::Choices& in, Day& day) {
-    lessoncover::DayPolicy& policy = day.policy;
-    const std::uint8_t switches = in.byte();
-    policy.keep_doubles = switches & 1;
-    policy.combined_lessons = switches & 2;
-    policy.co_taught_no_cover = switches & 4;
-    if (switches & 8) policy.max_covers = in.below(4);
-    const auto some_period = [&] { return day.lessons[in.below(day.lessons.size())].period; };
-    for (std::size_t n = in.below(8); n > 0; --n) {
-        const auto teacher = static_cast<std::uint32_t>(in.below(day.teachers.size()));
-        lessoncover::DayTeacher& absent = day.teachers[teacher];
-        if (absent.part_day) continue;
-        absent.present = true;
-        absent.part_day = true;
-        for (std::size_t k = 1 + in.below(3); k > 0; --k) policy.absent_periods.emplace_back(teacher, some_period());
-    }
-    for (std::size_t n = in.below(12); n > 0; --n) {
-        policy.unavailable.emplace_back(static_cast<std::uint32_t>(in.below(day.teachers.size())), some_period());
-    }
-    if (switches & 16) {
-        policy.prior_covers.assign(day.teachers.size(), 0);
-        for (auto& prior : policy.prior_covers) prior = in.below(4);
-    }
-    if (switches & 32) {
-        policy.class_away.assign(day.classes.size(), 0);
-        for (std::size_t n = 1 + in.below(3); n > 0; --n) policy.class_away[in.below(day.classes.size())] = 1;
-    }
-}
-
-// Random pins for `day`, whose input `out` is built: mostly absent lessons of the day with
-// any teacher as substitute (sound or not), now and then a name or class the day lacks.
-// Those the day takes are in out's policy; false when pin_lessons refused one, which then
-// names a pin given.
-bool add_pins(fuzz::Choices& in, Day& day, DayInput& out) {
-    using lessoncover::DayPin;
-    const std::size_t lessons = out.input.lessons.size();
-    for (std::size_t k = in.below(5); k > 0 && lessons != 0; --k) {
-        const std::size_t lesson = in.below(lessons);
-        DayPin pin{out.lesson_absent[lesson], out.lesson_class[lesson], out.input.lessons[lesson].period,
-                   static_cast<std::uint32_t>(in.below(day.teachers.size()))};
-        switch (in.below(16)) {
-            case 0: pin.absent = DayPin::kUnknown; break;
-            case 1: pin.class_id = DayPin::kUnknown; break;
-            case 2: pin.substitute = DayPin::kUnknown; break;
-            case 3: pin.period = static_cast<std::int16_t>(pin.period + 1); break;
-            default: break;
-        }
-        day.policy.pins.push_back(pin);
-    }
-    const auto pinned = lessoncover::pin_lessons(day, out);
-    if (pinned.ok()) return true;
-    FUZZ_CHECK(pinned.error().pin < day.policy.pins.size() && !pinned.error().reason.empty());
-    return false;
-}
 
 // What a plan under a policy must hold, checked from the day itself.
 void check_policy_plan(const Day& day, const DayInput& out, const lessoncover::Plan& plan) {
@@ -414,27 +281,13 @@ void check_policy_plan(const Day& day, const DayInput& out, const lessoncover::P
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Choices in(data, size);
-    lessoncover::CoverPlanner planner;
-    lessoncover::Plan plan;
-    DayInput out;
-    for (int round = 0; round < 2 && (round == 0 || in.more()); ++round) {
-        std::deque<std::string> storage;
-        Day day;
-        make_day(in, day, storage);
-        lessoncover::build_day_input(day, out);
-        check_day_input(day, out);
-        planner.decide(out.input, plan);
-        fuzz::check_plan(out.input, plan);
-        if (!day.lessons.empty() && in.more() && in.byte() % 4 == 0) {
-            add_policy(in, day);
-            lessoncover::build_day_input(day, out);
-            if (in.more() && in.byte() % 2 == 0 && !add_pins(in, day, out)) {
-                day.policy.pins.clear();
-                out.input.policy.pins.clear();
-            }
-            planner.decide(out.input, plan);
+    fuzz::plan_days(in, [](const Day& day, const DayInput& out, const lessoncover::Plan& plan, bool with_policy) {
+        if (with_policy) {
             check_policy_plan(day, out, plan);
+            return;
         }
-    }
+        check_day_input(day, out);
+        fuzz::check_plan(out.input, plan);
+    });
     return 0;
 }

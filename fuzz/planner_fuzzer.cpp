@@ -3,13 +3,13 @@
 //
 // An input describes up to three days planned one after another by one CoverPlanner, as
 // a school that plans again reuses it. Each day has up to ~500 teachers (so a subject's
-// pool spans several 64-bit words), up to ~80 distinct periods over the whole int16
-// range, of which at most 64 have codes and the rest are planned from the sorted
-// uncoded_busy keys, and loads up to 2^32 - 1. Now and then the day's counts of present
-// teachers by subject are made wrong on purpose: decide must refuse it with
-// std::invalid_argument, and the planner must plan the next day correctly all the same.
+// pool spans several 64-bit words), up to ~200 distinct periods over the whole int16
+// range (so sets of period codes span up to four words, and sometimes more codes than
+// periods, as a school's codes include periods no lesson is in), and loads up to
+// 2^32 - 1. Now and then the day is spoilt on purpose (counts of present teachers by
+// subject, or a lesson's code): decide must refuse it with std::invalid_argument, and the
+// planner must plan the next day correctly all the same.
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <numeric>
 #include <stdexcept>
@@ -28,65 +28,47 @@ struct Period {
     PeriodCodes::Code code;
 };
 
-// The day's distinct periods: the first `coded` get distinct codes in a shuffled order,
-// the rest none.
-std::vector<Period> make_periods(fuzz::Choices& in) {
-    const std::size_t wanted = 1 + in.count(11, 79);
+// The day's distinct periods, each with a distinct code below `codes`, in a shuffled order.
+std::vector<Period> make_periods(fuzz::Choices& in, std::size_t& codes) {
+    const std::size_t wanted = 1 + (in.one_in(4) ? in.count(60, 199) : in.count(11, 79));
     std::vector<std::int16_t> recent;
     std::vector<Period> periods;
     for (std::size_t attempt = 0; attempt < 2 * wanted && periods.size() < wanted; ++attempt) {
         const std::int16_t number = in.period(recent);
         if (std::none_of(periods.begin(), periods.end(), [&](const Period& p) { return p.number == number; })) {
-            periods.push_back(Period{number, PeriodCodes::kNoCode});
+            periods.push_back(Period{number, 0});
         }
     }
-    std::array<PeriodCodes::Code, PeriodCodes::kMaxCodes> codes;
-    std::iota(codes.begin(), codes.end(), PeriodCodes::Code{0});
+    codes = periods.size() + (in.one_in(4) ? in.count(4, 70) : 0);
+    std::vector<PeriodCodes::Code> order(codes);
+    std::iota(order.begin(), order.end(), PeriodCodes::Code{0});
     if (!in.one_in(4)) {
-        for (std::size_t i = codes.size() - 1; i > 0; --i) std::swap(codes[i], codes[in.below(i + 1)]);
+        for (std::size_t i = order.size() - 1; i > 0; --i) std::swap(order[i], order[in.below(i + 1)]);
     }
-    // Mostly every period that can have a code has one; sometimes fewer do.
-    std::size_t coded = std::min(periods.size(), PeriodCodes::kMaxCodes);
-    if (in.one_in(4)) coded = in.below(coded + 1);
-    for (std::size_t i = 0; i < coded; ++i) periods[i].code = codes[i];
+    for (std::size_t i = 0; i < periods.size(); ++i) periods[i].code = order[i];
     return periods;
 }
 
 void make_input(fuzz::Choices& in, PlanningInput& input) {
     input.clear();
     const std::size_t subjects = 1 + in.count(5, 40);
-    const std::vector<Period> periods = make_periods(in);
+    std::size_t codes = 0;
+    const std::vector<Period> periods = make_periods(in, codes);
 
     const std::size_t teacher_count = in.count(24, 520);
     input.teachers.resize(teacher_count);
-    for (auto& teacher : input.teachers) {
+    input.size_period_sets(codes);
+    for (std::size_t teacher = 0; teacher < teacher_count; ++teacher) {
+        lessoncover::PlanningTeacher& listed = input.teachers[teacher];
         const std::uint8_t shape = in.byte();
-        teacher.subject = static_cast<lessoncover::SubjectId>(shape & 0x80 ? in.below(subjects) : (shape & 0x40 ? 1 % subjects : 0));
-        teacher.present = (shape & 0x30) != 0x30;
-        teacher.load = (shape & 0x0f) == 0x0f ? in.u32() : shape & 0x07;
-        // Busy in a few of the coded periods; now and then in codes no lesson is in.
-        std::uint64_t busy = 0;
+        listed.subject = static_cast<lessoncover::SubjectId>(shape & 0x80 ? in.below(subjects) : (shape & 0x40 ? 1 % subjects : 0));
+        listed.present = (shape & 0x30) != 0x30;
+        listed.load = (shape & 0x0f) == 0x0f ? in.u32() : shape & 0x07;
+        // Busy in a few of the periods; now and then in codes no lesson is in.
         for (std::size_t n = in.byte() % 4; n > 0; --n) {
-            const Period& period = periods[in.below(periods.size())];
-            if (period.code != PeriodCodes::kNoCode) busy |= std::uint64_t{1} << period.code;
+            lessoncover::add_code(input.busy_of(teacher), periods[in.below(periods.size())].code);
         }
-        if (in.one_in(16)) busy |= in.u64();
-        teacher.busy = busy;
-    }
-
-    // Present teachers holding lessons in periods without a code.
-    if (std::any_of(periods.begin(), periods.end(), [](const Period& p) { return p.code == PeriodCodes::kNoCode; }) &&
-        teacher_count > 0) {
-        for (std::size_t n = in.count(16, 600); n > 0; --n) {
-            const auto teacher = static_cast<std::uint32_t>(in.below(teacher_count));
-            const Period& period = periods[in.below(periods.size())];
-            if (period.code == PeriodCodes::kNoCode && input.teachers[teacher].present) {
-                input.uncoded_busy.push_back(PlanningInput::uncoded_key(teacher, period.number));
-            }
-        }
-        std::sort(input.uncoded_busy.begin(), input.uncoded_busy.end());
-        input.uncoded_busy.erase(std::unique(input.uncoded_busy.begin(), input.uncoded_busy.end()),
-                                 input.uncoded_busy.end());
+        if (in.one_in(16)) lessoncover::add_code(input.busy_of(teacher), in.below(codes));
     }
 
     // Lessons mostly in the first few periods, so that they compete for substitutes.
@@ -106,10 +88,16 @@ void make_input(fuzz::Choices& in, PlanningInput& input) {
     }
 }
 
-// Makes the counts of present teachers by subject disagree with the teachers.
+// Makes the counts of present teachers by subject disagree with the teachers, or a lesson's
+// code fall outside the day's codes.
 bool spoil(fuzz::Choices& in, PlanningInput& input) {
     auto& counts = input.present_by_subject;
-    switch (in.byte() % 4) {
+    switch (in.byte() % 5) {
+        case 4: {
+            if (input.lessons.empty()) return false;
+            input.lessons[in.below(input.lessons.size())].code = static_cast<PeriodCodes::Code>(input.period_codes + in.byte());
+            return true;
+        }
         case 0: ++counts[in.below(counts.size())]; return true;
         case 1: {
             const std::size_t subject = in.below(counts.size());

@@ -18,7 +18,7 @@ auto lower_bound_load(Buckets& buckets, std::uint64_t load) {
 void CandidatePool::start(std::size_t members, std::size_t rows) {
     words_ = (members + 63) / 64;
     rows_ = rows;
-    asked_ = rows >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << rows) - 1;
+    staged_codes_ = rows <= kStagedRows ? (std::uint64_t{1} << rows) - 1 : 0;
     appended_ = 0;
     buckets_.clear();
     bits_.clear();
@@ -45,7 +45,7 @@ void CandidatePool::write_staged(std::size_t word, std::size_t count) noexcept {
     }
 }
 
-void CandidatePool::add_lesson(std::size_t member, std::uint64_t load, std::uint64_t busy) {
+void CandidatePool::add_lesson(std::size_t member, std::uint64_t load, std::size_t code) {
     const std::uint64_t bit = std::uint64_t{1} << (member % 64);
     const auto at = static_cast<std::size_t>(lower_bound_load(buckets_, load) - buckets_.begin());
     // The bucket for one lesson more follows, or is made there.
@@ -60,9 +60,7 @@ void CandidatePool::add_lesson(std::size_t member, std::uint64_t load, std::uint
     }
     bits_[words_ * to + member / 64] |= bit;
     ++sizes_[to];
-    for (; busy != 0; busy &= busy - 1) {
-        busy_[words_ * static_cast<std::size_t>(std::countr_zero(busy)) + member / 64] |= bit;
-    }
+    if (code < rows_) busy_[words_ * code + member / 64] |= bit;
 }
 
 void CandidatePool::remove(std::size_t member, std::uint64_t load) {

@@ -4,7 +4,8 @@
 //
 // Members are numbered 0..m-1 in list order. For each number of lessons held there is a
 // bucket, a bitset of the members holding that many; for each period code a bitset of the
-// members busy then. The first free member in rank order is then found a word at a time
+// members busy then (a row; only codes some lesson is in are asked about, so rows stop at
+// the last of those). The first free member in rank order is then found a word at a time
 // (a bucket's bits without the period's busy bits), and a cover moves a member to the
 // next bucket by clearing one bit and setting another.
 //
@@ -19,9 +20,8 @@
 namespace lessoncover {
 
 // A present teacher who may cover, as planning sees it: kept small, since a large school
-// has many, written once and read at random.
+// has many, written once and read at random. Its busy periods are kept beside it.
 struct Candidate {
-    std::uint64_t busy;  // bit c: busy in the period of code c, covers of this run included
     std::uint64_t load;  // lessons held, covers of this run included (more than the input's)
     std::uint32_t teacher;  // the place in the planning input
     std::uint32_t subject;
@@ -32,8 +32,9 @@ public:
     // Starts a pool of `members` members, added next in list order; codes from `rows` up
     // are never asked about. Once all are added, finish_appending() completes the pool.
     void start(std::size_t members, std::size_t rows);
-    // The next member, holding `load` lessons, busy in the periods of `busy`.
-    void append(std::uint64_t load, std::uint64_t busy) {
+    // The next member, holding `load` lessons, busy in the periods of the set `busy` (as
+    // period_set.hpp lays sets out, with room for `rows` codes at least).
+    void append(std::uint64_t load, const std::uint64_t* busy) {
         const std::size_t member = appended_++;
         const std::uint64_t bit = std::uint64_t{1} << (member % 64);
         // List order runs mostly by load, so the last bucket mostly serves.
@@ -46,12 +47,16 @@ public:
         if (rows_ <= kStagedRows) {
             // A day's periods fit a byte: kept here a word of members at a time, then
             // written to the busy rows all at once.
-            staged_[member % 64] = static_cast<std::uint8_t>(busy & asked_);
+            staged_[member % 64] = static_cast<std::uint8_t>(busy[0] & staged_codes_);
             if (member % 64 == 63) write_staged(member / 64, 64);
             return;
         }
-        for (std::uint64_t periods = busy & asked_; periods != 0; periods &= periods - 1) {
-            busy_[words_ * static_cast<std::size_t>(__builtin_ctzll(periods)) + member / 64] |= bit;
+        for (std::size_t word = 0; word * 64 < rows_; ++word) {
+            std::uint64_t periods = busy[word];
+            if (rows_ - word * 64 < 64) periods &= (std::uint64_t{1} << (rows_ - word * 64)) - 1;
+            for (; periods != 0; periods &= periods - 1) {
+                busy_[words_ * (64 * word + static_cast<std::size_t>(__builtin_ctzll(periods))) + member / 64] |= bit;
+            }
         }
     }
     void finish_appending() {
@@ -74,27 +79,9 @@ public:
         return false;
     }
 
-    // The first member in rank order for whom `is_free(member)` holds.
-    template <class IsFree>
-    bool first_where(IsFree&& is_free, std::size_t& found) const {
-        for (const Bucket& bucket : buckets_) {
-            const std::uint64_t* bits = bits_.data() + words_ * bucket.slot;
-            for (std::size_t word = 0; word < words_; ++word) {
-                for (std::uint64_t left = bits[word]; left != 0; left &= left - 1) {
-                    const std::size_t member = 64 * word + static_cast<std::size_t>(__builtin_ctzll(left));
-                    if (is_free(member)) {
-                        found = member;
-                        return true;
-                    }
-                }
-            }
-        }
-        return false;
-    }
-
     // Member `member`, holding `load` lessons, takes one more and becomes busy in the
-    // periods of `busy` (codes below rows).
-    void add_lesson(std::size_t member, std::uint64_t load, std::uint64_t busy);
+    // period of `code` (below rows).
+    void add_lesson(std::size_t member, std::uint64_t load, std::size_t code);
     // Member `member`, holding `load` lessons, is never found again.
     void remove(std::size_t member, std::uint64_t load);
 
@@ -113,7 +100,7 @@ private:
 
     std::size_t words_ = 0;
     std::size_t rows_ = 0;
-    std::uint64_t asked_ = 0;  // the codes below rows
+    std::uint64_t staged_codes_ = 0;  // the codes below rows, when they fit a byte
     std::size_t appended_ = 0;
     std::uint64_t last_load_ = 0;
     std::uint32_t last_slot_ = 0;

@@ -56,6 +56,11 @@ struct LessonKeyHash {
     }
 };
 
+// A number and a period in one key: a teacher's or a class's period, for sets and maps.
+constexpr std::uint64_t period_key(std::uint32_t number, std::int16_t period) noexcept {
+    return (std::uint64_t{number} << 16) | static_cast<std::uint16_t>(period);
+}
+
 // A cover fixed in advance, as the office gave it: names and classes the day may not have
 // are kUnknown, refused when the pins are checked (see day_pins.hpp).
 struct DayPin {

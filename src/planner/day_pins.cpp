@@ -68,7 +68,7 @@ Result<Done, PinRefusal> pin_lessons(const Day& day, DayInput& out) {
         const auto [same_lesson, first_of_lesson] = pin_of_lesson.emplace(lesson, index);
         if (!first_of_lesson) return refuse("the lesson is pinned already, by pinned[" + std::to_string(same_lesson->second) + "]");
         const auto [same_period, first_in_period] =
-            pin_of_period.emplace(PlanningInput::uncoded_key(pin.substitute, pin.period), index);
+            pin_of_period.emplace(period_key(pin.substitute, pin.period), index);
         bool books = true;
         if (!first_in_period) {
             const std::uint32_t other = planned[same_period->second].lesson;

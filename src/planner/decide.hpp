@@ -1,15 +1,13 @@
 // Deciding cover: every absent lesson of a planning input gets exactly one decision.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "interruption.hpp"
 #include "planner/candidate_pool.hpp"
 #include "planner/plan.hpp"
+#include "planner/period_set.hpp"
 #include "planner/planning_input.hpp"
 
 namespace lessoncover {
@@ -24,7 +22,7 @@ public:
     //   0. goes to its pinned substitute, when it has one; else it
     //   1. needs no cover when its class is away (rule `away`), or
     //   2. when a teacher present then teaches the class then too (rule `co_taught`);
-    //      both are marked on the lesson when the input is made;
+    //      both found for the lesson when the input is made (lesson_links.hpp);
     //   3. goes, when lessons are combined and it is not the first of the absent teacher's
     //      lessons in its period, to the first one's substitute, or stays uncovered with
     //      it, adding no cover (rule `combined`);
@@ -49,80 +47,82 @@ public:
     // Makes room now for `present_teachers` candidates, writing it, so that a run finds
     // its memory in place (a school calls this as teachers are added).
     void make_room(std::size_t present_teachers) {
-        if (candidates_.size() < present_teachers) candidates_.resize(present_teachers);
+        if (run_.candidates.size() < present_teachers) run_.candidates.resize(present_teachers);
+        if (run_.busy.size() < present_teachers) run_.busy.resize(present_teachers);  // a word each, the usual day
     }
 
 private:
-    Decision decide_lesson(std::uint32_t index, const PlanningLesson& lesson, const Plan& plan);
-    Candidate* same_substitute_as(std::uint32_t neighbour, std::uint32_t index, const PlanningLesson& lesson,
-                                  const Plan& plan);
-    bool can_take(const Candidate& candidate, const PlanningLesson& lesson) const;
-    bool is_capped(const Candidate& candidate) const noexcept {
-        return !capped_.empty() && capped_[static_cast<std::size_t>(&candidate - candidates_.data())] != 0;
-    }
-    void retire(Candidate& candidate);
-    Candidate* free_colleague(const PlanningLesson& lesson);
-    Candidate* first_free_teacher(const PlanningLesson& lesson);
-    bool is_busy(const Candidate& candidate, const PlanningLesson& lesson) const;
-    void take(Candidate& substitute, const PlanningLesson& lesson);
-    void apply_pins();
-    void pin(Candidate& substitute, const PlanningLesson& lesson);
-    std::uint64_t book_period(const Candidate& substitute, const PlanningLesson& lesson);
-    void count_cover(Candidate& substitute, std::uint64_t busy);
-    Uncovered why_uncovered(std::uint32_t lesson_index, const PlanningLesson& lesson);
-    struct UncodedGroups {
+    // Who is kept from covering in a period by what the rules cannot change: present
+    // teachers absent then, teaching then, unavailable then, each in the first group that
+    // fits; and pinned substitutes who teach or are unavailable then, which count as
+    // covering there instead.
+    struct PeriodGroups {
         std::uint32_t absent = 0;
         std::uint32_t teaching = 0;
         std::uint32_t unavailable = 0;
+        std::uint32_t pinned_teaching = 0;
+        std::uint32_t pinned_unavailable = 0;
     };
-    const UncodedGroups& uncoded_groups(std::uint16_t period);
-    void count_groups_by_code();
+
+    // Everything one run works with, made ready by start_run() alone. The vectors keep
+    // their memory from run to run; nothing else carries over.
+    struct RunState {
+        const PlanningInput* input = nullptr;
+        std::size_t words = 1;                     // words in a set of period codes
+        std::vector<Candidate> candidates;         // pool by pool, each in list order
+        std::vector<std::uint64_t> busy;           // by candidate, `words` each: busy, absent or unavailable
+        std::vector<std::size_t> subject_starts;   // where each subject's pool starts; one more at the end
+        std::vector<std::size_t> next_place;       // scratch for the walk that places candidates
+        std::vector<CandidatePool> pools;          // by subject
+        std::vector<std::uint32_t> in_list_order;  // places in candidates, in list order
+        std::vector<std::uint32_t> place_of_teacher;  // by place in the input: in candidates
+        std::vector<std::uint64_t> lesson_codes;   // the codes some lesson is in, as a set
+        // By code: where the first free teacher of the list may be (only moves forward), and
+        // the covers decided in this run.
+        std::vector<std::uint32_t> cursor_by_code;
+        std::vector<std::uint32_t> covers_by_code;
+        // By code, counted when a lesson first goes uncovered.
+        std::vector<PeriodGroups> groups_by_code;
+        bool groups_counted = false;
+        // Under a cap: covers given in this run, and whether the cap is reached, by
+        // candidate; capped teachers free in a period (nothing else keeps them from
+        // covering), by code. Empty without a cap.
+        std::vector<std::uint32_t> covers_given;
+        std::vector<std::uint8_t> capped;
+        std::vector<std::uint32_t> capped_free_by_code;
+        // With pins: the pinned substitute by lesson (or Decision::kNobody); else empty.
+        std::vector<std::uint32_t> pinned_substitute;
+    };
+
+    void start_run(const PlanningInput& input, Plan& plan);
+    Decision decide_lesson(std::uint32_t index, const PlanningLesson& lesson, const Plan& plan);
+    Candidate* same_substitute_as(std::uint32_t neighbour, std::uint32_t index, const PlanningLesson& lesson,
+                                  const Plan& plan);
+    std::size_t place_of(const Candidate& candidate) const noexcept {
+        return static_cast<std::size_t>(&candidate - run_.candidates.data());
+    }
+    bool is_busy(const Candidate& candidate, std::size_t code) const noexcept {
+        return has_code(run_.busy.data() + run_.words * place_of(candidate), code);
+    }
+    bool is_capped(const Candidate& candidate) const noexcept {
+        return !run_.capped.empty() && run_.capped[place_of(candidate)] != 0;
+    }
+    bool can_take(const Candidate& candidate, const PlanningLesson& lesson) const noexcept {
+        return !is_capped(candidate) && !is_busy(candidate, lesson.code);
+    }
     void place_candidates();
     void start_caps();
-    void list_candidates_in_order();
+    void retire(Candidate& candidate);
+    Candidate* free_colleague(const PlanningLesson& lesson);
+    Candidate* first_free_teacher(const PlanningLesson& lesson);
+    void take(Candidate& substitute, const PlanningLesson& lesson);
+    void count_cover(Candidate& substitute);
+    void apply_pins();
+    void pin(Candidate& substitute, const PlanningLesson& lesson);
+    Uncovered why_uncovered(std::uint32_t lesson_index, const PlanningLesson& lesson);
+    void count_groups();
 
-    const PlanningInput* input_ = nullptr;
-    std::vector<Candidate> candidates_;         // pool by pool, each in list order
-    std::vector<std::size_t> subject_starts_;   // where each subject's pool starts; one more at the end
-    std::vector<std::size_t> next_place_;       // scratch for the walks that place candidates
-    std::vector<CandidatePool> pools_;          // by subject
-    std::vector<std::uint32_t> in_list_order_;  // places in candidates_, in list order
-    bool listed_in_order_ = false;
-    std::uint64_t lesson_codes_ = 0;            // bit c: some lesson is in the period of code c
-    // Where the first free teacher of the list may be, by period: only moves forward.
-    std::array<std::uint32_t, PeriodCodes::kMaxCodes> cursor_by_code_{};
-    std::unordered_map<std::uint16_t, std::uint32_t> cursor_by_uncoded_period_;
-    // Covers decided in this run, by period.
-    std::array<std::uint32_t, PeriodCodes::kMaxCodes> covers_by_code_{};
-    std::unordered_map<std::uint16_t, std::uint32_t> covers_by_uncoded_period_;
-    std::unordered_set<std::uint64_t> uncoded_covers_;  // keys as PlanningInput::uncoded_key
-    // Searches for a teacher's lesson in a period without a code since last counted: the
-    // work of such a lesson grows with the candidates looked at.
-    mutable std::uint64_t uncoded_searches_ = 0;
-    // Present teachers absent, teaching and unavailable, by period, each in the first of
-    // these groups that fits; counted when first asked for.
-    std::array<std::uint32_t, PeriodCodes::kMaxCodes> absent_by_code_{};
-    std::array<std::uint32_t, PeriodCodes::kMaxCodes> teaching_by_code_{};
-    std::array<std::uint32_t, PeriodCodes::kMaxCodes> unavailable_by_code_{};
-    bool teaching_counted_ = false;
-    std::unordered_map<std::uint16_t, UncodedGroups> groups_by_uncoded_period_;
-    std::vector<std::uint32_t> place_of_teacher_;  // by place in the input: in candidates_
-    // Under a cap: covers given in this run, and whether the cap is reached, by candidate.
-    std::vector<std::uint32_t> covers_given_;
-    std::vector<std::uint8_t> capped_;
-    std::vector<std::uint32_t> capped_in_order_;  // candidates that reached the cap
-    // Capped teachers free in a period (nothing else keeps them from covering), by code.
-    std::array<std::uint32_t, PeriodCodes::kMaxCodes> capped_free_by_code_{};
-    // With pins: the pinned substitute by lesson (or Decision::kNobody), and the pinned
-    // substitutes who teach or are unavailable in the period they cover, which count as
-    // covering there rather than in the groups the input puts them in.
-    std::vector<std::uint32_t> pinned_substitute_;
-    struct PinnedOver {
-        std::uint32_t teaching = 0;
-        std::uint32_t unavailable = 0;
-    };
-    std::array<PinnedOver, PeriodCodes::kMaxCodes> pinned_over_by_code_{};
-    std::unordered_map<std::uint16_t, PinnedOver> pinned_over_by_uncoded_period_;
+    RunState run_;
 };
 
 }  // namespace lessoncover

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "planner/period_codes.hpp"
+#include "planner/period_set.hpp"
 
 namespace lessoncover {
 
@@ -15,9 +16,8 @@ namespace lessoncover {
 // subjects of the caller's own.
 using SubjectId = std::uint32_t;
 
-// A teacher of the school, in list order.
+// A teacher of the school, in list order; its busy periods are in PlanningInput::busy.
 struct PlanningTeacher {
-    std::uint64_t busy;  // bit c: holds a lesson in the period whose code is c
     // (period, class) pairs held: what the subject rule ranks by. Each pair takes far more
     // than a byte of memory, so no teacher holds 2^32 of them.
     std::uint32_t load;
@@ -28,7 +28,7 @@ struct PlanningTeacher {
 // A lesson of an absent teacher that needs a decision, in report order.
 struct PlanningLesson {
     std::int16_t period;
-    PeriodCodes::Code code;  // the period's, or kNoCode
+    PeriodCodes::Code code;  // the period's, below PlanningInput::period_codes
     SubjectId subject;       // the absent teacher's
 };
 
@@ -48,13 +48,6 @@ struct LessonLinks {
     LessonNeed need = LessonNeed::cover;
 };
 
-// Periods in which a teacher in a pool may not cover, by code: absent then (a part-day
-// absence) or unavailable then (a duty, a meeting).
-struct TeacherLimits {
-    std::uint64_t absent = 0;
-    std::uint64_t unavailable = 0;
-};
-
 // A cover fixed in advance: the lesson goes to the substitute whatever the rules say.
 struct PlanningPin {
     std::uint32_t lesson;      // place in PlanningInput::lessons; needs cover
@@ -72,12 +65,12 @@ struct PlanningPolicy {
     bool combined_lessons = false;      // follow lessons' `leader` links
     // By lesson; empty when no lesson needs a link or is not needed.
     std::vector<LessonLinks> lessons;
-    // By place in PlanningInput::teachers; empty when nobody is limited. A teacher absent
-    // in some periods only is in its pool (present) and limited in those periods.
-    std::vector<TeacherLimits> limits;
-    // The same for periods without a code, as PlanningInput::uncoded_key; sorted.
-    std::vector<std::uint64_t> uncoded_absent;
-    std::vector<std::uint64_t> uncoded_unavailable;
+    // Periods in which a present teacher may not cover, as sets of period codes laid out as
+    // PlanningInput::busy; each empty when nobody is limited so. A teacher absent in some
+    // periods only is in its pool (present) and absent in those; unavailable is a duty, a
+    // meeting.
+    std::vector<std::uint64_t> absent;
+    std::vector<std::uint64_t> unavailable;
     // In the order given; at most one a lesson, and one a substitute and period but for the
     // lessons of one combined set.
     std::vector<PlanningPin> pins;
@@ -86,24 +79,34 @@ struct PlanningPolicy {
 };
 
 struct PlanningInput {
+    // Codes are given per input: only the periods of lessons are ever asked about, so the
+    // sets need room for those alone. Every lesson's code is below period_codes.
+    std::size_t period_codes = 0;
+    std::size_t period_words = 1;           // period_words_for(period_codes)
     std::vector<PlanningTeacher> teachers;  // in list order
+    // By teacher, period_words words each: the periods in which it holds a lesson.
+    std::vector<std::uint64_t> busy;
     std::vector<PlanningLesson> lessons;    // in report order
-    // For periods without a code that some lesson is in: (teacher << 16) | the period as
-    // an unsigned 16-bit number, for every present teacher holding a lesson then; sorted.
-    std::vector<std::uint64_t> uncoded_busy;
     // The number of present teachers of each subject; its size is the number of subjects.
     std::vector<std::uint32_t> present_by_subject;
     // Empty for a school's own generation. Prior covers are already in the loads and the
     // list order; lessons in classes that are away are not in `busy`.
     PlanningPolicy policy;
 
-    static std::uint64_t uncoded_key(std::uint32_t teacher, std::int16_t period) noexcept {
-        return (std::uint64_t{teacher} << 16) | static_cast<std::uint16_t>(period);
+    const std::uint64_t* busy_of(std::size_t teacher) const noexcept { return busy.data() + period_words * teacher; }
+    std::uint64_t* busy_of(std::size_t teacher) noexcept { return busy.data() + period_words * teacher; }
+    // Sizes the sets for `codes` codes, every teacher's empty.
+    void size_period_sets(std::size_t codes) {
+        period_codes = codes;
+        period_words = period_words_for(codes);
+        busy.assign(period_words * teachers.size(), 0);
     }
     void clear() {
+        period_codes = 0;
+        period_words = 1;
         teachers.clear();
+        busy.clear();
         lessons.clear();
-        uncoded_busy.clear();
         present_by_subject.clear();
         policy.clear();
     }

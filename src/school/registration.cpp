@@ -59,8 +59,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         named = static_cast<std::uint32_t>(school_class.own_handles.size() - 1);
     }
     list.make_room_for_note();
-    const PeriodCodes::Code code = list.code_for(period);
-    const std::uint64_t bit = code == PeriodCodes::kNoCode ? 0 : std::uint64_t{1} << code;
+    const std::uint64_t bit = list.bit_for(period);
     if (bit != 0 && (list.busy(found.slot) & bit) == 0) {
         // The teacher holds no pair in this period: the pair is new, and is queued.
         const TeacherStore::Grade grade = grade_in(store, school_class);

@@ -176,7 +176,7 @@ TeacherList::Slot TeacherList::append(const Teacher& teacher, std::string_view k
     Listed listed(kept_name);
     Facts facts{0, 0, 0, 0, kNone, kNone, Place::added, 0};
     facts.count = static_cast<std::uint32_t>(teacher.periods.size());
-    for (const PeriodGrade& pair : teacher.periods) facts.busy |= codes_.bit_for(pair.period);
+    for (const PeriodGrade& pair : teacher.periods) facts.busy |= bit_for(pair.period);
     facts.traits = static_cast<std::uint8_t>(static_cast<std::uint8_t>(teacher.sub) | (teacher.present ? kPresent : 0));
     const bool quoted = needs_csv_quotes(teacher.name);
     const bool ascii = is_ascii(teacher.name);

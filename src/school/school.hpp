@@ -49,6 +49,8 @@ class TeacherList {
 public:
     using Slot = std::uint32_t;  // a teacher's place in the order of add_teacher
     static constexpr Slot kNotListed = static_cast<Slot>(-1);
+    // The first this many periods the list sees get codes, which busy() reads by.
+    static constexpr std::size_t kPeriodCodes = 64;
 
     TeacherList() = default;
     TeacherList(const TeacherList&) = delete;
@@ -68,9 +70,7 @@ public:
     Slot append(const Teacher& teacher, std::string_view kept_name) noexcept;
     // The pair (period, some grade) was added to the teacher (to its record, or queued
     // for it in the school's store).
-    void note_pair_added(Slot slot, std::int16_t period) noexcept {
-        note_pair_added(slot, codes_.bit_for(period));
-    }
+    void note_pair_added(Slot slot, std::int16_t period) noexcept { note_pair_added(slot, bit_for(period)); }
     // The same for a period whose code's bit is `bit` (0: none).
     void note_pair_added(Slot slot, std::uint64_t bit) noexcept {
         Facts& facts = facts_[slot];
@@ -83,6 +83,12 @@ public:
     // The code of `period` among the periods the list has seen, made when there is room:
     // see busy().
     PeriodCodes::Code code_for(std::int16_t period) { return codes_.code_for(period); }
+    // The bit of the period's code in busy(), made as code_for makes the code; 0 when the
+    // period has none.
+    std::uint64_t bit_for(std::int16_t period) {
+        const PeriodCodes::Code code = codes_.code_for(period);
+        return code == PeriodCodes::kNoCode ? 0 : std::uint64_t{1} << code;
+    }
     // How many codes code_for has made, and taking back those made since, which no
     // teacher's busy periods use.
     std::size_t period_codes_made() const noexcept { return codes_.size(); }
@@ -195,7 +201,7 @@ private:
     std::vector<Facts> facts_;
     std::array<std::size_t, kSubjectCount> present_counts_{};
     std::size_t present_total_ = 0;
-    PeriodCodes codes_;
+    PeriodCodes codes_{kPeriodCodes};
 
     Slot head_ = kNone;
     Slot tail_ = kNone;

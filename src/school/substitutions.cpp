@@ -1,9 +1,7 @@
 #include "school/substitutions.hpp"
 
 #include <algorithm>
-#include <bitset>
 #include <chrono>
-#include <memory>
 #include <new>
 #include <utility>
 
@@ -22,32 +20,37 @@
 namespace lessoncover {
 namespace {
 
-// Teachers in list order, as the planner sees them. Busy periods without a code (a school
-// with more than 64 distinct periods) are read from the records, for the periods some
-// lesson needs. False when `check` stopped it part way.
+// Teachers in list order, as the planner sees them. Periods are coded as the teacher list
+// codes them, whose busy periods come from the list; the lessons' periods past the list's
+// first 64 get codes of this run after those, and their busy periods are read from the
+// records. False when `check` stopped it part way.
 bool build_planning_input(School& school, InterruptionCheck& check) {
     GenerationSpace& space = school.generation_space;
     PlanningInput& input = space.input;
     const TeacherList& list = school.teacher_list;
+    constexpr std::size_t kListCodes = TeacherList::kPeriodCodes;
+    PeriodCodes run_codes;  // codes of this run, from kListCodes up
+    if (school.absent_lesson_without_code) {
+        for (PlanningLesson& lesson : input.lessons) {
+            if (lesson.code >= kListCodes) lesson.code = static_cast<PeriodCodes::Code>(kListCodes + run_codes.code_for(lesson.period));
+        }
+    }
     input.teachers.resize(list.size());
+    input.size_period_sets(school.absent_lesson_without_code ? kListCodes + run_codes.size() : list.period_codes_made());
     space.slots.resize(list.size());
     // One step a teacher, counted ahead: the walk is short work even for a large school.
     if (check.step(static_cast<std::int64_t>(list.size()))) return false;
     list.for_each_placed([&](std::size_t place, TeacherList::Slot slot) {
-        input.teachers[place] = PlanningTeacher{list.busy(slot), static_cast<std::uint32_t>(list.count(slot)),
+        input.teachers[place] = PlanningTeacher{static_cast<std::uint32_t>(list.count(slot)),
                                                 static_cast<SubjectId>(list.sub(slot)), list.present(slot)};
+        input.busy_of(place)[0] = list.busy(slot);
         space.slots[place] = slot;
     });
     input.present_by_subject.resize(kSubjectCount);
     for (std::size_t subject = 0; subject < kSubjectCount; ++subject) {
         input.present_by_subject[subject] = static_cast<std::uint32_t>(list.present_count(static_cast<Subjects>(subject)));
     }
-    input.uncoded_busy.clear();
     if (!school.absent_lesson_without_code) return true;
-    auto wanted = std::make_unique<std::bitset<std::size_t{1} << 16>>();
-    for (const PlanningLesson& lesson : input.lessons) {
-        if (lesson.code == PeriodCodes::kNoCode) wanted->set(static_cast<std::uint16_t>(lesson.period));
-    }
     // The records hold every pair registered or given so far.
     school.store->ready_records();
     std::size_t pairs_read = 0;
@@ -58,13 +61,10 @@ bool build_planning_input(School& school, InterruptionCheck& check) {
         const auto record = school.store->handle(space.slots[teacher]).lock();
         pairs_read = record->periods.size();
         for (const PeriodGrade& pair : record->periods) {
-            if (wanted->test(static_cast<std::uint16_t>(pair.period))) {
-                input.uncoded_busy.push_back(PlanningInput::uncoded_key(static_cast<std::uint32_t>(teacher), pair.period));
-            }
+            const PeriodCodes::Code code = run_codes.code_of(pair.period);
+            if (code != PeriodCodes::kNoCode) add_code(input.busy_of(teacher), kListCodes + code);
         }
     }
-    std::sort(input.uncoded_busy.begin(), input.uncoded_busy.end());
-    input.uncoded_busy.erase(std::unique(input.uncoded_busy.begin(), input.uncoded_busy.end()), input.uncoded_busy.end());
     return true;
 }
 
