@@ -1,6 +1,6 @@
-"""Benchmark of lessoncover against the pure-Python reference.
+"""Benchmark of lessoncover against the pure-Python reference, the plain model of its API.
 
-    python3 benchmarks/bench.py --size M --repeat 5
+    python3 -m benchmarks.bench --size M --repeat 5
 
 For each implementation a fresh subprocess builds the workload and runs the
 pipeline (create teachers, add_teacher, register_period and add_class class by
@@ -33,7 +33,7 @@ Sizes L and X are run for the module alone (the reference would take hours).
 
 How the module's cost grows with the school, the module alone:
 
-    python3 benchmarks/bench.py --growth M,D,X --rounds 5
+    python3 -m benchmarks.bench --growth M,D,X --rounds 5
 
 runs the pipeline and the no-op loop for each size in turn, round after round,
 so that every size meets the same moments of a shared machine; each round gives
@@ -47,14 +47,12 @@ import json
 import os
 import sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-if HERE not in sys.path:
-    sys.path.insert(0, HERE)
+from benchmarks.planner_bench import (current_rss_kib, digest, peak_rss_kib, plan_worker, unshifted_report,
+                                      without_timing)
+from benchmarks.workload import (PERIOD_RANGE, PERIODS_PER_DAY, SIZES, PipelineTimes, make_workload,
+                                 run_pipeline, run_pipeline_plan_order)
 
-from planner_bench import (current_rss_kib, digest, peak_rss_kib, plan_worker,  # noqa: E402
-                           unshifted_report, without_timing)
-from workload import (PERIOD_RANGE, PERIODS_PER_DAY, SIZES, PipelineTimes, make_workload,  # noqa: E402
-                      run_pipeline, run_pipeline_plan_order)
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 IMPLEMENTATIONS = ("lessoncover", "reference", "noop")
 MODULE_ONLY_SIZES = ("L", "X")  # too large for the reference
@@ -62,7 +60,7 @@ ROOT = os.path.dirname(HERE)
 
 
 def build_noop_module() -> str:
-    """Builds benchmarks/bench_noop.c (when missing or older) and gives its folder. Its
+    """Builds benchmarks/bench_noop.c (when missing or older) and gives the built file. Its
     blank objects take as much memory as the module's Teacher objects."""
     import subprocess
     import sysconfig
@@ -78,7 +76,7 @@ def build_noop_module() -> str:
         compiler = os.environ.get("CC") or "cc"
         subprocess.run([compiler, "-O2", "-shared", "-fPIC", "-DBLANK_SIZE=%d" % size,
                         "-I", sysconfig.get_paths()["include"], source, "-o", target], check=True)
-    return folder
+    return target
 
 
 class NoopApi:
@@ -86,11 +84,12 @@ class NoopApi:
     a new object, as large as a Teacher, whose reason can be set; the rest give None."""
 
     def __init__(self):
-        folder = build_noop_module()
-        if folder not in sys.path:
-            sys.path.insert(0, folder)
-        import _bench_noop
+        import importlib.util
         from types import SimpleNamespace
+
+        spec = importlib.util.spec_from_file_location("_bench_noop", build_noop_module())
+        _bench_noop = importlib.util.module_from_spec(spec)
+        spec.loader.exec_module(_bench_noop)
 
         noop = _bench_noop.noop
         self.Teacher = _bench_noop.blank
@@ -106,8 +105,8 @@ def load(implementation: str):
         return lessoncover
     if implementation == "noop":
         return NoopApi()
-    import reference
-    return reference
+    from tests.model import module_api
+    return module_api
 
 
 # ---------------------------------------------------------------- workers --
@@ -209,7 +208,7 @@ def per_call_worker(implementation: str) -> dict:
 def run_worker(arguments: list[str]) -> dict:
     import subprocess
 
-    completed = subprocess.run([sys.executable, os.path.abspath(__file__), *arguments],
+    completed = subprocess.run([sys.executable, "-m", "benchmarks.bench", *arguments], cwd=ROOT,
                                check=True, capture_output=True, text=True)
     return json.loads(completed.stdout)
 

@@ -1,6 +1,6 @@
 """A school year through the ledger: how big the file grows and what a day's writes cost.
 
-    python3 benchmarks/ledger_year.py [--days 190] [--teachers 150] [--seed 1] [--folder DIR]
+    python3 -m benchmarks.ledger_year [--days 190] [--teachers 150] [--seed 1] [--folder DIR]
 
 Simulates a year of school days for a school of --teachers teachers (six periods, each teacher
 teaching about four of them) through the :class:`~lessoncover_planner.office.ledger.Ledger` API,

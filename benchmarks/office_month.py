@@ -1,6 +1,6 @@
 """Planning a date of a large school with a month in its ledger, end to end.
 
-    python3 benchmarks/office_month.py --teachers 150 --runs 10
+    python3 -m benchmarks.office_month --teachers 150 --runs 10
 
 Makes a school folder of --teachers teachers (a week's timetable by day label, eight
 periods with times, rooms), fills its ledger with a month (20 school days) of absences

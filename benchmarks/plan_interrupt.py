@@ -1,6 +1,6 @@
 """How long lessoncover_planner.plan() takes to stop once a signal handler raises.
 
-    python3 benchmarks/plan_interrupt.py --size X --points 40
+    python3 -m benchmarks.plan_interrupt --size X --points 40
 
 The day of benchmarks/workload.py at the given size (X: 100,000 teachers) is planned
 alone a few times for the call's median time T. Then, for points spread evenly over
@@ -21,7 +21,7 @@ import statistics
 import time
 
 from lessoncover_planner import plan
-from workload import SIZES, make_workload, plan_inputs
+from benchmarks.workload import SIZES, make_workload, plan_inputs
 
 
 class Alarm(Exception):

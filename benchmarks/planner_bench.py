@@ -18,7 +18,7 @@ import re
 import resource
 import time
 
-from workload import SIZES, make_workload, plan_inputs
+from benchmarks.workload import SIZES, make_workload, plan_inputs
 
 # A report row starts with the absent teacher's name and the period; a missing-cover line
 # says "... at PERIOD-\"CLASS\"" inside the quoted block. The workload's names hold no

@@ -1,6 +1,6 @@
 """Start-up time of the ``lessoncover`` command against the interpreter's own.
 
-    python3 benchmarks/startup.py --runs 10
+    python3 -m benchmarks.startup --runs 10
 
 Runs ``python -c pass``, the installed ``lessoncover`` script (the one beside this
 interpreter) and ``python -m lessoncover_planner``, each as ``plan --data <sample school>``

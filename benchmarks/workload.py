@@ -11,7 +11,7 @@ covers.
 
 The pipelines run the workload against any implementation that offers the
 module's API (``Teacher``, ``Class``, ``School``, ``register_period``): the
-extension module itself or ``reference.py``.  ``run_pipeline`` adds each class
+extension module itself or the plain model of its API, ``tests/model/module_api.py``.  ``run_pipeline`` adds each class
 right after registering its lessons; ``run_pipeline_plan_order`` registers every
 lesson first and then adds the classes, the order ``lessoncover_planner.plan()``
 builds a school in.  ``plan_inputs`` gives the workload as plan()'s three lists.

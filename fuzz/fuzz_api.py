@@ -7,7 +7,7 @@ that may be wrong-typed, out of range, non-encodable, subclassed or objects whos
 __index__ raises, returns nonsense or re-enters the module. Texts run long and past
 ASCII; periods cover -32768..32767, mostly near the last few used so that lessons
 collide. Bulk operations staff a school with teachers and register lessons, many on a
-few teachers. The same operations drive the plain model of benchmarks/reference.py.
+few teachers. The same operations drive the plain model of its API, tests/model/module_api.py.
 The programs make two harnesses (tools/fuzz_tests.sh runs both, on the same seeds):
 
 `api`, the fast one (no flag): programs of up to 12 steps and one bulk operation of a
@@ -58,7 +58,8 @@ import sys
 import warnings
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path[:0] = [os.path.join(ROOT, "benchmarks"), os.path.join(ROOT, "tests")]
+# A script run from anywhere: the root, for the tests package and its model of the rules.
+sys.path.insert(0, ROOT)
 
 # Reading texts back in Python costs many times the program that made them: the fast
 # harness reads them once, at the end, and runs many times as many programs.
@@ -72,8 +73,8 @@ if FUZZING:
 # The branches of the harness's decoder and of the model (covers, fallbacks, missing covers)
 # guide the fuzzer beside the modules' own edges, when they are built for it.
 with atheris.instrument_imports() if FUZZING else contextlib.nullcontext():
-    import reference
-import debug_text_parser as dtp  # noqa: E402
+    from tests.model import module_api as reference
+from tests import debug_text_parser as dtp  # noqa: E402
 import lessoncover  # noqa: E402
 import lessoncover_planner  # noqa: E402
 from lessoncover import Class, School, Teacher, register_period  # noqa: E402

@@ -17,20 +17,21 @@ UNESCAPE = re.compile(r"\\(?:u\{([0-9a-f]+)\}|(.))", re.S)
 SIMPLE = {"\\": "\\", '"': '"', "n": "\n", "t": "\t", "r": "\r", "0": "\0"}
 
 
-def lessoncover_report(teachers, lessons, absences):
-    """generate_substitutions() up to its timing line, for the school built in the planner's order."""
-    school = lessoncover.School()
+def lessoncover_report(teachers, lessons, absences, api=lessoncover):
+    """generate_substitutions() up to its timing line, for the school built in the planner's
+    order, of the module or of another implementation of its API."""
+    school = api.School()
     objects = {}
     for name, subject in teachers:
-        teacher = objects[name] = lessoncover.Teacher(name, subject, name not in absences)
+        teacher = objects[name] = api.Teacher(name, subject, name not in absences)
         if absences.get(name):
             teacher.reason_of_absentee = absences[name]
         school.add_teacher(teacher)
     classes = {}
     for name, period, class_name in lessons:
         if class_name not in classes:
-            classes[class_name] = lessoncover.Class(class_name)
-        lessoncover.register_period(objects[name], period, school, classes[class_name])
+            classes[class_name] = api.Class(class_name)
+        api.register_period(objects[name], period, school, classes[class_name])
     for class_ in classes.values():
         school.add_class(class_)
     return school.generate_substitutions().rsplit("\n", 1)[0]

@@ -1,4 +1,4 @@
-"""The module against the plain Python implementation in benchmarks/reference.py.
+"""The module against the plain Python model of its API, tests/model/module_api.py.
 
 Random scripts drive both with the same calls: teachers made, changed and given
 periods, schools taking teachers and aliases, classes registered (before and
@@ -14,8 +14,8 @@ import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
 import lessoncover
-import reference  # benchmarks/, put on sys.path by conftest.py
-import workload
+from benchmarks import workload
+from tests.model import module_api as reference
 
 # Texts with the characters that CSV quoting and the quoted text form treat specially,
 # and a few non-ASCII ones whose escaping does not depend on the Unicode version.

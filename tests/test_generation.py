@@ -14,8 +14,8 @@ import re
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
-import reference  # benchmarks/, put on sys.path by conftest.py
-from reference import HEADER, NOT_FOUND, quoted
+from tests.model import module_api as reference
+from tests.model.texts import HEADER, NOT_FOUND, quoted
 from lessoncover import Class, School, Teacher, register_period
 
 HEADER_FIELDS = ["Teacher", "Period", "Subject", "Substitution", "Classroom", "Reason"]

@@ -6,7 +6,7 @@ import warnings
 
 import pytest
 
-import reference  # benchmarks/, put on sys.path by conftest.py
+from tests.model import module_api as reference
 from debug_text_parser import parse_class_text, parse_school_text
 from lessoncover import Class, School, Teacher, register_period
 

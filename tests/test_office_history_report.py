@@ -12,7 +12,7 @@ import pytest
 
 from lessoncover_planner.cli.cells import unguard
 from lessoncover_planner.office.history_report import range_text, render_history_report
-from test_cli_html import browser, layout_widths
+from tests.test_cli_html import browser, layout_widths
 
 MARCH = (date(2025, 3, 1), date(2025, 3, 31))
 ROWS = [("Asha", 3), ("Ben Okafor", 0), ("Cleo", 6), ("Dev", 1)]

@@ -10,10 +10,10 @@ import dataclasses
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
 
-import workload  # benchmarks/, put on sys.path by conftest.py
+from benchmarks import workload
 from lessoncover_planner import plan
-from planner_model import model_plan
 from planner_support import DAYS, lessoncover_report, parse_report, read_day
+from tests.model.day import plan_default as model_plan
 
 # Characters whose quoting and escaping do not depend on the Unicode version.
 ALPHABET = ["a", "b", "B", " ", ",", '"', "\\", "\n", "\r", "\t", "\u00e9", "\u00df", "\u5c71", "\u0301", "\u200b"]

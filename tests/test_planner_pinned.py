@@ -1,6 +1,6 @@
 """Pinned covers: Policy(pinned=...) fixes covers before the rules run.
 
-Each day here is small and worked by hand; the model of the rules (policy_model) must agree
+Each day here is small and worked by hand; the model of the rules (tests/model) must agree
 with plan() on every one, and the random days of test_planner_policy_properties draw pins
 too.
 """
@@ -10,8 +10,9 @@ import sys
 import pytest
 
 from lessoncover_planner import Policy, plan
-from policy_model import default_policy, model_policy_plan
-from test_planner_policy_properties import check_promises, rows_of
+from tests.model.day import plan_day as model_policy_plan
+from tests.model.rules import default_policy
+from tests.test_planner_policy_properties import check_promises, rows_of
 
 MATHS = [("Asha", "maths"), ("Ben", "maths"), ("Cleo", "maths"), ("Dev", "english")]
 

@@ -12,9 +12,9 @@ from hypothesis import HealthCheck, given, settings, strategies as st
 
 import lessoncover_planner
 from lessoncover_planner import NotNeeded, Policy, plan
-from planner_model import model_plan
 from planner_support import parse_report
-from policy_model import default_policy, model_policy_plan, read_absences, why_uncovered
+from tests.model.day import plan_day as model_policy_plan, plan_default as model_plan, read_absences
+from tests.model.rules import default_policy, why_uncovered
 
 
 ALPHABET = ["a", "b", "B", " ", ",", '"', "\\", "\n", "\u00e9", "\u5c71", "\u200b"]

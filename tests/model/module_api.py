@@ -1,80 +1,30 @@
-"""lessoncover's rules written plainly in Python: the yardstick for the extension module.
+"""The extension module's API over the rules of cover: the yardstick for lessoncover.
 
 The API has the module's shape (``Teacher``, ``Class``, ``School``,
 ``register_period``), and ``generate_substitutions()`` returns the same text
 as the module's, up to the time it reports on its last line.  Everything is
 done the straightforward way: ``add_class`` sorts the whole teacher list, and
-every absent lesson sorts its subject's candidates and scans their periods.
+generation takes the school's classes one by one, asking the rules (rules.py,
+with no policy) about each absent lesson: they sort its subject's candidates
+and scan their periods.
 
 Records have identity: a school keeps its own deep copies of teachers, and two
-copies are different records even when they carry the same name.
+copies are different records even when they carry the same name.  A teacher's
+lessons and covers are its (period, class) pairs alike.
 """
 from __future__ import annotations
 
 import time
-import unicodedata
 
-__all__ = ["Teacher", "School", "Class", "register_period", "PanicException"]
+from .rules import Cover, answer_lessons, default_policy
+from .texts import DEFAULT_REASON, HEADER, NOT_FOUND, SUBJECTS, duration_text, quoted, report
 
-SUBJECTS = {
-    "chemistry": "Chemistry", "physics": "Physics", "maths": "Maths",
-    "computer": "Computer", "english": "English", "biology": "Biology",
-    "bio": "Biology", "p.e": "PhysicalEdu", "sanskrit": "Sanskrit",
-    "urdu": "Urdu", "geography": "Geo", "accountancy": "Acc",
-    "history": "History", "civics": "Civics", "business": "Business",
-    "art": "Arts", "games": "Games", "economics": "Economics",
-    "hindi": "Hindi", "bengali": "Bengali", "finfance": "Finance",
-    "finance": "Finance",
-}
-HEADER = "Teacher,Period,Subject,Substitution,Classroom,Reason\n"
-DEFAULT_REASON = "Planned Absense"
-NOT_FOUND = "Teacher not found in existing list. Please add to 'teacher_list.csv'"
-
-_ESCAPES = {"\\": "\\\\", '"': '\\"', "\t": "\\t", "\r": "\\r", "\n": "\\n", "\0": "\\0"}
-_HEX_CATEGORIES = {"Cc", "Cf", "Cs", "Co", "Cn", "Zl", "Zp", "Zs", "Mn", "Me"}
+__all__ = ["Teacher", "School", "Class", "register_period", "PanicException",
+           "HEADER", "NOT_FOUND", "SUBJECTS", "quoted"]
 
 
 class PanicException(BaseException):
     """Raised by register_period for a teacher the school does not know."""
-
-
-def quoted(text: str) -> str:
-    """The quoted text form: double quotes around the text, with escapes.
-
-    Grapheme_Extend is taken to be the categories Mn and Me, which covers
-    every character but a few spacing marks, voicing marks and emoji modifiers.
-    """
-    out = ['"']
-    for ch in text:
-        if ch in _ESCAPES:
-            out.append(_ESCAPES[ch])
-        elif ch != " " and unicodedata.category(ch) in _HEX_CATEGORIES:
-            out.append("\\u{%x}" % ord(ch))
-        else:
-            out.append(ch)
-    out.append('"')
-    return "".join(out)
-
-
-def csv_field(text: str) -> str:
-    """One report field, quoted only when it holds a comma, a quote, CR or LF."""
-    if any(ch in text for ch in ',"\r\n'):
-        return '"' + text.replace('"', '""') + '"'
-    return text
-
-
-def duration_text(nanoseconds: int) -> str:
-    """1.5s, 12.034ms, 850µs, 420ns: the largest unit with a whole part of at least 1."""
-    for size, digits, suffix in ((10**9, 9, "s"), (10**6, 6, "ms"), (10**3, 3, "µs")):
-        if nanoseconds >= size:
-            break
-    else:
-        size, digits, suffix = 1, 0, "ns"
-    whole, fraction = divmod(nanoseconds, size)
-    text = str(whole)
-    if fraction:
-        text += "." + ("%0*d" % (digits, fraction)).rstrip("0")
-    return text + suffix
 
 
 def _check_period(period) -> int:
@@ -203,29 +153,48 @@ class School:
     def result_without_timing(self) -> str:
         """A generation run's result up to its last line break: what generate_substitutions()
         returns, minus the line with the time taken.  The run's covers are recorded all the same."""
-        table = self.subject_table()
-        report = [HEADER]
-        missing = []
+        lessons = []
         for klass in self.classes:
             handled = set()  # (teacher record, period) pairs done in this class
             for absent, period in klass.entries:
-                if absent.present or (absent, period) in handled:
-                    continue
-                handled.add((absent, period))
-                candidates = sorted(table.get(absent.get_sub(), []), key=lambda t: len(t.periods))
-                substitute = next((t for t in candidates if t.is_free(period)), None)
-                if substitute is None:
-                    substitute = next(
-                        (t for t in self.teachers if t.present and t.is_free(period)), None)
-                if substitute is None:
-                    missing.append("Couldnt find a substitution for %s at %d-%s\n"
-                                   % (absent.name, period, quoted(klass.name)))
-                    continue
-                substitute.periods.add((period, klass.name))
-                fields = (absent.name, str(period), absent.get_sub(),
-                          substitute.name, klass.name, absent.reason_of_absentee)
-                report.append(",".join(csv_field(f) for f in fields) + "\n")
-        return "".join(report) + "\n" + quoted("".join(missing))
+                if not absent.present and (absent, period) not in handled:
+                    handled.add((absent, period))
+                    lessons.append((absent, period, klass.name))
+        rows, missing = [], []
+        for (absent, period, class_name), answer in answer_lessons(lessons, Generation(self), default_policy()):
+            if isinstance(answer, Cover):
+                rows.append((absent.name, period, absent.get_sub(), answer.substitute.name, class_name,
+                             absent.reason_of_absentee))
+            else:
+                missing.append((absent.name, period, class_name))
+        return report(rows, missing)
+
+
+class Generation:
+    """One generation run's answers to the rules' questions, from the school's records."""
+
+    def __init__(self, school: School):
+        self.teachers = school.teachers
+        self.table = school.subject_table()
+        self.covering: set[tuple[Teacher, int]] = set()
+
+    def colleagues(self, absent: Teacher) -> list[Teacher]:
+        return self.table.get(absent.get_sub(), [])
+
+    def load(self, teacher: Teacher) -> int:
+        return len(teacher.periods)
+
+    def busy(self, teacher: Teacher, period: int) -> str | None:
+        if not teacher.present:
+            return "away"
+        if teacher.is_free(period):
+            return None
+        return "covering" if (teacher, period) in self.covering else "teaching"
+
+    def book(self, lesson: tuple[Teacher, int, str], cover: Cover) -> None:
+        _absent, period, class_name = lesson
+        cover.substitute.periods.add((period, class_name))
+        self.covering.add((cover.substitute, period))
 
 
 def register_period(teacher: Teacher, period: int, school: School, klass: Class) -> None:

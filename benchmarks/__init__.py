@@ -1,0 +1,1 @@
+"""Benchmark scripts, run from the repository's root as modules: ``python3 -m benchmarks.bench``."""
