@@ -84,8 +84,7 @@ def decisions_of_model(dumped):
 def test_the_corpus_holds_days_of_every_kind(fuzzed_days):
     """The comparison below means something only if the corpus reaches the rules."""
     rules = {rule for day in fuzzed_days for *_, rule in day["plan"]}
-    assert {"subject", "any", "uncovered"} <= rules
-    assert {"double", "combined", "away", "co-taught", "pinned"} & rules
+    assert {"subject", "any", "uncovered", "double", "combined", "away", "co-taught", "pinned"} <= rules
     assert any(day["with_policy"] for day in fuzzed_days)
     assert any(max((p for *_, p in day["lessons"]), default=0) - min((p for *_, p in day["lessons"]), default=0) >= 64
                for day in fuzzed_days)

@@ -20,8 +20,12 @@
 namespace lessoncover {
 
 // A present teacher who may cover, as planning sees it: kept small, since a large school
-// has many, written once and read at random. Its busy periods are kept beside it.
+// has many, written once and read at random. The first word of its set of busy periods
+// (busy, absent or unavailable then; covers of this run included) is kept in it, so that a
+// day of up to 64 periods asks one cache line about a candidate; a wider day keeps the
+// rest of each set beside the candidates.
 struct Candidate {
+    std::uint64_t busy;  // codes 0..63 of its set
     std::uint64_t load;  // lessons held, covers of this run included (more than the input's)
     std::uint32_t teacher;  // the place in the planning input
     std::uint32_t subject;

@@ -124,7 +124,7 @@ Candidate* CoverPlanner::same_substitute_as(std::uint32_t neighbour, std::uint32
 // The present teachers, pool by pool, each pool in list order, with each pool's bitsets;
 // and the same places in list order, which the `any` rule walks.
 void CoverPlanner::place_candidates() {
-    constexpr std::size_t kWriteAhead = 8;  // candidates: two cache lines
+    constexpr std::size_t kWriteAhead = 8;  // candidates: three cache lines
     RunState& run = run_;
     const PlanningInput& input = *run.input;
     const PlanningPolicy& policy = input.policy;
@@ -136,10 +136,12 @@ void CoverPlanner::place_candidates() {
     }
     const std::size_t present = run.subject_starts[subjects];
     run.candidates.resize(present);
-    run.busy.resize(present * words);
+    run.busy_beyond.resize(present * (words - 1));
+    run.set.resize(words);
     run.in_list_order.clear();
     run.in_list_order.reserve(present);
-    run.place_of_teacher.assign(input.teachers.size(), 0);
+    const bool by_teacher = policy.keep_doubles || !policy.pins.empty();  // who follows the teacher's place
+    if (by_teacher) run.place_of_teacher.assign(input.teachers.size(), 0);
     run.next_place.assign(run.subject_starts.begin(), run.subject_starts.end() - 1);
     // Codes that no lesson is in are never asked about: the pools keep busy rows only up to
     // the last code some lesson is in.
@@ -162,14 +164,13 @@ void CoverPlanner::place_candidates() {
             throw std::invalid_argument("planning input: present teachers and their subjects disagree");
         }
         const std::size_t place = run.next_place[listed.subject]++;
-        run.place_of_teacher[teacher] = static_cast<std::uint32_t>(place);
+        if (by_teacher) run.place_of_teacher[teacher] = static_cast<std::uint32_t>(place);
         run.in_list_order.push_back(static_cast<std::uint32_t>(place));
         // Each pool is written front to back, but the pools side by side are more streams
         // than the hardware follows: each asks for its next lines itself.
         if (place + kWriteAhead < run.candidates.size()) __builtin_prefetch(&run.candidates[place + kWriteAhead], 1);
-        run.candidates[place] = Candidate{listed.load, static_cast<std::uint32_t>(teacher), listed.subject};
         // A teacher absent or unavailable in a period is, to the rules, busy then.
-        std::uint64_t* busy = run.busy.data() + words * place;
+        std::uint64_t* busy = run.set.data();
         const std::uint64_t* teaching = input.busy_of(teacher);
         for (std::size_t word = 0; word < words; ++word) busy[word] = teaching[word];
         if (limited) {
@@ -178,6 +179,8 @@ void CoverPlanner::place_candidates() {
                 for (std::size_t word = 0; word < words; ++word) busy[word] |= (*limit)[words * teacher + word];
             }
         }
+        run.candidates[place] = Candidate{busy[0], listed.load, static_cast<std::uint32_t>(teacher), listed.subject};
+        std::copy(busy + 1, busy + words, run.busy_beyond.begin() + static_cast<std::ptrdiff_t>((words - 1) * place));
         run.pools[listed.subject].append(listed.load, busy);
     }
     for (std::size_t subject = 0; subject < subjects; ++subject) {
@@ -213,9 +216,10 @@ void CoverPlanner::retire(Candidate& candidate) {
     const std::size_t place = place_of(candidate);
     run.capped[place] = 1;
     run.pools[candidate.subject].remove(place - run.subject_starts[candidate.subject], candidate.load);
-    const std::uint64_t* busy = run.busy.data() + run.words * place;
+    const std::uint64_t* beyond = busy_beyond(candidate);
     for (std::size_t word = 0; word < run.words; ++word) {
-        for (std::uint64_t free = run.lesson_codes[word] & ~busy[word]; free != 0; free &= free - 1) {
+        const std::uint64_t busy = word == 0 ? candidate.busy : beyond[word - 1];
+        for (std::uint64_t free = run.lesson_codes[word] & ~busy; free != 0; free &= free - 1) {
             ++run.capped_free_by_code[64 * word + static_cast<std::size_t>(std::countr_zero(free))];
         }
     }
@@ -245,7 +249,7 @@ Candidate* CoverPlanner::first_free_teacher(const PlanningLesson& lesson) {
 // more (a new one, since the substitute was free then).
 void CoverPlanner::take(Candidate& substitute, const PlanningLesson& lesson) {
     RunState& run = run_;
-    add_code(run.busy.data() + run.words * place_of(substitute), lesson.code);
+    mark_busy(substitute, lesson.code);
     ++run.covers_by_code[lesson.code];
     const std::size_t member = place_of(substitute) - run.subject_starts[substitute.subject];
     run.pools[substitute.subject].add_lesson(member, substitute.load, lesson.code);
@@ -296,7 +300,7 @@ void CoverPlanner::pin(Candidate& substitute, const PlanningLesson& lesson) {
     }
     // Counted as at the cap in the periods it was free when retired: no longer in this one.
     if (!is_busy(substitute, lesson.code)) --run.capped_free_by_code[lesson.code];
-    add_code(run.busy.data() + run.words * place_of(substitute), lesson.code);
+    mark_busy(substitute, lesson.code);
     ++run.covers_by_code[lesson.code];
     count_cover(substitute);
 }

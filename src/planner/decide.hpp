@@ -48,7 +48,6 @@ public:
     // its memory in place (a school calls this as teachers are added).
     void make_room(std::size_t present_teachers) {
         if (run_.candidates.size() < present_teachers) run_.candidates.resize(present_teachers);
-        if (run_.busy.size() < present_teachers) run_.busy.resize(present_teachers);  // a word each, the usual day
     }
 
 private:
@@ -70,7 +69,10 @@ private:
         const PlanningInput* input = nullptr;
         std::size_t words = 1;                     // words in a set of period codes
         std::vector<Candidate> candidates;         // pool by pool, each in list order
-        std::vector<std::uint64_t> busy;           // by candidate, `words` each: busy, absent or unavailable
+        // By candidate, words - 1 each: its busy set from code 64 on (Candidate::busy has the
+        // first word); empty for a day of 64 codes or fewer.
+        std::vector<std::uint64_t> busy_beyond;
+        std::vector<std::uint64_t> set;            // scratch: one candidate's set, whole
         std::vector<std::size_t> subject_starts;   // where each subject's pool starts; one more at the end
         std::vector<std::size_t> next_place;       // scratch for the walk that places candidates
         std::vector<CandidatePool> pools;          // by subject
@@ -102,7 +104,18 @@ private:
         return static_cast<std::size_t>(&candidate - run_.candidates.data());
     }
     bool is_busy(const Candidate& candidate, std::size_t code) const noexcept {
-        return has_code(run_.busy.data() + run_.words * place_of(candidate), code);
+        if (code < 64) return ((candidate.busy >> code) & 1U) != 0;
+        return has_code(busy_beyond(candidate), code - 64);
+    }
+    void mark_busy(Candidate& candidate, std::size_t code) noexcept {
+        if (code < 64) {
+            candidate.busy |= std::uint64_t{1} << code;
+        } else {
+            add_code(busy_beyond(candidate), code - 64);
+        }
+    }
+    std::uint64_t* busy_beyond(const Candidate& candidate) const noexcept {
+        return const_cast<std::uint64_t*>(run_.busy_beyond.data()) + (run_.words - 1) * place_of(candidate);
     }
     bool is_capped(const Candidate& candidate) const noexcept {
         return !run_.capped.empty() && run_.capped[place_of(candidate)] != 0;
