@@ -18,7 +18,8 @@ bool read_cap(PyObject* policy, std::uint32_t& cap) {
     int overflow = 0;
     const long long number = PyLong_AsLongLongAndOverflow(value.get(), &overflow);
     if (number == -1 && PyErr_Occurred()) return false;
-    if (overflow < 0 || number < 0) {
+    // Past 64 bits the number is -1 and the overflow says which way.
+    if (overflow < 0 || (overflow == 0 && number < 0)) {
         PyErr_Format(PyExc_ValueError, "max_covers must not be negative, got %R", value.get());
         return false;
     }
@@ -63,7 +64,7 @@ bool read_prior_covers(PyObject* policy, PolicyObjects& out) {
         int overflow = 0;
         const long long count = PyLong_AsLongLongAndOverflow(value, &overflow);
         if (count == -1 && PyErr_Occurred()) return false;
-        if (overflow < 0 || count < 0) {
+        if (overflow < 0 || (overflow == 0 && count < 0)) {
             PyErr_Format(PyExc_ValueError, "prior_covers[%R]: a count must not be negative, got %R", name, value);
             return false;
         }
