@@ -2,6 +2,7 @@
 subjects and their case folding, the bounds of a day, the words of the records, and the
 checks of a Policy, which plan() and Policy() make with one reader."""
 import ast
+import collections
 import dataclasses
 import sys
 from pathlib import Path
@@ -153,6 +154,11 @@ def test_a_policy_changed_after_it_was_made_is_refused_by_plan_in_the_same_words
     object.__setattr__(policy, option, value)
     assert refusal(lambda: plan(*DAY, policy=policy)) == made
     assert refusal(lambda: _planner.check_policy(policy)) == made
+
+
+def test_a_container_of_the_wrong_kind_is_named_by_its_type_name():
+    with pytest.raises(TypeError, match=r"^unavailable must be a mapping of teacher name to value, not deque$"):
+        Policy(unavailable=collections.deque())
 
 
 class Oddities(Policy):

@@ -35,9 +35,10 @@ bool read_by_teacher(PyObject* policy, const char* name, OwnedRef& pairs) {
     if (!value) return false;
     pairs = mapping_snapshot(value.get());
     if (!pairs) {
-        if (!PyErr_Occurred()) {
-            PyErr_Format(PyExc_TypeError, "%s must be a mapping of teacher name to value, not %s", name,
-                         Py_TYPE(value.get())->tp_name);
+        const OwnedRef type_name = PyErr_Occurred() ? OwnedRef() : OwnedRef::steal(PyType_GetName(Py_TYPE(value.get())));
+        if (type_name) {
+            PyErr_Format(PyExc_TypeError, "%s must be a mapping of teacher name to value, not %U", name,
+                         type_name.get());
         }
         return false;
     }
