@@ -2,22 +2,24 @@
 
 from __future__ import annotations
 
-from .records import Cover, NotNeeded, Uncovered, not_needed_sentence
+from .records import Cover, NotNeeded, Uncovered
 
 # typing is left out of the command's start-up: the rule's Literal and @final are for the
 # type checker, which sees them here.
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
 if TYPE_CHECKING:
-    from typing import Literal, final
+    from typing import final
 
-    CoverRow = tuple[str, int, str, str, str, str, Literal["subject", "any", "double", "combined", "pinned"]]
+    from ._planner import _CoverRule as CoverRule
+
+    CoverRow = tuple[str, int, str, str, str, str, CoverRule]
 else:
     def final(cls):
         return cls
 
     CoverRow = tuple[str, int, str, str, str, str, str]
 UncoveredRow = tuple[str, int, str, str, str, int, int, int, int, int]
-NotNeededRow = tuple[str, int, str, str, str, str, "str | None"]
+NotNeededRow = tuple[str, int, str, str, str, str]
 
 __all__ = ["CoverPlan"]
 
@@ -75,10 +77,7 @@ class CoverPlan:
     def not_needed(self) -> tuple[NotNeeded, ...]:
         """The lessons that need no cover (a class away, a co-taught lesson), in lesson order."""
         if self._not_needed is None:
-            self._not_needed = tuple(
-                NotNeeded(absent, period, subject, class_name, reason,
-                          not_needed_sentence(period, class_name, rule, co_teacher))
-                for absent, period, subject, class_name, reason, rule, co_teacher in self._not_needed_rows)
+            self._not_needed = tuple(NotNeeded(*row) for row in self._not_needed_rows)
         return self._not_needed
 
     @property

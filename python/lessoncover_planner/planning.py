@@ -108,5 +108,5 @@ def plan(
         _as_list(lessons, "lessons", "(teacher, period, class) rows"),
         _as_dict(absences),
         resolve_subject,
-        None if policy is None else policy.native_options(),
+        policy,
     ))

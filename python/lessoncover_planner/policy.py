@@ -6,24 +6,12 @@ from collections.abc import Iterable, Mapping
 from dataclasses import dataclass, field
 from types import MappingProxyType
 
+from . import _planner
+
 __all__ = ["Policy"]
 
 _NO_COUNTS: Mapping[str, int] = MappingProxyType({})
 _NO_PERIODS: Mapping[str, frozenset[int]] = MappingProxyType({})
-# With a teacher's lessons, prior covers must still fit the planner's 32-bit counts.
-MOST_PRIOR_COVERS = 2**31 - 1
-
-
-# The periods a lesson may have.
-PERIOD_MIN, PERIOD_MAX = -32768, 32767
-
-
-def _period(value: object, where: str) -> int:
-    if isinstance(value, bool) or not isinstance(value, int):
-        raise TypeError(f"{where}: a period must be an int, got {value!r}")
-    if not PERIOD_MIN <= value <= PERIOD_MAX:
-        raise ValueError(f"{where}: period {value!r} is outside {PERIOD_MIN}..{PERIOD_MAX}")
-    return value
 
 
 @dataclass(frozen=True)
@@ -83,40 +71,22 @@ class Policy:
     that period (but for one combined set).  Kept as a tuple of tuples, in order."""
 
     def __post_init__(self) -> None:
-        """Check every option and keep read-only copies of the mappings and sets."""
-        cap = self.max_covers
-        if cap is not None:
-            if isinstance(cap, bool) or not isinstance(cap, int):
-                raise TypeError(f"max_covers must be an int or None, got {cap!r}")
-            if cap < 0:
-                raise ValueError(f"max_covers must not be negative, got {cap!r}")
-        prior: dict[str, int] = {}
-        for name, count in _items(self.prior_covers, "prior_covers"):
-            if isinstance(count, bool) or not isinstance(count, int):
-                raise TypeError(f"prior_covers[{name!r}]: a count must be an int, got {count!r}")
-            if count < 0:
-                raise ValueError(f"prior_covers[{name!r}]: a count must not be negative, got {count!r}")
-            if count > MOST_PRIOR_COVERS:
-                raise ValueError(f"prior_covers[{name!r}]: count {count!r} is more than {MOST_PRIOR_COVERS}")
-            prior[name] = count
-        unavailable: dict[str, frozenset[int]] = {}
-        for name, periods in _items(self.unavailable, "unavailable"):
-            if isinstance(periods, (str, bytes)) or not isinstance(periods, Iterable):
-                raise TypeError(f"unavailable[{name!r}]: expected an iterable of periods, got {periods!r}")
-            unavailable[name] = frozenset(_period(p, f"unavailable[{name!r}]") for p in periods)
-        if isinstance(self.away_classes, (str, bytes)):
-            raise TypeError("away_classes must be an iterable of class names, not a str")
-        away = frozenset(self.away_classes)
-        for name in away:
-            if not isinstance(name, str):
-                raise TypeError(f"away_classes: a class name must be a str, got {name!r}")
-        for flag in ("keep_doubles", "combined_lessons", "co_taught_no_cover"):
-            if not isinstance(getattr(self, flag), bool):
-                raise TypeError(f"{flag} must be a bool, got {getattr(self, flag)!r}")
-        object.__setattr__(self, "prior_covers", MappingProxyType(prior))
-        object.__setattr__(self, "unavailable", MappingProxyType(unavailable))
-        object.__setattr__(self, "away_classes", away)
-        object.__setattr__(self, "pinned", _pins(self.pinned))
+        """Check every option and keep read-only copies of the mappings and sets.
+
+        The options are checked by the native planner's own reader, which ``plan()`` reads
+        them with: a policy is refused here with the words ``plan()`` would use."""
+        unavailable = _as_dict(self.unavailable)
+        if isinstance(unavailable, dict):
+            unavailable = {name: _as_tuple(periods) for name, periods in unavailable.items()}
+        object.__setattr__(self, "prior_covers", _as_dict(self.prior_covers))
+        object.__setattr__(self, "unavailable", unavailable)
+        object.__setattr__(self, "away_classes", _as_tuple(self.away_classes))
+        object.__setattr__(self, "pinned", _as_tuple(self.pinned))
+        _planner.check_policy(self)
+        object.__setattr__(self, "prior_covers", MappingProxyType(self.prior_covers))
+        object.__setattr__(self, "unavailable",
+                           MappingProxyType({name: frozenset(periods) for name, periods in self.unavailable.items()}))
+        object.__setattr__(self, "away_classes", frozenset(self.away_classes))
 
     def __hash__(self) -> int:
         return hash((self.max_covers, frozenset(self.prior_covers.items()), frozenset(self.unavailable.items()),
@@ -127,47 +97,18 @@ class Policy:
         """Whether every option is off."""
         return self == _DEFAULT
 
-    def native_options(self) -> tuple[object, ...] | None:
-        """The options as the native planner takes them; None when every option is off."""
-        if self.is_default():
-            return None
-        return (
-            self.max_covers,
-            dict(self.prior_covers),
-            {name: tuple(sorted(periods)) for name, periods in self.unavailable.items()},
-            self.keep_doubles,
-            self.combined_lessons,
-            self.co_taught_no_cover,
-            tuple(sorted(self.away_classes)),
-            self.pinned,
-        )
+
+# Copies in the containers the native reader takes; anything else is left as given, for
+# the reader to refuse by name.
+
+def _as_dict(mapping: object) -> object:
+    return dict(mapping) if isinstance(mapping, Mapping) else mapping
 
 
-def _pins(pinned: object) -> tuple[tuple[str, int, str, str], ...]:
-    if isinstance(pinned, (str, bytes)) or not isinstance(pinned, Iterable):
-        raise TypeError(f"pinned must be an iterable of (absent, period, class_name, substitute) tuples, "
-                        f"got {pinned!r}")
-    pins = []
-    for index, pin in enumerate(pinned):
-        if not isinstance(pin, tuple) or len(pin) != 4:
-            raise TypeError(f"pinned[{index}]: expected an (absent, period, class_name, substitute) tuple, "
-                            f"got {pin!r}")
-        absent, period, class_name, substitute = pin
-        for what, name in (("absent", absent), ("class_name", class_name), ("substitute", substitute)):
-            if not isinstance(name, str):
-                raise TypeError(f"pinned[{index}] {pin!r}: {what} must be a str, got {name!r}")
-        _period(period, f"pinned[{index}] {pin!r}")
-        pins.append(pin)
-    return tuple(pins)
-
-
-def _items(mapping: object, name: str) -> Iterable[tuple[str, object]]:
-    if not isinstance(mapping, Mapping):
-        raise TypeError(f"{name} must be a mapping of teacher name to value, not {type(mapping).__name__}")
-    for key, value in mapping.items():
-        if not isinstance(key, str):
-            raise TypeError(f"{name}: a teacher name must be a str, got {key!r}")
-        yield key, value
+def _as_tuple(values: object) -> object:
+    if isinstance(values, (str, bytes)) or not isinstance(values, Iterable):
+        return values
+    return tuple(values)
 
 
 _DEFAULT = Policy()

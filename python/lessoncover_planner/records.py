@@ -4,9 +4,11 @@ from __future__ import annotations
 
 from dataclasses import dataclass, field
 
+from . import _planner
+
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
 if TYPE_CHECKING:
-    from typing import Literal
+    from ._planner import _CoverRule as CoverRule
 
 __all__ = ["Cover", "Uncovered", "NotNeeded"]
 
@@ -33,7 +35,7 @@ class Cover:
     substitute: str
     class_name: str
     reason: str
-    rule: Literal["subject", "any", "double", "combined", "pinned"]
+    rule: CoverRule
 
 
 @dataclass(frozen=True, slots=True)
@@ -68,8 +70,8 @@ class Uncovered:
     why: str = field(init=False, compare=False)
 
     def __post_init__(self) -> None:
-        why = busy_sentence(self.period, self.present_teachers, self.busy_teaching, self.busy_covering,
-                            self.busy_unavailable, self.at_cap)
+        why = _planner.why_uncovered(self.period, self.present_teachers, self.busy_teaching, self.busy_covering,
+                                     self.busy_unavailable, self.at_cap)
         object.__setattr__(self, "why", why)
 
 
@@ -90,52 +92,3 @@ class NotNeeded:
     class_name: str
     reason: str
     why: str
-
-
-def _count(number: int, singular: str, plural: str) -> str:
-    return f"{number} {singular if number == 1 else plural}"
-
-
-def busy_sentence(period: int, present: int, teaching: int, covering: int, unavailable: int = 0,
-                  at_cap: int = 0) -> str:
-    """Say why nobody is free in period: how many are present, teach, cover, may not
-    cover and are at the cap.
-
-    >>> busy_sentence(3, 38, 31, 7)
-    'all 38 present teachers are busy in period 3: 31 teach, 7 cover'
-    >>> busy_sentence(3, 12, 8, 1, 2, 1)
-    'all 12 present teachers are busy in period 3: 8 teach, 1 covers, 2 unavailable, 1 at the cap'
-    >>> busy_sentence(3, 1, 0, 1)
-    'the only present teacher is busy in period 3: covers'
-    """
-    if present == 0:
-        return "no teacher is present"
-    if present == 1:
-        if teaching:
-            doing = "teaches"
-        elif covering:
-            doing = "covers"
-        elif unavailable:
-            doing = "is unavailable"
-        else:
-            doing = "is at the cap"
-        return f"the only present teacher is busy in period {period}: {doing}"
-    counts = f"{_count(teaching, 'teaches', 'teach')}, {_count(covering, 'covers', 'cover')}"
-    if unavailable:
-        counts += f", {unavailable} unavailable"
-    if at_cap:
-        counts += f", {at_cap} at the cap"
-    return f"all {present} present teachers are busy in period {period}: {counts}"
-
-
-def not_needed_sentence(period: int, class_name: str, rule: str, co_teacher: str | None) -> str:
-    """Say why a lesson needs no cover.
-
-    >>> not_needed_sentence(3, "10A", "away", None)
-    'class 10A is away'
-    >>> not_needed_sentence(3, "10A", "co-taught", "Ben")
-    'Ben also teaches 10A in period 3'
-    """
-    if rule == "away":
-        return f"class {class_name} is away"
-    return f"{co_teacher} also teaches {class_name} in period {period}"

@@ -1,7 +1,10 @@
 """Subject names: the twenty subjects the planner knows, their spellings and aliases.
 
+The tables are the native planner's own (``_planner``): what a teacher's subject
+text is matched against here is what the planner knows, and nothing is restated.
 A teacher's subject text is trimmed (``str.strip``) and compared without regard
-to letter case (``str.lower``) with three tables:
+to letter case, by the planner's own case folding (:func:`subject_key`, the full
+Unicode lower-case mapping of the planner's tables), with three tables:
 
 * every spelling ``lessoncover.Teacher`` accepts (``maths``, ``bio``, ``p.e``,
   ``finfance``, ...);
@@ -11,7 +14,7 @@ to letter case (``str.lower``) with three tables:
 
 Text that matches none of them is a subject of its own, shown as written (less
 the surrounding white space); the planner treats two such texts as one subject
-when they differ only in letter case.
+when they have one :func:`subject_key`.
 """
 
 from __future__ import annotations
@@ -19,45 +22,19 @@ from __future__ import annotations
 from collections.abc import Mapping
 from types import MappingProxyType
 
-__all__ = ["SUBJECTS", "SUBJECT_ALIASES", "TEACHER_SPELLINGS", "resolve_subject"]
+from . import _planner
 
-SUBJECTS: tuple[str, ...] = (
-    "Chemistry", "Physics", "Maths", "Computer", "English", "Biology", "PhysicalEdu",
-    "Sanskrit", "Urdu", "Geo", "Acc", "History", "Civics", "Business", "Arts", "Games",
-    "Economics", "Hindi", "Bengali", "Finance",
-)
+__all__ = ["SUBJECTS", "SUBJECT_ALIASES", "TEACHER_SPELLINGS", "KNOWN_SPELLINGS", "resolve_subject", "subject_key",
+           "subject_identity"]
+
+SUBJECTS: tuple[str, ...] = _planner.SUBJECTS
 """The display names of the known subjects; :func:`resolve_subject` gives an index into it."""
 
-TEACHER_SPELLINGS: Mapping[str, str] = MappingProxyType({
-    "chemistry": "Chemistry", "physics": "Physics", "maths": "Maths",
-    "computer": "Computer", "english": "English", "biology": "Biology", "bio": "Biology",
-    "p.e": "PhysicalEdu", "sanskrit": "Sanskrit", "urdu": "Urdu", "geography": "Geo",
-    "accountancy": "Acc", "history": "History", "civics": "Civics",
-    "business": "Business", "art": "Arts", "games": "Games", "economics": "Economics",
-    "hindi": "Hindi", "bengali": "Bengali", "finance": "Finance", "finfance": "Finance",
-})
+TEACHER_SPELLINGS: Mapping[str, str] = MappingProxyType(dict(_planner.TEACHER_SPELLINGS))
 """What ``lessoncover.Teacher`` accepts, lower-cased, and the subject each names; "finfance"
 is its historical typo."""
 
-SUBJECT_ALIASES: Mapping[str, str] = MappingProxyType({
-    "math": "Maths",
-    "mathematics": "Maths",
-    "chem": "Chemistry",
-    "computing": "Computer",
-    "computer science": "Computer",
-    "ict": "Computer",
-    "pe": "PhysicalEdu",
-    "p.e.": "PhysicalEdu",
-    "physical education": "PhysicalEdu",
-    "sport": "PhysicalEdu",
-    "sports": "PhysicalEdu",
-    "accounting": "Acc",
-    "accounts": "Acc",
-    "fine art": "Arts",
-    "fine arts": "Arts",
-    "business studies": "Business",
-    "econ": "Economics",
-})
+SUBJECT_ALIASES: Mapping[str, str] = MappingProxyType(dict(_planner.SUBJECT_ALIASES))
 """Further names of the known subjects, lower-case, mapped to their display names.
 
 ICT (information and communication technology) is taught by the computer teachers,
@@ -65,11 +42,20 @@ so it maps to Computer.  Sport is the physical-education lesson; Games stays a s
 of its own, reached only by the spelling ``games``.
 """
 
-_INDEX_BY_SPELLING: Mapping[str, int] = {
-    spelling: SUBJECTS.index(display)
-    for table in (TEACHER_SPELLINGS, {name.lower(): name for name in SUBJECTS}, SUBJECT_ALIASES)
-    for spelling, display in table.items()
-}
+KNOWN_SPELLINGS: Mapping[str, str] = MappingProxyType(dict(_planner.SUBJECT_SPELLINGS))
+"""Every text :func:`resolve_subject` takes for a known subject, as its :func:`subject_key`:
+the spellings, the display names and the aliases, mapped to their display names."""
+
+
+def subject_key(text: str) -> str:
+    """What two subject texts share when the planner takes them for one subject: the
+    planner's full Unicode lower-case mapping, which ``str.lower`` of another Unicode
+    version may not give.
+
+    >>> subject_key("Drama")
+    'drama'
+    """
+    return _planner.subject_key(text)
 
 
 def resolve_subject(text: str) -> int | str | None:
@@ -88,6 +74,14 @@ def resolve_subject(text: str) -> int | str | None:
     trimmed = text.strip()
     if not trimmed:
         return None
-    index = _INDEX_BY_SPELLING.get(trimmed.lower())
+    index = _planner.known_subject(trimmed)
     return trimmed if index is None else index
 
+
+
+def subject_identity(text: str) -> int | str | None:
+    """What the planner tells a teacher's subject by: the index of a known subject, the
+    :func:`subject_key` of a subject of its own, ``None`` for no subject.  Two texts name
+    one subject when they have one identity."""
+    resolved = resolve_subject(text)
+    return subject_key(resolved) if isinstance(resolved, str) else resolved

@@ -175,6 +175,18 @@ bool Converter<std::int16_t>::load_general(std::optional<Held>& out, PyObject* a
     return true;
 }
 
+bool Converter<std::int64_t>::load(std::optional<Held>& out, PyObject* argument, const char* parameter) {
+    OwnedRef index = OwnedRef::steal(PyNumber_Index(argument));
+    if (!index) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError)) prefix_type_error(parameter);
+        return false;
+    }
+    const long long value = PyLong_AsLongLong(index.get());
+    if (value == -1 && PyErr_Occurred()) return false;  // OverflowError from a huge int
+    out.emplace(static_cast<std::int64_t>(value));
+    return true;
+}
+
 bool Converter<bool>::load(std::optional<Held>& out, PyObject* argument, const char* parameter) {
     if (argument == Py_True || argument == Py_False) {
         out.emplace(argument == Py_True);

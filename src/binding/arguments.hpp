@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -81,7 +82,8 @@ struct Converter<std::int16_t> {
         if (PyLong_CheckExact(argument)) {
             int overflow = 0;
             const long value = PyLong_AsLongAndOverflow(argument, &overflow);
-            if (overflow == 0 && value >= -32768 && value <= 32767) {
+            if (overflow == 0 && value >= std::numeric_limits<std::int16_t>::min() &&
+                value <= std::numeric_limits<std::int16_t>::max()) {
                 out.emplace(static_cast<std::int16_t>(value));
                 return true;
             }
@@ -90,6 +92,14 @@ struct Converter<std::int16_t> {
     }
     static bool load_general(std::optional<Held>& out, PyObject* argument, const char* parameter);
     static std::int16_t get(Held& held) noexcept { return held; }
+};
+
+// Any int (or object with __index__) that fits 64 bits; OverflowError beyond.
+template <>
+struct Converter<std::int64_t> {
+    using Held = std::int64_t;
+    static bool load(std::optional<Held>& out, PyObject* argument, const char* parameter);
+    static std::int64_t get(Held& held) noexcept { return held; }
 };
 
 template <>

@@ -15,16 +15,17 @@ struct ObjectArgument {
 inline constexpr char kList[] = "list";
 inline constexpr char kDict[] = "dict";
 inline constexpr char kCallable[] = "callable";
-inline constexpr char kTupleOrNone[] = "tuple or None";
+inline constexpr char kObject[] = "object";
 
 inline int is_list(PyObject* object) { return PyList_Check(object); }
 inline int is_dict(PyObject* object) { return PyDict_Check(object); }
-inline int is_tuple_or_none(PyObject* object) { return object == Py_None || PyTuple_Check(object); }
+inline int is_anything(PyObject*) { return 1; }
 
 using ListArgument = ObjectArgument<is_list, kList>;
 using DictArgument = ObjectArgument<is_dict, kDict>;
 using CallableArgument = ObjectArgument<PyCallable_Check, kCallable>;
-using TupleOrNoneArgument = ObjectArgument<is_tuple_or_none, kTupleOrNone>;
+// Any object, for a body that reads it by its attributes.
+using AnyArgument = ObjectArgument<is_anything, kObject>;
 
 template <int (*accepts)(PyObject*), const char* expected>
 struct Converter<ObjectArgument<accepts, expected>> {

@@ -14,14 +14,9 @@ constexpr std::array<std::string_view, kSubjectCount> kDisplayNames = {
     "Arts",      "Games",   "Economics", "Hindi", "Bengali", "Finance",
 };
 
-struct Spelling {
-    std::string_view text;
-    Subjects subject;
-};
-
 // Spellings as users write them, already lower-cased. "finfance" stays accepted because
 // stored teacher lists use it; "finance" is accepted beside it.
-constexpr Spelling kSpellings[] = {
+constexpr SubjectSpelling kSpellings[] = {
     {"chemistry", Subjects::Chemistry}, {"physics", Subjects::Physics},
     {"maths", Subjects::Maths},         {"computer", Subjects::Computer},
     {"english", Subjects::English},     {"biology", Subjects::Biology},
@@ -39,7 +34,7 @@ constexpr Spelling kSpellings[] = {
 
 Result<Subjects> parse_subject(std::string_view spelling) {
     std::string lowered = unicode::to_lower_full(spelling);
-    for (const Spelling& accepted : kSpellings) {
+    for (const SubjectSpelling& accepted : kSpellings) {
         if (accepted.text == lowered) return accepted.subject;
     }
     return type_error("Wrong subject " + lowered);
@@ -48,5 +43,7 @@ Result<Subjects> parse_subject(std::string_view spelling) {
 std::string_view display_name(Subjects subject) noexcept {
     return kDisplayNames[static_cast<std::size_t>(subject)];
 }
+
+std::span<const SubjectSpelling> teacher_spellings() noexcept { return kSpellings; }
 
 }  // namespace lessoncover

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "result.hpp"
@@ -21,5 +22,14 @@ inline constexpr std::size_t kSubjectCount = 20;
 Result<Subjects> parse_subject(std::string_view spelling);
 
 std::string_view display_name(Subjects subject) noexcept;
+
+// A lower-cased text that names a subject.
+struct SubjectSpelling {
+    std::string_view text;
+    Subjects subject;
+};
+
+// The spellings parse_subject accepts, in the order of its table.
+std::span<const SubjectSpelling> teacher_spellings() noexcept;
 
 }  // namespace lessoncover

@@ -37,7 +37,7 @@ def sample_school() -> Path:
 
 
 def _subject_help() -> str:
-    spellings = sorted(set(_subjects.TEACHER_SPELLINGS) | {s.lower() for s in _subjects.SUBJECTS})
+    spellings = sorted(set(_subjects.KNOWN_SPELLINGS) - set(_subjects.SUBJECT_ALIASES))
     aliases: dict[str, list[str]] = {}
     for alias, subject in _subjects.SUBJECT_ALIASES.items():
         aliases.setdefault(subject, []).append(alias)

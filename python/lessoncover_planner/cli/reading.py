@@ -33,7 +33,7 @@ from collections.abc import Collection, Iterator, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from ..policy import PERIOD_MAX, PERIOD_MIN
+from .._planner import PERIOD_MAX, PERIOD_MIN
 from ..subjects import resolve_subject
 from .errors import InputError
 from .guidance import did_you_mean, missing_file_hint

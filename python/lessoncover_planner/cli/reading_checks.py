@@ -7,7 +7,7 @@ import bisect
 from collections.abc import Mapping, Sequence
 from pathlib import Path
 
-from ..subjects import SUBJECT_ALIASES, SUBJECTS, TEACHER_SPELLINGS, resolve_subject
+from ..subjects import KNOWN_SPELLINGS, resolve_subject
 from .guidance import close_match
 from .period_runs import period_runs, runs_text
 
@@ -17,7 +17,7 @@ if TYPE_CHECKING:
 
 __all__ = ["check_absences", "subject_warning", "outside_runs"]
 
-_KNOWN_SUBJECTS = sorted(set(TEACHER_SPELLINGS) | set(SUBJECT_ALIASES) | {name.lower() for name in SUBJECTS})
+_KNOWN_SUBJECTS = sorted(KNOWN_SPELLINGS)
 SUBJECT_CUTOFF = 0.8
 """How near a subject of its own must be to a known spelling to look like a typo of it
 (``mathematcs`` is 0.95 from ``mathematics``; ``art history`` 0.78 from ``history``)."""

@@ -11,7 +11,7 @@ from __future__ import annotations
 from collections.abc import Mapping, Sequence
 from dataclasses import dataclass
 
-from ..subjects import resolve_subject
+from ..subjects import subject_identity
 from .day_facts import DayFacts, Lesson
 from .ledger import CoverEntry
 
@@ -63,7 +63,7 @@ def rank_candidates(facts: DayFacts, lesson: Lesson, covers: Sequence[CoverEntry
             covering.setdefault(cover.substitute, cover)
         if cover.rule != "combined":
             given[cover.substitute] = given.get(cover.substitute, 0) + 1
-    wanted = resolve_subject(facts.subjects.get(absent, ""))
+    wanted = subject_identity(facts.subjects.get(absent, ""))
     start_load = {name: facts.lesson_count(name) + prior.get(name, 0) for name, _ in facts.day.teachers}
     # The school's list: its order, stably sorted by lessons (prior covers included).
     list_order = sorted(facts.day.teachers, key=lambda teacher: start_load[teacher[0]])
@@ -96,7 +96,7 @@ def rank_candidates(facts: DayFacts, lesson: Lesson, covers: Sequence[CoverEntry
         why = f"{subject}: {_plural(lessons, 'lesson')}, {_plural(earlier, 'prior cover')}"
         if today:
             why += f", {_plural(today, 'cover')} today"
-        candidate = Candidate(name, subject, resolve_subject(subject) == wanted, lessons + earlier + today, why)
+        candidate = Candidate(name, subject, subject_identity(subject) == wanted, lessons + earlier + today, why)
         (same if candidate.same_subject else others).append(candidate)
     same.sort(key=lambda candidate: candidate.load)  # stable: list order on equal loads
     return Candidates(lesson, tuple(same + others), tuple(excluded))

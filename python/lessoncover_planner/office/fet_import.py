@@ -27,7 +27,7 @@ from pathlib import Path
 from ..cli.errors import InputError, UsageError, WriteError, one_line
 from ..cli.reading import read_table
 from ..cli.writing import refuse_inputs, refuse_links, write_file
-from ..policy import PERIOD_MAX
+from .._planner import PERIOD_MAX
 from .fet_slots import DayLabels, Periods, day_labels, periods_of
 from .folders import LESSONS_FILE, SCHOOL_FILE, TEACHERS_FILE
 from .school_settings import read_toml

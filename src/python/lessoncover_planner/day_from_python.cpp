@@ -3,9 +3,11 @@
 #include <string>
 #include <unordered_map>
 
+#include "python/lessoncover_planner/period_from_python.hpp"
+#include "python/lessoncover_planner/policy_from_python.hpp"
+#include "teacher/subject_names.hpp"
 #include "teacher/subjects.hpp"
 #include "teacher/teacher.hpp"
-#include "unicode_text.hpp"
 
 namespace lessoncover::binding {
 namespace {
@@ -47,41 +49,6 @@ bool text_of(PyObject* value, std::string_view& text, const char* what, const ch
 
 bool keep(DayObjects& objects, PyObject* value) { return PyList_Append(objects.kept.get(), value) == 0; }
 
-enum class PeriodRead { ok, not_int, out_of_range, failed };
-
-PeriodRead period_in_range(PyObject* number, std::int16_t& period) {
-    int overflow = 0;
-    const long value = PyLong_AsLongAndOverflow(number, &overflow);
-    if (value == -1 && PyErr_Occurred()) return PeriodRead::failed;
-    if (overflow != 0 || value < -32768 || value > 32767) return PeriodRead::out_of_range;
-    period = static_cast<std::int16_t>(value);
-    return PeriodRead::ok;
-}
-
-// A period: an int (or an object with __index__) from -32768 to 32767. An int, as nearly
-// every period is, is read on the spot.
-inline PeriodRead read_period(PyObject* object, std::int16_t& period) {
-    if (PyLong_CheckExact(object)) return period_in_range(object, period);
-    if (!PyIndex_Check(object)) return PeriodRead::not_int;
-    const OwnedRef number = OwnedRef::steal(PyNumber_Index(object));
-    return number ? period_in_range(number.get(), period) : PeriodRead::failed;
-}
-
-// A period as read_period() reads it; one that is no int is refused with TypeError and
-// `not_int`, one out of range with ValueError and `out_of_range`, formats that take the
-// same `args`.
-template <class... Args>
-bool period_or_refuse(PyObject* object, std::int16_t& period, const char* not_int, const char* out_of_range,
-                      Args... args) {
-    switch (read_period(object, period)) {
-        case PeriodRead::ok: return true;
-        case PeriodRead::not_int: PyErr_Format(PyExc_TypeError, not_int, args...); return false;
-        case PeriodRead::out_of_range: PyErr_Format(PyExc_ValueError, out_of_range, args...); return false;
-        case PeriodRead::failed: return false;
-    }
-    return false;
-}
-
 // Reads `periods`, a tuple of periods, as (teacher, period) pairs into `out`; the
 // refusals name `what`.
 bool read_periods(PyObject* periods, std::uint32_t teacher, const char* what, PyObject* name,
@@ -92,9 +59,9 @@ bool read_periods(PyObject* periods, std::uint32_t teacher, const char* what, Py
     }
     for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(periods); ++i) {
         PyObject* item = PyTuple_GET_ITEM(periods, i);
-        std::int16_t period = 0;
-        if (!period_or_refuse(item, period, "%s[%R]: a period must be an int, got %R",
-                              "%s[%R]: period %R is outside -32768..32767", what, name, item)) {
+        Period period = 0;
+        if (!period_or_refuse(read_period, item, period, "%s[%R]: a period must be an int, got %R",
+                              "%s[%R]: period %R", what, name, item)) {
             return false;
         }
         out.emplace_back(teacher, period);
@@ -155,7 +122,7 @@ public:
 
 private:
     bool own_subject(PyObject* display_object, std::string_view display, SubjectId& subject) {
-        const std::string key = unicode::to_lower_full(display);
+        const std::string key = subject_key(display);
         const auto found = own_by_key_.find(key);
         if (found != own_by_key_.end()) {
             subject = found->second;
@@ -293,9 +260,9 @@ bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name, OwnedR
             return false;
         }
         PyObject* period_object = PyTuple_GET_ITEM(item, 1);
-        std::int16_t period = 0;
-        if (!period_or_refuse(period_object, period, "lessons[%zd]: period must be an int, got %R",
-                              "lessons[%zd]: period %R is outside -32768..32767", index, period_object)) {
+        Period period = 0;
+        if (!period_or_refuse(read_period, period_object, period, "lessons[%zd]: period must be an int, got %R",
+                              "lessons[%zd]: period %R", index, period_object)) {
             return false;
         }
         PyObject* class_name = PyTuple_GET_ITEM(item, 2);
@@ -323,10 +290,6 @@ bool read_lessons(Day& day, DayObjects& objects, PyObject* index_by_name, OwnedR
 
 // The teacher named `name` in a policy's mapping `what`; false with ValueError when none.
 bool policy_teacher(PyObject* index_by_name, PyObject* name, const char* what, std::uint32_t& teacher) {
-    if (!PyUnicode_Check(name)) {
-        PyErr_Format(PyExc_TypeError, "policy.%s: a name must be a str, got %R", what, name);
-        return false;
-    }
     PyObject* found = PyDict_GetItemWithError(index_by_name, name);
     if (found == nullptr) {
         if (!PyErr_Occurred()) PyErr_Format(PyExc_ValueError, "policy.%s: %R is not a teacher", what, name);
@@ -335,19 +298,6 @@ bool policy_teacher(PyObject* index_by_name, PyObject* name, const char* what, s
     teacher = static_cast<std::uint32_t>(PyLong_AsSsize_t(found));
     return true;
 }
-
-bool read_flag(PyObject* value, const char* what, bool& flag) {
-    if (!PyBool_Check(value)) {
-        PyErr_Format(PyExc_TypeError, "policy.%s must be a bool, got %R", what, value);
-        return false;
-    }
-    flag = value == Py_True;
-    return true;
-}
-
-// The largest number of covers a teacher may be said to have given before: with its
-// lessons it still fits the planner's 32-bit count.
-constexpr unsigned long kMostPriorCovers = 0x7fffffffUL;
 
 // The place of `name` in `by_name`, DayPin::kUnknown when it has none.
 bool place_or_unknown(PyObject* by_name, PyObject* name, std::uint32_t& place) {
@@ -360,35 +310,17 @@ bool place_or_unknown(PyObject* by_name, PyObject* name, std::uint32_t& place) {
     return true;
 }
 
-// Pins as (absent, period, class_name, substitute) tuples. Only their types are refused
-// here; what they name is checked against the day by pin_lessons(), which refuses
-// names the day does not have.
-bool read_pins(PyObject* pins, Day& day, DayObjects& objects, PyObject* index_by_name, PyObject* class_by_name) {
-    if (!PyTuple_Check(pins)) {
-        PyErr_Format(PyExc_TypeError, "policy.pinned: expected a tuple of pins, got %R", pins);
-        return false;
-    }
+// Pins are only looked up here: what they name is checked against the day by
+// pin_lessons(), which refuses names the day does not have.
+bool read_pins(const PolicyObjects& policy, Day& day, DayObjects& objects, PyObject* index_by_name,
+               PyObject* class_by_name) {
+    PyObject* pins = policy.pins.get();
     objects.pins = OwnedRef::borrow(pins);
     day.policy.pins.reserve(static_cast<std::size_t>(PyTuple_GET_SIZE(pins)));
     for (Py_ssize_t index = 0; index < PyTuple_GET_SIZE(pins); ++index) {
         PyObject* pin = PyTuple_GET_ITEM(pins, index);
-        if (!PyTuple_Check(pin) || PyTuple_GET_SIZE(pin) != 4) {
-            PyErr_Format(PyExc_TypeError, "pinned[%zd]: expected an (absent, period, class_name, substitute) tuple, got %R",
-                         index, pin);
-            return false;
-        }
-        for (const Py_ssize_t text : {0, 2, 3}) {
-            if (!PyUnicode_Check(PyTuple_GET_ITEM(pin, text))) {
-                PyErr_Format(PyExc_TypeError, "pinned[%zd] %R: names must be str, got %R", index, pin,
-                             PyTuple_GET_ITEM(pin, text));
-                return false;
-            }
-        }
         DayPin read{};
-        if (!period_or_refuse(PyTuple_GET_ITEM(pin, 1), read.period, "pinned[%zd] %R: a period must be an int",
-                              "pinned[%zd] %R: the period is outside -32768..32767", index, pin)) {
-            return false;
-        }
+        read.period = policy.pin_periods[static_cast<std::size_t>(index)];
         if (!place_or_unknown(index_by_name, PyTuple_GET_ITEM(pin, 0), read.absent) ||
             !place_or_unknown(class_by_name, PyTuple_GET_ITEM(pin, 2), read.class_id) ||
             !place_or_unknown(index_by_name, PyTuple_GET_ITEM(pin, 3), read.substitute)) {
@@ -399,85 +331,43 @@ bool read_pins(PyObject* pins, Day& day, DayObjects& objects, PyObject* index_by
     return true;
 }
 
-bool read_policy(PyObject* policy, Day& day, DayObjects& objects, PyObject* index_by_name, PyObject* class_by_name) {
-    if (policy == Py_None) return true;
-    // The pins are the eighth option; a tuple of seven has none.
-    const Py_ssize_t options = PyTuple_GET_SIZE(policy);
-    if (options != 7 && options != 8) {
-        PyErr_Format(PyExc_TypeError, "policy: expected a tuple of 8 options, got %R", policy);
-        return false;
-    }
+// The policy's options, read and checked by read_policy_object(), put to the day: each
+// name it gives must be a teacher or class of the day.
+bool read_policy(PyObject* policy_object, Day& day, DayObjects& objects, PyObject* index_by_name,
+                 PyObject* class_by_name) {
+    if (policy_object == Py_None) return true;
+    PolicyObjects policy;
+    if (!read_policy_object(policy_object, policy)) return false;
     DayPolicy& read = day.policy;
-    PyObject* cap = PyTuple_GET_ITEM(policy, 0);
-    if (cap != Py_None) {
-        if (!PyLong_Check(cap) || PyBool_Check(cap)) {
-            PyErr_Format(PyExc_TypeError, "policy.max_covers must be an int or None, got %R", cap);
-            return false;
-        }
-        int overflow = 0;
-        const long long value = PyLong_AsLongLongAndOverflow(cap, &overflow);
-        if (value == -1 && PyErr_Occurred()) return false;
-        if (overflow < 0 || value < 0) {
-            PyErr_Format(PyExc_ValueError, "policy.max_covers must not be negative, got %R", cap);
-            return false;
-        }
-        // A cap nobody can reach is no cap.
-        read.max_covers = overflow > 0 || value >= PlanningPolicy::kNoCap ? PlanningPolicy::kNoCap
-                                                                         : static_cast<std::uint32_t>(value);
-    }
-    PyObject* prior = PyTuple_GET_ITEM(policy, 1);
-    PyObject* unavailable = PyTuple_GET_ITEM(policy, 2);
-    if (!PyDict_Check(prior) || !PyDict_Check(unavailable)) {
-        PyErr_Format(PyExc_TypeError, "policy: prior covers and unavailable periods must be dicts, got %R", policy);
-        return false;
-    }
-    PyObject* name = nullptr;
-    PyObject* value = nullptr;
-    Py_ssize_t position = 0;
-    while (PyDict_Next(prior, &position, &name, &value)) {
+    read.max_covers = policy.max_covers;
+    read.keep_doubles = policy.keep_doubles;
+    read.combined_lessons = policy.combined_lessons;
+    read.co_taught_no_cover = policy.co_taught_no_cover;
+    PyObject* prior = policy.prior_covers.get();
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(prior); ++i) {
         std::uint32_t teacher = 0;
-        if (!policy_teacher(index_by_name, name, "prior_covers", teacher)) return false;
-        if (!PyLong_Check(value) || PyBool_Check(value)) {
-            PyErr_Format(PyExc_TypeError, "policy.prior_covers[%R]: a count must be an int, got %R", name, value);
-            return false;
-        }
-        int overflow = 0;
-        const long count = PyLong_AsLongAndOverflow(value, &overflow);
-        if (count == -1 && PyErr_Occurred()) return false;
-        if (overflow < 0 || count < 0) {
-            PyErr_Format(PyExc_ValueError, "policy.prior_covers[%R]: a count must not be negative, got %R", name, value);
-            return false;
-        }
-        if (overflow > 0 || static_cast<unsigned long>(count) > kMostPriorCovers) {
-            PyErr_Format(PyExc_ValueError, "policy.prior_covers[%R]: count %R is more than %lu", name, value,
-                         kMostPriorCovers);
+        if (!policy_teacher(index_by_name, PyTuple_GET_ITEM(PyList_GET_ITEM(prior, i), 0), "prior_covers", teacher)) {
             return false;
         }
         if (read.prior_covers.empty()) read.prior_covers.assign(day.teachers.size(), 0);
-        read.prior_covers[teacher] = static_cast<std::uint32_t>(count);
+        read.prior_covers[teacher] = policy.prior_counts[static_cast<std::size_t>(i)];
     }
-    position = 0;
-    while (PyDict_Next(unavailable, &position, &name, &value)) {
+    PyObject* unavailable = policy.unavailable.get();
+    std::vector<std::uint32_t> unavailable_teachers;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(unavailable); ++i) {
         std::uint32_t teacher = 0;
-        if (!policy_teacher(index_by_name, name, "unavailable", teacher)) return false;
-        if (!read_periods(value, teacher, "policy.unavailable", name, read.unavailable)) return false;
-    }
-    if (!read_flag(PyTuple_GET_ITEM(policy, 3), "keep_doubles", read.keep_doubles) ||
-        !read_flag(PyTuple_GET_ITEM(policy, 4), "combined_lessons", read.combined_lessons) ||
-        !read_flag(PyTuple_GET_ITEM(policy, 5), "co_taught_no_cover", read.co_taught_no_cover)) {
-        return false;
-    }
-    PyObject* away = PyTuple_GET_ITEM(policy, 6);
-    if (!PyTuple_Check(away)) {
-        PyErr_Format(PyExc_TypeError, "policy.away_classes: expected a tuple of class names, got %R", away);
-        return false;
-    }
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(away); ++i) {
-        PyObject* class_name = PyTuple_GET_ITEM(away, i);
-        if (!PyUnicode_Check(class_name)) {
-            PyErr_Format(PyExc_TypeError, "policy.away_classes: a class name must be a str, got %R", class_name);
+        if (!policy_teacher(index_by_name, PyTuple_GET_ITEM(PyList_GET_ITEM(unavailable, i), 0), "unavailable",
+                            teacher)) {
             return false;
         }
+        unavailable_teachers.push_back(teacher);
+    }
+    for (const auto& [pair, period] : policy.unavailable_periods) {
+        read.unavailable.emplace_back(unavailable_teachers[static_cast<std::size_t>(pair)], period);
+    }
+    PyObject* away = policy.away_classes.get();
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(away); ++i) {
+        PyObject* class_name = PyTuple_GET_ITEM(away, i);
         PyObject* class_id = PyDict_GetItemWithError(class_by_name, class_name);
         if (class_id == nullptr) {
             if (!PyErr_Occurred()) {
@@ -488,7 +378,7 @@ bool read_policy(PyObject* policy, Day& day, DayObjects& objects, PyObject* inde
         if (read.class_away.empty()) read.class_away.assign(day.classes.size(), 0);
         read.class_away[static_cast<std::size_t>(PyLong_AsSsize_t(class_id))] = 1;
     }
-    return options == 7 || read_pins(PyTuple_GET_ITEM(policy, 7), day, objects, index_by_name, class_by_name);
+    return read_pins(policy, day, objects, index_by_name, class_by_name);
 }
 
 }  // namespace

@@ -30,10 +30,8 @@ struct DayObjects {
 // Reads the arguments; `resolve_subject(text)` gives a known subject's number (0..19), a
 // subject of the school's own as its display text, or None for no subject. An absence is
 // a reason (a str or None) or a (reason, periods) tuple for part of the day, periods a
-// non-empty tuple of ints. `policy` is None or the tuple
-//   (max_covers or None, {name: prior covers}, {name: tuple of periods unavailable},
-//    keep_doubles, combined_lessons, co_taught_no_cover, tuple of classes away,
-//    tuple of (absent, period, class_name, substitute) pins), the pins optional.
+// non-empty tuple of ints. `policy` is None or an object with a Policy's options, read
+// by name (see policy_from_python.hpp).
 // False with a Python exception set on a refusal, or when `check`, counting a step a row,
 // stopped (with the exception of the signal handler that stopped it).
 bool read_day(PyObject* teachers, PyObject* lessons, PyObject* absences, PyObject* resolve_subject, PyObject* policy,

@@ -6,6 +6,7 @@
 
 #include "binding/boundary.hpp"
 #include "binding/owned_ref.hpp"
+#include "python/lessoncover_planner/contract.hpp"
 #include "python/lessoncover_planner/plan_day.hpp"
 
 namespace lessoncover::binding {
@@ -19,7 +20,8 @@ int exec_module(PyObject* module) {
     adopt_panic_exception_type(panic.get());
     OwnedRef plan_day = OwnedRef::steal(create_plan_day_function(module));
     if (!plan_day) return -1;
-    return PyModule_AddObjectRef(module, "plan_day", plan_day.get());
+    if (PyModule_AddObjectRef(module, "plan_day", plan_day.get()) < 0) return -1;
+    return add_contract(module);
 }
 
 PyModuleDef_Slot module_slots[] = {
@@ -30,7 +32,8 @@ PyModuleDef_Slot module_slots[] = {
 PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
     "lessoncover_planner._planner",
-    "The native part of lessoncover_planner: plan_day().",
+    "The native part of lessoncover_planner: plan_day(), and the facts of the core that the\n"
+    "package reads rather than restates.",
     0,
     nullptr, module_slots, nullptr, nullptr, nullptr,
 };

@@ -10,8 +10,10 @@
 #include "binding/signal_handlers.hpp"
 #include "planner/day_pins.hpp"
 #include "planner/decide.hpp"
+#include "python/lessoncover_planner/contract.hpp"
 #include "python/lessoncover_planner/day_from_python.hpp"
 #include "report/report.hpp"
+#include "report/why_uncovered.hpp"
 #include "school/duration_text.hpp"
 
 namespace lessoncover::binding {
@@ -30,25 +32,11 @@ PyObject* subject_object(const Day& day, DayObjects& objects, SubjectId subject)
     return name;
 }
 
-// The rules' names as the planner gives them, one str each, made when first needed.
-class RuleNames {
-public:
-    PyObject* get(Rule rule) {
-        OwnedRef& name = names_[static_cast<std::size_t>(rule)];
-        if (!name) name = OwnedRef::steal(to_python(rule_name(rule)));
-        return name.get();
-    }
-
-private:
-    OwnedRef names_[kRuleCount];
-};
-
 // The records, all in report order:
 //   (absent, period, subject, substitute, class_name, reason, rule) per cover;
 //   (absent, period, subject, class_name, reason, present, teaching, covering, unavailable,
 //    at_cap) per uncovered lesson;
-//   (absent, period, subject, class_name, reason, rule, co-teacher or None) per lesson that
-//   needs no cover.
+//   (absent, period, subject, class_name, reason, why) per lesson that needs no cover.
 struct Records {
     OwnedRef covers;
     OwnedRef uncovered;
@@ -61,7 +49,8 @@ bool make_records(const Day& day, DayObjects& objects, const DayInput& built, co
     records.uncovered = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.uncovered.size())));
     records.not_needed = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.not_needed)));
     if (!records.covers || !records.uncovered || !records.not_needed) return false;
-    RuleNames rule_names;
+    PyObject* rule_names = lessoncover::binding::rule_names();
+    if (rule_names == nullptr) return false;
     Py_ssize_t next_cover = 0;
     Py_ssize_t next_uncovered = 0;
     Py_ssize_t next_not_needed = 0;
@@ -75,8 +64,7 @@ bool make_records(const Day& day, DayObjects& objects, const DayInput& built, co
         if (!period) return false;
         PyObject* class_name = objects.class_names[built.lesson_class[lesson]];
         PyObject* reason = objects.reasons[absent];
-        PyObject* rule = rule_names.get(decision.rule);
-        if (rule == nullptr) return false;
+        PyObject* rule = PyTuple_GET_ITEM(rule_names, static_cast<Py_ssize_t>(decision.rule));
         PyObject* record = nullptr;
         if (decision.substitute != Decision::kNobody) {
             PyObject* substitute = objects.teacher_names[built.list_order[decision.substitute]];
@@ -101,9 +89,13 @@ bool make_records(const Day& day, DayObjects& objects, const DayInput& built, co
         } else {
             const std::uint32_t co_teacher =
                 built.co_teacher.empty() ? DayInput::kNoTeacher : built.co_teacher[lesson];
-            PyObject* with = co_teacher == DayInput::kNoTeacher ? Py_None : objects.teacher_names[co_teacher];
-            record = PyTuple_Pack(7, objects.teacher_names[absent], period.get(), subject, class_name, reason, rule,
-                                  with);
+            const std::string why = why_not_needed(
+                decision.rule, built.texts.period(lesson), day.classes[built.lesson_class[lesson]],
+                co_teacher == DayInput::kNoTeacher ? std::string_view() : day.teachers[co_teacher].name);
+            OwnedRef why_text = OwnedRef::steal(to_python(std::string_view(why)));
+            if (!why_text) return false;
+            record = PyTuple_Pack(6, objects.teacher_names[absent], period.get(), subject, class_name, reason,
+                                  why_text.get());
             if (record == nullptr) return false;
             PyList_SET_ITEM(records.not_needed.get(), next_not_needed++, record);
         }
@@ -157,10 +149,10 @@ PyObject* plan_day(const Day& day, DayObjects& objects, InterruptionCheck& check
 }
 
 PyObject* plan_day_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return call_function<ListArgument, ListArgument, DictArgument, CallableArgument, TupleOrNoneArgument>(
+    return call_function<ListArgument, ListArgument, DictArgument, CallableArgument, AnyArgument>(
         plan_day_signature, args, nargs, kwnames,
         [](ListArgument teachers, ListArgument lessons, DictArgument absences, CallableArgument resolve_subject,
-           TupleOrNoneArgument policy) -> NewReference {
+           AnyArgument policy) -> NewReference {
             // Planning changes nothing outside this call, so running out of memory anywhere
             // in it is a MemoryError like any other.
             try {
@@ -189,10 +181,10 @@ PyMethodDef plan_day_definition = {
     "Plans a day given as lists: teachers (name, subject) in school order, lessons\n"
     "(teacher, period, class) in registration order, absences {name: reason or\n"
     "(reason, periods)}. resolve_subject(text) gives a known subject's number, a\n"
-    "subject of the school's own as its display text, or None. policy is None or\n"
-    "(max_covers, prior_covers, unavailable, keep_doubles, combined_lessons,\n"
-    "co_taught_no_cover, away_classes[, pinned]). Returns (report_head, timing_line, elapsed,\n"
-    "covers, uncovered, not_needed). The package's plan() is the documented way in.",
+    "subject of the school's own as its display text, or None. policy is None or an\n"
+    "object whose options are read by name as check_policy() reads them. Returns\n"
+    "(report_head, timing_line, elapsed, covers, uncovered, not_needed). The package's\n"
+    "plan() is the documented way in.",
 };
 
 }  // namespace
