@@ -1,8 +1,8 @@
 #include "planner/day.hpp"
 
-#include "planner/lesson_links.hpp"
-
 #include <algorithm>
+
+#include "planner/lesson_links.hpp"
 
 namespace lessoncover {
 namespace {
