@@ -1,12 +1,13 @@
 """A deterministic school day over many distinct periods, for planning past the 64th.
 
 A wide workload of N teachers and P periods has the teachers of ``make_teachers``
-(one in ten absent), 0.6 * N classes, and periods numbered 1..P.  In each period
-two classes in three, drawn at random, have a lesson, each with a teacher drawn at
-random from those not teaching then: about 0.4 * N lessons a period, so that
-every teacher teaches in about 0.4 * P of the periods (busy in many, free in many)
-and the absent teachers' lessons fall in nearly every one of the P periods, so
-that well over 64 of them need cover.  The same teachers, periods and seed always
+(one in ten absent), N classes and periods numbered 1..P.  Every teacher is busy:
+in each period a random tenth of the teachers is free and each of the others
+teaches one class (9 in 10 classes have a lesson then), so a teacher teaches in
+about 0.9 * P periods and the absent teachers' lessons fall in every one of the
+P periods: with P over 64, periods past the first 64 need cover too.  Cover is scarce: nine in ten of a subject's teachers
+are teaching in any period, so most of those free are taken, and searching a
+subject for a free colleague is long.  The same teachers, periods and seed always
 give the same day.
 
 It offers what the pipelines of ``workload`` read (``teachers``, ``class_names``,
@@ -20,9 +21,9 @@ import random
 from array import array
 from typing import NamedTuple
 
-from workload import CLASS_RATIO, PERIOD_RANGE, SIZES, make_teachers, make_workload
+from workload import PERIOD_RANGE, SIZES, make_teachers, make_workload
 
-TAUGHT_RATIO = 2 / 3  # of the classes, in each period
+BUSY_RATIO = 0.9  # of the teachers teach in each period
 
 
 class WideWorkload(NamedTuple):
@@ -48,34 +49,33 @@ class WideWorkload(NamedTuple):
         return zip(self.lesson_teachers[first:last], self.lesson_periods[first:last])
 
 
-def make_wide_workload(size: int, periods: int, seed: int = 2024) -> WideWorkload:
+def make_wide_workload(size: int, periods: int, seed: int = 2024, busy: float = BUSY_RATIO) -> WideWorkload:
     """The day of a school with `size` teachers over periods 1..`periods`."""
     if size < 2:
         raise ValueError("a workload needs at least two teachers")
     if not 1 <= periods <= PERIOD_RANGE[1]:
         raise ValueError("periods 1..%d are outside %d..%d" % (periods, *PERIOD_RANGE))
     rng = random.Random(seed)
-    class_count = max(1, int(size * CLASS_RATIO))
+    class_count = size
     teachers = make_teachers(size, rng)
 
-    taught = max(1, int(class_count * TAUGHT_RATIO))
-    by_class = [(array("i"), array("h")) for _ in range(class_count)]
-    for period in range(1, periods + 1):
-        classes = rng.sample(range(class_count), taught)
-        teaching = rng.sample(range(size), taught)
-        for klass, teacher in zip(classes, teaching):
-            class_teachers, class_periods = by_class[klass]
-            class_teachers.append(teacher)
-            class_periods.append(period)
-
+    # Each period leaves a random tenth (at BUSY_RATIO 0.9) of the teachers free and gives
+    # every other teacher the class its own number shifted by the period's random offset, so
+    # that no class has two teachers at once and a class meets a new teacher each period.
+    free_count = size - max(1, int(size * busy))
+    offsets = [rng.randrange(size) for _ in range(periods)]
+    free_in = [set(rng.sample(range(size), free_count)) for _ in range(periods)]
+    numbered = list(zip(range(1, periods + 1), offsets, free_in))
     class_starts = array("i", [0])
     lesson_teachers = array("i")
     lesson_periods = array("h")
-    for class_teachers, class_periods in by_class:
-        lesson_teachers.extend(class_teachers)
-        lesson_periods.extend(class_periods)
+    for klass in range(class_count):
+        lessons = [(teacher, period) for period, offset, free in numbered
+                   if (teacher := (klass - offset) % size) not in free]
+        lesson_teachers.extend(teacher for teacher, _ in lessons)
+        lesson_periods.extend(period for _, period in lessons)
         class_starts.append(len(lesson_teachers))
-    del by_class
+    del free_in, numbered
 
     grades = ("6", "7", "8", "9", "10", "11", "12")
     class_names = ["%s%s-%05d" % (grades[k % len(grades)], "ABCD"[k % 4], k) for k in range(class_count)]
