@@ -39,6 +39,19 @@ runs the pipeline and the no-op loop for each size in turn, round after round,
 so that every size meets the same moments of a shared machine; each round gives
 each size's share per lesson and generation time, and the figures shown are the
 medians over the rounds, with the growth from the first size to each other one.
+
+Planning past 64 distinct periods, the module alone:
+
+    python3 benchmarks/bench.py --periods 80,200 --rounds 3 --repeat 1
+
+times, on the days of benchmarks/wide_workload.py (every teacher busy in nine
+periods in ten, absent lessons in every period) of each number of periods and of
+--teachers (1,000 to 16,000 by default), generate_substitutions() alone after the
+pipeline in plan()'s order, and plan() end to end with its report, each in a
+worker of its own, case after case in turn, round after round; the two reports
+must agree.  For each number of periods it prints the medians over the rounds
+and their growth per doubling of the teachers.  benchmarks/compare_builds.py
+runs these workers under two interpreters, to set two builds side by side.
 """
 from __future__ import annotations
 
@@ -482,8 +495,7 @@ def main() -> None:
                                          args.order, args.period_offset, args.warmup, **wide)))
         return
     if args.worker == "plan":
-        print(json.dumps(plan_worker(args.size, args.repeat, args.seed, args.policy,
-                                     warmup=args.warmup if wide else 0, **wide)))
+        print(json.dumps(plan_worker(args.size, args.repeat, args.seed, args.policy, warmup=args.warmup, **wide)))
         return
     if args.worker == "per-call":
         print(json.dumps(per_call_worker(args.implementation)))
@@ -559,10 +571,10 @@ def main() -> None:
     print()
     plan_order = pipeline("lessoncover", args.repeat, order="plan-order")
     planned = run_worker(["--worker", "plan", "--size", args.size, "--repeat", str(args.repeat),
-                          "--seed", str(args.seed)])
+                          "--seed", str(args.seed), "--warmup", "0"])
     show_plan_order(pipelines["lessoncover"], plan_order, planned)
     with_policy = run_worker(["--worker", "plan", "--policy", "--size", args.size, "--repeat", str(args.repeat),
-                              "--seed", str(args.seed)])
+                              "--seed", str(args.seed), "--warmup", "0"])
     show_policy(planned, with_policy)
 
     if args.period_offset:
