@@ -392,7 +392,7 @@ def per_doubling(ratio: float, teachers: int, fewer: int) -> float:
 
 
 def wide_growth_run(period_counts: list[int], teacher_counts: list[int], rounds: int, repeat: int,
-                    seed: int, warmup: int, python: str = sys.executable) -> None:
+                    seed: int, warmup: int) -> None:
     """generate_substitutions() and plan() on the wide days (wide_workload.py) of each number
     of periods and of teachers, case after case in turn, round after round: the medians over
     the rounds and their growth per doubling of the teachers."""
@@ -401,7 +401,7 @@ def wide_growth_run(period_counts: list[int], teacher_counts: list[int], rounds:
     print("wide days: periods %s, teachers %s; %d rounds, each case a worker of %d runs after %d "
           "warm-up for each of the two; seed %d; nproc %d; %s"
           % (", ".join(map(str, period_counts)), ", ".join(map(str, teacher_counts)), rounds, repeat,
-             warmup, seed, os.cpu_count() or 0, python))
+             warmup, seed, os.cpu_count() or 0, sys.executable))
     cases = [(periods, teachers) for periods in period_counts for teachers in teacher_counts]
     generate = {case: [] for case in cases}
     planned = {case: [] for case in cases}
@@ -416,7 +416,7 @@ def wide_growth_run(period_counts: list[int], teacher_counts: list[int], rounds:
             arguments = {"pipeline": ["--worker", "pipeline", "--implementation", "lessoncover",
                                       "--order", "plan-order", "--period-offset", "0", *common],
                          "plan": ["--worker", "plan", *common]}
-            data = {worker: run_worker(arguments[worker], python) for worker in order}
+            data = {worker: run_worker(arguments[worker]) for worker in order}
             if not data["plan"]["installed"]:
                 raise SystemExit("plan(): not installed (%s)" % data["plan"]["error"])
             case = (periods, teachers)
