@@ -39,6 +39,19 @@ runs the pipeline and the no-op loop for each size in turn, round after round,
 so that every size meets the same moments of a shared machine; each round gives
 each size's share per lesson and generation time, and the figures shown are the
 medians over the rounds, with the growth from the first size to each other one.
+
+Planning past 64 distinct periods, the module alone:
+
+    python3 -m benchmarks.bench --periods 80,200 --rounds 3 --repeat 1
+
+times, on the days of benchmarks/wide_workload.py (every teacher busy in nine
+periods in ten, absent lessons in every period) of each number of periods and of
+--teachers (1,000 to 16,000 by default), generate_substitutions() alone after the
+pipeline in plan()'s order, and plan() end to end with its report, each in a
+worker of its own, case after case in turn, round after round; the two reports
+must agree.  For each number of periods it prints the medians over the rounds
+and their growth per doubling of the teachers.  benchmarks.compare_builds
+runs these workers under two interpreters, to set two builds side by side.
 """
 from __future__ import annotations
 
@@ -51,6 +64,8 @@ from benchmarks.planner_bench import (current_rss_kib, digest, peak_rss_kib, pla
                                       without_timing)
 from benchmarks.workload import (PERIOD_RANGE, PERIODS_PER_DAY, SIZES, PipelineTimes, make_workload,
                                  run_pipeline, run_pipeline_plan_order)
+
+from benchmarks.wide_workload import chosen_workload
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -115,9 +130,10 @@ PIPELINES = {"class-by-class": run_pipeline, "plan-order": run_pipeline_plan_ord
 
 
 def pipeline_worker(implementation: str, size: str, repeat: int, seed: int,
-                    order: str = "class-by-class", period_offset: int = 0, warmup: int = 1) -> dict:
+                    order: str = "class-by-class", period_offset: int = 0, warmup: int = 1,
+                    teachers: int = 0, periods: int = 0) -> dict:
     api = load(implementation)
-    workload = make_workload(SIZES[size], seed, period_offset)
+    workload = chosen_workload(size, seed, period_offset, teachers, periods)
     run = PIPELINES[order]
     rss_before = current_rss_kib()
     runs = []
@@ -142,6 +158,7 @@ def pipeline_worker(implementation: str, size: str, repeat: int, seed: int,
         "runs": runs,
         "digest": report_digest,
         "rows": rows,
+        "lessons": workload.lesson_count,
         "rss_before_kib": rss_before,
         "peak_rss_kib": peak_rss_kib(),
     }
@@ -205,10 +222,11 @@ def per_call_worker(implementation: str) -> dict:
 
 # --------------------------------------------------------------- driver --
 
-def run_worker(arguments: list[str]) -> dict:
+def run_worker(arguments: list[str], python: str = sys.executable) -> dict:
+    """Runs this script as a worker under `python` and gives what it printed."""
     import subprocess
 
-    completed = subprocess.run([sys.executable, "-m", "benchmarks.bench", *arguments], cwd=ROOT,
+    completed = subprocess.run([python, "-m", "benchmarks.bench", *arguments], cwd=ROOT,
                                check=True, capture_output=True, text=True)
     return json.loads(completed.stdout)
 
@@ -302,6 +320,14 @@ def show_period_shift(base: dict, shifted: dict, period_offset: int) -> None:
     print("same report up to the period numbers: %s" % yes_no(base["digest"] == shifted["digest"]))
 
 
+def spread(values: list[float], scale: float, unit: str) -> str:
+    """The median of `values` with their range, times `scale`."""
+    import statistics
+
+    return "%.1f %s (%.1f-%.1f)" % (statistics.median(values) * scale, unit, min(values) * scale,
+                                    max(values) * scale)
+
+
 def growth_run(sizes: list[str], rounds: int, repeat: int, seed: int, warmup: int) -> None:
     """The module's share per lesson and generation, size by size in turn, round after round."""
     import statistics
@@ -334,10 +360,6 @@ def growth_run(sizes: list[str], rounds: int, repeat: int, seed: int, warmup: in
             share[size].append((ours["total"] - noop["total"]) / lessons)
             generate[size].append(ours["generate"])
 
-    def spread(values: list[float], scale: float, unit: str) -> str:
-        return "%.1f %s (%.1f-%.1f)" % (statistics.median(values) * scale, unit, min(values) * scale,
-                                        max(values) * scale)
-
     print()
     print("%-5s %8s %8s %22s %22s %22s %24s" % ("size", "teachers", "lessons", "pipeline per lesson",
                                                 "no-op loop per lesson", "module share per lesson",
@@ -359,6 +381,83 @@ def growth_run(sizes: list[str], rounds: int, repeat: int, seed: int, warmup: in
             statistics.median(generate[size]) / statistics.median(generate[first]),
             min(generate_ratios), max(generate_ratios)))
 
+WIDE_TEACHERS = "1000,2000,4000,8000,16000"
+
+
+def per_doubling(ratio: float, teachers: int, fewer: int) -> float:
+    """A growth from `fewer` teachers to `teachers` as the growth per doubling of them."""
+    import math
+
+    return ratio ** (1 / math.log2(teachers / fewer))
+
+
+def wide_growth_run(period_counts: list[int], teacher_counts: list[int], rounds: int, repeat: int,
+                    seed: int, warmup: int) -> None:
+    """generate_substitutions() and plan() on the wide days (wide_workload.py) of each number
+    of periods and of teachers, case after case in turn, round after round: the medians over
+    the rounds and their growth per doubling of the teachers."""
+    import statistics
+
+    print("wide days: periods %s, teachers %s; %d rounds, each case a worker of %d runs after %d "
+          "warm-up for each of the two; seed %d; nproc %d; %s"
+          % (", ".join(map(str, period_counts)), ", ".join(map(str, teacher_counts)), rounds, repeat,
+             warmup, seed, os.cpu_count() or 0, sys.executable))
+    cases = [(periods, teachers) for periods in period_counts for teachers in teacher_counts]
+    generate = {case: [] for case in cases}
+    planned = {case: [] for case in cases}
+    facts = {}
+    disagree = set()
+    for round_number in range(rounds):
+        # Each round takes the two workers in the other order, so neither always runs first.
+        order = ("pipeline", "plan") if round_number % 2 == 0 else ("plan", "pipeline")
+        for periods, teachers in cases:
+            common = ["--teachers", str(teachers), "--periods", str(periods), "--seed", str(seed),
+                      "--repeat", str(repeat), "--warmup", str(warmup)]
+            arguments = {"pipeline": ["--worker", "pipeline", "--implementation", "lessoncover",
+                                      "--order", "plan-order", "--period-offset", "0", *common],
+                         "plan": ["--worker", "plan", *common]}
+            data = {worker: run_worker(arguments[worker]) for worker in order}
+            if not data["plan"]["installed"]:
+                raise SystemExit("plan(): not installed (%s)" % data["plan"]["error"])
+            case = (periods, teachers)
+            generate[case].append(phase_medians(data["pipeline"], ("generate",))["generate"])
+            planned[case].append(phase_medians(data["plan"], ("total",))["total"])
+            facts[case] = (data["pipeline"]["lessons"], data["pipeline"]["rows"])
+            if data["pipeline"]["digest"] != data["plan"]["digest"]:
+                disagree.add(case)
+
+    def growth(by_case: dict, periods: int, at: int) -> str:
+        if at == 0:
+            return ""
+        teachers, fewer = teacher_counts[at], teacher_counts[at - 1]
+        ours, theirs = by_case[(periods, teachers)], by_case[(periods, fewer)]
+        ratios = [per_doubling(a / b, teachers, fewer) for a, b in zip(ours, theirs)]
+        return "%.2fx (%.2f-%.2f)" % (per_doubling(statistics.median(ours) / statistics.median(theirs),
+                                                   teachers, fewer), min(ratios), max(ratios))
+
+    for periods in period_counts:
+        print()
+        print("%d periods: generate_substitutions() alone, after the pipeline in plan()'s order; "
+              "plan() end to end with report(); medians over the rounds (range)" % periods)
+        print("%8s %9s %9s %26s %20s %26s %20s" % ("teachers", "lessons", "rows", "generate",
+                                                  "per doubling", "plan()", "per doubling"))
+        for at, teachers in enumerate(teacher_counts):
+            case = (periods, teachers)
+            print("%8d %9d %9d %26s %20s %26s %20s" % (
+                teachers, *facts[case], spread(generate[case], 1e3, "ms"),
+                growth(generate, periods, at), spread(planned[case], 1e3, "ms"), growth(planned, periods, at)))
+        first, last = (periods, teacher_counts[0]), (periods, teacher_counts[-1])
+        overall = [per_doubling(statistics.median(by_case[last]) / statistics.median(by_case[first]),
+                                teacher_counts[-1], teacher_counts[0]) for by_case in (generate, planned)]
+        print("from %d to %d teachers, per doubling: generate %.2fx, plan() %.2fx"
+              % (teacher_counts[0], teacher_counts[-1], *overall))
+    print()
+    if disagree:
+        print("plan() and the pipeline DISAGREE at: %s" % ", ".join(
+            "%d periods x %d teachers" % case for case in sorted(disagree)))
+    else:
+        print("plan()'s report identical to the pipeline's in every case and round: yes")
+
 
 def main() -> None:
     parser = argparse.ArgumentParser(description="lessoncover benchmark")
@@ -374,7 +473,12 @@ def main() -> None:
                              "(default 100: periods 101..108); 0 leaves it out")
     parser.add_argument("--growth", metavar="SIZES",
                         help="comma-separated sizes, smallest first: the module's growth over them, alone")
-    parser.add_argument("--rounds", type=int, default=5, help="rounds of --growth")
+    parser.add_argument("--rounds", type=int, default=5, help="rounds of --growth and --periods")
+    parser.add_argument("--periods", metavar="COUNTS",
+                        help="comma-separated numbers of periods: generate_substitutions() and plan() on days "
+                             "spread over that many periods, at each of --teachers, alone")
+    parser.add_argument("--teachers", metavar="COUNTS", default=WIDE_TEACHERS,
+                        help="comma-separated numbers of teachers of --periods, fewest first (default %(default)s)")
     parser.add_argument("--worker", choices=("pipeline", "plan", "per-call"), help=argparse.SUPPRESS)
     parser.add_argument("--policy", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--implementation", choices=IMPLEMENTATIONS, help=argparse.SUPPRESS)
@@ -384,12 +488,14 @@ def main() -> None:
     if not (low <= 1 + args.period_offset and PERIODS_PER_DAY + args.period_offset <= high):
         parser.error("--period-offset %d puts the periods outside %d..%d" % (args.period_offset, low, high))
 
+    # A worker of --periods: one number of periods and of teachers.
+    wide = {"teachers": int(args.teachers), "periods": int(args.periods)} if args.worker and args.periods else {}
     if args.worker == "pipeline":
         print(json.dumps(pipeline_worker(args.implementation, args.size, args.repeat, args.seed,
-                                         args.order, args.period_offset, args.warmup)))
+                                         args.order, args.period_offset, args.warmup, **wide)))
         return
     if args.worker == "plan":
-        print(json.dumps(plan_worker(args.size, args.repeat, args.seed, args.policy)))
+        print(json.dumps(plan_worker(args.size, args.repeat, args.seed, args.policy, warmup=args.warmup, **wide)))
         return
     if args.worker == "per-call":
         print(json.dumps(per_call_worker(args.implementation)))
@@ -401,6 +507,18 @@ def main() -> None:
         if unknown or len(sizes) < 2:
             parser.error("--growth takes two or more of %s, comma-separated" % ", ".join(sorted(SIZES)))
         growth_run(sizes, args.rounds, args.repeat, args.seed, args.warmup)
+        return
+    if args.periods:
+        try:
+            period_counts = [int(count) for count in args.periods.split(",")]
+            teacher_counts = [int(count) for count in args.teachers.split(",")]
+        except ValueError:
+            parser.error("--periods and --teachers take comma-separated whole numbers")
+        if len(teacher_counts) < 2 or teacher_counts != sorted(set(teacher_counts)) or teacher_counts[0] < 2:
+            parser.error("--teachers takes two or more numbers of at least 2, fewest first")
+        if not all(1 <= count <= high for count in period_counts):
+            parser.error("--periods takes numbers of periods from 1 to %d" % high)
+        wide_growth_run(period_counts, teacher_counts, args.rounds, args.repeat, args.seed, args.warmup)
         return
 
     reference_repeat = args.reference_repeat
@@ -453,10 +571,10 @@ def main() -> None:
     print()
     plan_order = pipeline("lessoncover", args.repeat, order="plan-order")
     planned = run_worker(["--worker", "plan", "--size", args.size, "--repeat", str(args.repeat),
-                          "--seed", str(args.seed)])
+                          "--seed", str(args.seed), "--warmup", "0"])
     show_plan_order(pipelines["lessoncover"], plan_order, planned)
     with_policy = run_worker(["--worker", "plan", "--policy", "--size", args.size, "--repeat", str(args.repeat),
-                              "--seed", str(args.seed)])
+                              "--seed", str(args.seed), "--warmup", "0"])
     show_policy(planned, with_policy)
 
     if args.period_offset:

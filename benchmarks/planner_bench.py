@@ -4,7 +4,9 @@ plan() is timed end to end on the workload given as its three lists, which are
 made once before the first run and not timed: one run is
 ``plan(teachers, lessons, absences)`` followed by ``.report(timing=False)``.
 When ``lessoncover_planner`` cannot be imported the worker says so instead of
-timing anything.
+timing anything.  The workload is a size's eight-period day or, given a number
+of periods, the wide day of ``wide_workload``; warm-up runs, when asked for, are
+not counted.
 
 With ``policy`` the same day is planned with every policy option on (see
 ``every_option``): a cap, prior covers, unavailable periods, part-day absences,
@@ -18,7 +20,8 @@ import re
 import resource
 import time
 
-from benchmarks.workload import SIZES, make_workload, plan_inputs
+from benchmarks.wide_workload import chosen_workload
+from benchmarks.workload import plan_inputs
 
 # A report row starts with the absent teacher's name and the period; a missing-cover line
 # says "... at PERIOD-\"CLASS\"" inside the quoted block. The workload's names hold no
@@ -78,23 +81,28 @@ def every_option(teachers: list, lessons: list, absences: dict):
     return absences, policy
 
 
-def plan_worker(size: str, repeat: int, seed: int, with_policy: bool = False) -> dict:
+def plan_worker(size: str, repeat: int, seed: int, with_policy: bool = False,
+                teachers: int = 0, periods: int = 0, warmup: int = 0) -> dict:
     try:
         from lessoncover_planner import plan
     except ImportError as error:
         return {"installed": False, "error": "%s: %s" % (type(error).__name__, error)}
 
-    teachers, lessons, absences = plan_inputs(make_workload(SIZES[size], seed))
+    workload = chosen_workload(size, seed, teachers=teachers, periods=periods)
+    listed, lessons, absences = plan_inputs(workload)
+    del workload
     policy = None
     if with_policy:
-        absences, policy = every_option(teachers, lessons, absences)
+        absences, policy = every_option(listed, lessons, absences)
     clock = time.perf_counter
     rss_before = current_rss_kib()
     runs = []
     report_digest = None
+    for _ in range(warmup):
+        plan(listed, lessons, absences, policy=policy).report(timing=False)
     for _ in range(repeat):
         started = clock()
-        day = plan(teachers, lessons, absences, policy=policy)
+        day = plan(listed, lessons, absences, policy=policy)
         planned = clock()
         text = day.report(timing=False)
         finished = clock()
@@ -110,6 +118,7 @@ def plan_worker(size: str, repeat: int, seed: int, with_policy: bool = False) ->
         "runs": runs,
         "digest": report_digest,
         "rows": rows,
+        "lessons": len(lessons),
         "rss_before_kib": rss_before,
         "peak_rss_kib": peak_rss_kib(),
     }

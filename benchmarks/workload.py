@@ -76,6 +76,21 @@ class Workload(NamedTuple):
         return zip(self.lesson_teachers[first:first + PERIODS_PER_DAY], periods)
 
 
+def make_teachers(size: int, rng: random.Random) -> list:
+    """`size` teachers spread evenly over the subjects in a shuffled order, one in ten
+    absent with a reason, drawn from `rng`."""
+    subjects = [SUBJECT_SPELLINGS[i % len(SUBJECT_SPELLINGS)] for i in range(size)]
+    rng.shuffle(subjects)
+    absent = set(rng.sample(range(size), int(size * ABSENT_RATIO)))
+    teachers = []
+    for i in range(size):
+        name = "%s %s %05d" % (rng.choice(FIRST_NAMES), rng.choice(LAST_NAMES), i)
+        is_absent = i in absent
+        teachers.append(TeacherData(name, subjects[i], not is_absent,
+                                    rng.choice(REASONS) if is_absent else None))
+    return teachers
+
+
 def make_workload(size: int, seed: int = 2024, period_offset: int = 0) -> Workload:
     """The timetable of a school with `size` teachers, the same for the same seed.
 
@@ -90,17 +105,7 @@ def make_workload(size: int, seed: int = 2024, period_offset: int = 0) -> Worklo
                          % (1 + period_offset, PERIODS_PER_DAY + period_offset, low, high))
     rng = random.Random(seed)
     class_count = max(1, int(size * CLASS_RATIO))
-
-    subjects = [SUBJECT_SPELLINGS[i % len(SUBJECT_SPELLINGS)] for i in range(size)]
-    rng.shuffle(subjects)
-    absent = set(rng.sample(range(size), int(size * ABSENT_RATIO)))
-    teachers = []
-    for i in range(size):
-        name = "%s %s %05d" % (rng.choice(FIRST_NAMES), rng.choice(LAST_NAMES), i)
-        is_absent = i in absent
-        teachers.append(TeacherData(name, subjects[i], not is_absent,
-                                    rng.choice(REASONS) if is_absent else None))
-    del subjects, absent
+    teachers = make_teachers(size, rng)
 
     # Period by period, the classes take distinct teachers who still have room.
     load = bytearray(size)
