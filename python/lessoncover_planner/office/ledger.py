@@ -266,16 +266,23 @@ class Ledger:
         return int(self._connection.execute("PRAGMA user_version").fetchone()[0])
 
     def _check_identity(self) -> None:
-        """UsageError for a ledger from a newer program or an SQLite file of another program."""
-        version = self._user_version()
+        """UsageError for a ledger from a newer program or an SQLite file of another program.
+
+        The version and what goes with it are read in one read transaction: another process
+        that sets up a new ledger in between must not make its tables look foreign."""
+        execute = self._connection.execute
+        execute("BEGIN")
+        try:
+            version = self._user_version()
+            if version == 0:
+                foreign = execute("SELECT count(*) FROM sqlite_master").fetchone()[0] > 0
+            else:
+                foreign = execute("PRAGMA application_id").fetchone()[0] != APPLICATION_ID
+        finally:
+            execute("COMMIT")
         if version > SCHEMA_VERSION:
             raise UsageError(f"{self.path} was written by a newer lessoncover (ledger version {version}, this "
                              f"one knows up to {SCHEMA_VERSION}); refusing to change it")
-        if version == 0:
-            (tables,) = self._connection.execute("SELECT count(*) FROM sqlite_master").fetchone()
-            foreign = tables > 0
-        else:
-            foreign = self._connection.execute("PRAGMA application_id").fetchone()[0] != APPLICATION_ID
         if foreign:
             raise UsageError(f"{self.path} is an SQLite database of another program, not a lessoncover ledger")
 
