@@ -7,25 +7,39 @@
 namespace lessoncover::binding {
 namespace {
 
+// What a count given as a Python object is: an int of at most 64 bits (`count`), past them
+// (`count` is then the largest), negative, or no int at all; `error` with an exception set.
+enum class CountRead { count, too_big, negative, not_int, error };
+
+CountRead read_count(PyObject* value, unsigned long long& count) {
+    if (!PyLong_Check(value) || PyBool_Check(value)) return CountRead::not_int;
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(value, &overflow);
+    if (number == -1 && PyErr_Occurred()) return CountRead::error;
+    // Past 64 bits the number is -1 and the overflow says which way.
+    if (overflow < 0 || (overflow == 0 && number < 0)) return CountRead::negative;
+    count = overflow > 0 ? ~0ULL : static_cast<unsigned long long>(number);
+    return overflow > 0 ? CountRead::too_big : CountRead::count;
+}
+
 bool read_cap(PyObject* policy, std::uint32_t& cap) {
     const OwnedRef value = attribute(policy, "max_covers");
     if (!value) return false;
     if (value.get() == Py_None) return true;
-    if (!PyLong_Check(value.get()) || PyBool_Check(value.get())) {
-        PyErr_Format(PyExc_TypeError, "max_covers must be an int or None, got %R", value.get());
-        return false;
-    }
-    int overflow = 0;
-    const long long number = PyLong_AsLongLongAndOverflow(value.get(), &overflow);
-    if (number == -1 && PyErr_Occurred()) return false;
-    // Past 64 bits the number is -1 and the overflow says which way.
-    if (overflow < 0 || (overflow == 0 && number < 0)) {
-        PyErr_Format(PyExc_ValueError, "max_covers must not be negative, got %R", value.get());
-        return false;
+    unsigned long long number = 0;
+    switch (read_count(value.get(), number)) {
+        case CountRead::not_int:
+            PyErr_Format(PyExc_TypeError, "max_covers must be an int or None, got %R", value.get());
+            return false;
+        case CountRead::negative:
+            PyErr_Format(PyExc_ValueError, "max_covers must not be negative, got %R", value.get());
+            return false;
+        case CountRead::error: return false;
+        case CountRead::count:
+        case CountRead::too_big: break;
     }
     // A cap nobody can reach is no cap.
-    cap = overflow > 0 || number >= PlanningPolicy::kNoCap ? PlanningPolicy::kNoCap
-                                                           : static_cast<std::uint32_t>(number);
+    cap = number >= PlanningPolicy::kNoCap ? PlanningPolicy::kNoCap : static_cast<std::uint32_t>(number);
     return true;
 }
 
@@ -58,18 +72,19 @@ bool read_prior_covers(PyObject* policy, PolicyObjects& out) {
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(pairs); ++i) {
         PyObject* name = PyTuple_GET_ITEM(PyList_GET_ITEM(pairs, i), 0);
         PyObject* value = PyTuple_GET_ITEM(PyList_GET_ITEM(pairs, i), 1);
-        if (!PyLong_Check(value) || PyBool_Check(value)) {
-            PyErr_Format(PyExc_TypeError, "prior_covers[%R]: a count must be an int, got %R", name, value);
-            return false;
+        unsigned long long count = 0;
+        switch (read_count(value, count)) {
+            case CountRead::not_int:
+                PyErr_Format(PyExc_TypeError, "prior_covers[%R]: a count must be an int, got %R", name, value);
+                return false;
+            case CountRead::negative:
+                PyErr_Format(PyExc_ValueError, "prior_covers[%R]: a count must not be negative, got %R", name, value);
+                return false;
+            case CountRead::error: return false;
+            case CountRead::count:
+            case CountRead::too_big: break;
         }
-        int overflow = 0;
-        const long long count = PyLong_AsLongLongAndOverflow(value, &overflow);
-        if (count == -1 && PyErr_Occurred()) return false;
-        if (overflow < 0 || (overflow == 0 && count < 0)) {
-            PyErr_Format(PyExc_ValueError, "prior_covers[%R]: a count must not be negative, got %R", name, value);
-            return false;
-        }
-        if (overflow > 0 || count > static_cast<long long>(kMostPriorCovers)) {
+        if (count > kMostPriorCovers) {
             PyErr_Format(PyExc_ValueError, "prior_covers[%R]: count %R is more than %lu", name, value,
                          static_cast<unsigned long>(kMostPriorCovers));
             return false;
