@@ -78,7 +78,6 @@ def resolve_subject(text: str) -> int | str | None:
     return trimmed if index is None else index
 
 
-
 def subject_identity(text: str) -> int | str | None:
     """What the planner tells a teacher's subject by: the index of a known subject, the
     :func:`subject_key` of a subject of its own, ``None`` for no subject.  Two texts name
