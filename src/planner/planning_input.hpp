@@ -79,8 +79,9 @@ struct PlanningPolicy {
 };
 
 struct PlanningInput {
-    // Codes are given per input: only the periods of lessons are ever asked about, so the
-    // sets need room for those alone. Every lesson's code is below period_codes.
+    // Codes are given per input. Only the periods of lessons are ever asked about, so a day
+    // codes those alone; a school's input also has the codes its teacher list keeps up to
+    // date (the first 64 periods it saw). Every lesson's code is below period_codes.
     std::size_t period_codes = 0;
     std::size_t period_words = 1;           // period_words_for(period_codes)
     std::vector<PlanningTeacher> teachers;  // in list order
