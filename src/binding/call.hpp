@@ -12,6 +12,12 @@
 
 namespace lessoncover::binding {
 
+// A METH_FASTCALL | METH_KEYWORDS function as a PyMethodDef holds it.
+template <class Function>
+PyCFunction fastcall(Function function) noexcept {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
 // A new reference that a body hands out as it is (NULL with an exception set on failure).
 struct NewReference {
     PyObject* object;

@@ -21,7 +21,7 @@ PyObject* register_period_function(PyObject*, PyObject* const* args, Py_ssize_t 
 
 PyMethodDef register_period_definition = {
     "register_period",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(register_period_function)),
+    fastcall(register_period_function),
     METH_FASTCALL | METH_KEYWORDS,
     "register_period(teacher, period, school, class)\n--\n\n",
 };

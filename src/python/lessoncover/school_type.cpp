@@ -62,11 +62,6 @@ PyObject* school_str(PyObject* self) noexcept {
     });
 }
 
-template <class Function>
-PyCFunction fastcall(Function function) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
 PyMethodDef school_methods[] = {
     {"add_teacher", fastcall(school_add_teacher), METH_FASTCALL | METH_KEYWORDS,
      "add_teacher($self, teacher)\n--\n\n"},

@@ -92,7 +92,7 @@ int set_reason(PyObject* self, PyObject* value, void*) noexcept {
 }
 
 PyMethodDef teacher_methods[] = {
-    {"add_period", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(teacher_add_period)),
+    {"add_period", fastcall(teacher_add_period),
      METH_FASTCALL | METH_KEYWORDS, "add_period($self, period, grade)\n--\n\n"},
     {"get_sub", teacher_get_sub, METH_NOARGS, "get_sub($self)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},

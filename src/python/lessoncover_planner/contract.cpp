@@ -32,22 +32,21 @@ PyObject* tuple_of(std::size_t count, Make make) {
 
 PyObject* subject_display(Subjects subject) { return to_python(display_name(subject)); }
 
-// (text, display name) pairs.
+// A (text, display name) pair.
+PyObject* text_and_subject(std::string_view text, Subjects subject) {
+    OwnedRef shown_text = OwnedRef::steal(to_python(text));
+    OwnedRef display = OwnedRef::steal(subject_display(subject));
+    return shown_text && display ? PyTuple_Pack(2, shown_text.get(), display.get()) : nullptr;
+}
+
 PyObject* spelling_pairs(std::span<const SubjectSpelling> spellings) {
-    return tuple_of(spellings.size(), [&](std::size_t i) {
-        OwnedRef text = OwnedRef::steal(to_python(spellings[i].text));
-        OwnedRef display = OwnedRef::steal(subject_display(spellings[i].subject));
-        return text && display ? PyTuple_Pack(2, text.get(), display.get()) : nullptr;
-    });
+    return tuple_of(spellings.size(),
+                    [&](std::size_t i) { return text_and_subject(spellings[i].text, spellings[i].subject); });
 }
 
 PyObject* known_keys() {
     const auto keys = known_subject_keys();
-    return tuple_of(keys.size(), [&](std::size_t i) {
-        OwnedRef text = OwnedRef::steal(to_python(std::string_view(keys[i].first)));
-        OwnedRef display = OwnedRef::steal(subject_display(keys[i].second));
-        return text && display ? PyTuple_Pack(2, text.get(), display.get()) : nullptr;
-    });
+    return tuple_of(keys.size(), [&](std::size_t i) { return text_and_subject(keys[i].first, keys[i].second); });
 }
 
 int add_constant(PyObject* module, const char* name, PyObject* made) {
@@ -93,24 +92,19 @@ PyObject* check_policy_function(PyObject*, PyObject* const* args, Py_ssize_t nar
     });
 }
 
-template <auto function>
-constexpr PyCFunction fastcall() {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
 PyMethodDef contract_functions[] = {
-    {"subject_key", fastcall<subject_key_function>(), METH_FASTCALL | METH_KEYWORDS,
+    {"subject_key", fastcall(subject_key_function), METH_FASTCALL | METH_KEYWORDS,
      "subject_key($module, text, /)\n--\n\n"
      "What two subject texts share when they name one subject: the core's full lower-case\n"
      "mapping of text."},
-    {"known_subject", fastcall<known_subject_function>(), METH_FASTCALL | METH_KEYWORDS,
+    {"known_subject", fastcall(known_subject_function), METH_FASTCALL | METH_KEYWORDS,
      "known_subject($module, text, /)\n--\n\n"
      "The number of the known subject that text (trimmed) names by a spelling, display\n"
      "name or alias, compared by subject_key(); None for any other text."},
-    {"why_uncovered", fastcall<why_uncovered_function>(), METH_FASTCALL | METH_KEYWORDS,
+    {"why_uncovered", fastcall(why_uncovered_function), METH_FASTCALL | METH_KEYWORDS,
      "why_uncovered($module, period, present, teaching, covering, unavailable, at_cap, /)\n--\n\n"
      "Why nobody was free in period, in words, from the counts of an uncovered lesson."},
-    {"check_policy", fastcall<check_policy_function>(), METH_FASTCALL | METH_KEYWORDS,
+    {"check_policy", fastcall(check_policy_function), METH_FASTCALL | METH_KEYWORDS,
      "check_policy($module, policy, /)\n--\n\n"
      "Reads policy's options by name as plan_day() does, raising TypeError or ValueError\n"
      "naming the option and the item at fault; None when every value is sound."},

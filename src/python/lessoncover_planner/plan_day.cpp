@@ -175,7 +175,7 @@ PyObject* plan_day_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
 
 PyMethodDef plan_day_definition = {
     "plan_day",
-    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(plan_day_function)),
+    fastcall(plan_day_function),
     METH_FASTCALL | METH_KEYWORDS,
     "plan_day($module, teachers, lessons, absences, resolve_subject, policy, /)\n--\n\n"
     "Plans a day given as lists: teachers (name, subject) in school order, lessons\n"
