@@ -114,8 +114,12 @@ private:
             add_code(busy_beyond(candidate), code - 64);
         }
     }
-    std::uint64_t* busy_beyond(const Candidate& candidate) const noexcept {
-        return const_cast<std::uint64_t*>(run_.busy_beyond.data()) + (run_.words - 1) * place_of(candidate);
+    // The candidate's busy set from code 64 on.
+    const std::uint64_t* busy_beyond(const Candidate& candidate) const noexcept {
+        return run_.busy_beyond.data() + (run_.words - 1) * place_of(candidate);
+    }
+    std::uint64_t* busy_beyond(const Candidate& candidate) noexcept {
+        return run_.busy_beyond.data() + (run_.words - 1) * place_of(candidate);
     }
     bool is_capped(const Candidate& candidate) const noexcept {
         return !run_.capped.empty() && run_.capped[place_of(candidate)] != 0;
