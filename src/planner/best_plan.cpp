@@ -317,9 +317,15 @@ bool BestPlanner::plan_units(InterruptionCheck& check) {
                                                         best.cost.level.begin());
     };
     // The flow without a bound keeps its loads within its largest one, so that bound is
-    // good; below `low` none is. Between the two, halving.
+    // good; below `low` none is. On most days `low` itself is good, so it is tried first;
+    // else halving between the two.
     std::uint32_t too_small = low - 1;
     std::uint32_t good = std::max(best.largest_load, low);
+    if (low < good) {
+        Solved probe;
+        if (!solve(low, false, probe, check)) return false;
+        (as_good(probe) ? good : too_small) = low;
+    }
     while (too_small + 1 < good) {
         const std::uint32_t middle = too_small + (good - too_small) / 2;
         Solved probe;
