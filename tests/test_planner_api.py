@@ -59,11 +59,11 @@ def test_help_documents_the_package():
     for words in ["Plan cover for the absent teachers", "plan(teachers",
                   "first appear", "class CoverPlan", "class Cover", "class Uncovered", "no teacher is present",
                   "class Policy", "class NotNeeded", "max_covers", "(reason, periods)",
-                  "SUBJECT_ALIASES", "resolve_subject(text"]:
+                  "SUBJECT_ALIASES", "resolve_subject(text", "class PlanSummary", "sum_of_squares", "strategy"]:
         assert words in text, words
     assert set(lessoncover_planner.__all__) == {
-        "plan", "Policy", "CoverPlan", "Cover", "Uncovered", "NotNeeded", "SUBJECTS", "SUBJECT_ALIASES",
-        "resolve_subject"}
+        "plan", "Policy", "CoverPlan", "Cover", "Uncovered", "NotNeeded", "PlanSummary", "SUBJECTS",
+        "SUBJECT_ALIASES", "resolve_subject"}
 
 
 @pytest.mark.parametrize("heading", ["## Planning with `lessoncover_planner`", "### Policies"])
