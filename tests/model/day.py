@@ -71,7 +71,10 @@ class Day:
         # A lesson in a class that is away keeps its teacher busy for no one.
         self.teaching = {(t, p) for t, p, c in lessons if c not in policy.away_classes}
         order = sorted(names, key=lambda t: len(self.pairs[t]) + self.prior[t])
-        self.teachers = [t for t in order if self.away_periods.get(t, set()) is not None]
+        present = [t for t in order if self.away_periods.get(t, set()) is not None]
+        supply = set(policy.supply)
+        self.teachers = [t for t in present if t not in supply]
+        self.supply = [t for t in names if t in supply and t in present]
         self.covering = {}                           # (teacher, period) -> rule of the cover
         self.covers_given = dict.fromkeys(names, 0)  # combined followers aside
         self.book_pins(policy)
