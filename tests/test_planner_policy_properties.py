@@ -196,7 +196,7 @@ def check_promises(teachers, lessons, absences, options, covers, uncovered, not_
 
     # A substitute is present where it covers; and, unless pinned, not teaching and available.
     for absent, period, _, substitute, class_name, _, rule in covers:
-        assert rule in {"subject", "any", "double", "combined", "pinned"}
+        assert rule in {"subject", "any", "double", "combined", "pinned", "supply"}
         assert away.get(substitute, set()) is not None and period not in away.get(substitute, set())
         assert class_name not in away_classes
         if (substitute, period) in pinned_slots:
@@ -205,6 +205,8 @@ def check_promises(teachers, lessons, absences, options, covers, uncovered, not_
         assert (substitute, period) not in unavailable
         if rule == "combined":
             assert options.get("combined_lessons")
+        elif (rule == "supply") != (substitute in options.get("supply", ())):
+            raise AssertionError(f"{substitute} covers by the rule {rule}")
         if rule == "double":
             assert options.get("keep_doubles")
             neighbours = [r for r in covers if r[0] == absent and r[4] == class_name and abs(r[1] - period) == 1]
