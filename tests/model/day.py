@@ -7,7 +7,8 @@ The entry point is ``plan_day(teachers, lessons, absences, policy)``:
 - ``absences``: name -> reason (None or "" for the default), or (reason, periods) for a
   teacher away only in those periods;
 - ``policy``: a namespace with Policy's options (``default_policy()`` has them all off;
-  None is the same).
+  None is the same); its ``supply`` staff cover only by the rule of their own, tried in
+  the order of ``teachers``.
 
 The school is the one the planner builds: every lesson registered, the classes added in
 order of first appearance, so the list order is the school's order sorted once, stably,
