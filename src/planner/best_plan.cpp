@@ -149,7 +149,6 @@ bool BestPlanner::free_in(std::uint32_t teacher, std::size_t code) const {
 bool BestPlanner::solve(std::uint32_t bound, bool every_level, Solved& solved, InterruptionCheck& check) {
     const PlanningInput& input = *input_;
     const std::size_t teachers = input.teachers.size();
-    const std::size_t codes = input.period_codes;
     const std::uint32_t cap = input.policy.max_covers;
     constexpr LexFlow::Node source = 0;
     constexpr LexFlow::Node sink = 1;
@@ -158,19 +157,26 @@ bool BestPlanner::solve(std::uint32_t bound, bool every_level, Solved& solved, I
 
     // Hubs: one per (code, subject) and per code for anyone, for the codes and subjects of
     // the units; (teacher, code) nodes for the free teachers then; teacher nodes.
-    std::vector<std::uint32_t> subject_hub((subjects + 1) * codes, kNone);  // [code * (subjects + 1) + subject]
-    const auto hub_at = [&](std::size_t code, std::size_t subject) -> std::uint32_t& {
-        return subject_hub[code * (subjects + 1) + std::min(subject, subjects)];
-    };
     std::vector<std::size_t> codes_in_use;
-    for (const Unit& unit : units_) {
-        if (hub_at(unit.code, subjects) == kNone) {
-            hub_at(unit.code, subjects) = nodes++;
-            codes_in_use.push_back(unit.code);
-        }
-        if (unit.subject < subjects && hub_at(unit.code, unit.subject) == kNone) hub_at(unit.code, unit.subject) = nodes++;
-    }
+    for (const Unit& unit : units_) codes_in_use.push_back(unit.code);
     std::sort(codes_in_use.begin(), codes_in_use.end());
+    codes_in_use.erase(std::unique(codes_in_use.begin(), codes_in_use.end()), codes_in_use.end());
+    const auto position = [&](std::size_t code) {
+        return static_cast<std::size_t>(std::lower_bound(codes_in_use.begin(), codes_in_use.end(), code) - codes_in_use.begin());
+    };
+    // Hubs by (position of the code, subject); `subjects` for anyone's.
+    std::unordered_map<std::uint64_t, std::uint32_t> hubs;
+    const auto hub_key = [&](std::size_t at, std::size_t subject) { return (std::uint64_t{at} << 32) | std::min(subject, subjects); };
+    const auto hub_at = [&](std::size_t at, std::size_t subject) {
+        const auto found = hubs.find(hub_key(at, subject));
+        return found == hubs.end() ? kNone : found->second;
+    };
+    for (const Unit& unit : units_) {
+        const std::size_t at = position(unit.code);
+        for (const std::size_t subject : {subjects, std::size_t{unit.subject}}) {
+            if (hubs.try_emplace(hub_key(at, subject), nodes).second) ++nodes;
+        }
+    }
     std::vector<std::uint32_t> teacher_node(teachers, kNone);
     std::vector<std::uint32_t> slot_node(teachers * codes_in_use.size(), kNone);  // [teacher * used + at]
     std::vector<std::uint32_t> slot_teacher;
@@ -200,18 +206,15 @@ bool BestPlanner::solve(std::uint32_t bound, bool every_level, Solved& solved, I
     std::uint32_t largest = 1;
     for (const Unit& unit : units_) largest = std::max(largest, unit.size);
     unit_arcs_.resize(units_.size());
-    const auto position = [&](std::size_t code) {
-        return static_cast<std::size_t>(std::lower_bound(codes_in_use.begin(), codes_in_use.end(), code) - codes_in_use.begin());
-    };
     for (std::size_t index = 0; index < units_.size(); ++index) {
         const Unit& unit = units_[index];
         const auto node = static_cast<LexFlow::Node>(2 + index);
         unit_arcs_[index] = flow_.add_arc(source, node, 1, cost_at(lessons_missed, largest - unit.size));
         const LexCost unknown = every_level ? cost_at(not_known, 1) : LexCost{};
-        if (unit.subject < subjects) flow_.add_arc(node, hub_at(unit.code, unit.subject), 1, unknown);
-        flow_.add_arc(node, hub_at(unit.code, subjects), 1, unknown + cost_at(not_subject, 1));
-        if (!every_level) continue;
         const std::size_t at = position(unit.code);
+        if (unit.subject < subjects) flow_.add_arc(node, hub_at(at, unit.subject), 1, unknown);
+        flow_.add_arc(node, hub_at(at, subjects), 1, unknown + cost_at(not_subject, 1));
+        if (!every_level) continue;
         for (std::uint32_t k = unit.knows_start; k < unit.knows_end; ++k) {
             const std::uint32_t teacher = knows_[k];
             const std::uint32_t slot = slot_node[teacher * codes_in_use.size() + at];
@@ -228,9 +231,9 @@ bool BestPlanner::solve(std::uint32_t bound, bool every_level, Solved& solved, I
             const std::uint32_t slot = slot_node[teacher * codes_in_use.size() + at];
             if (slot == kNone) continue;
             slot_teacher[slot] = static_cast<std::uint32_t>(teacher);
-            flow_.add_arc(hub_at(codes_in_use[at], subjects), slot, 1, LexCost{});
-            if (!listed.supply && listed.subject < subjects && hub_at(codes_in_use[at], listed.subject) != kNone) {
-                flow_.add_arc(hub_at(codes_in_use[at], listed.subject), slot, 1, LexCost{});
+            flow_.add_arc(hub_at(at, subjects), slot, 1, LexCost{});
+            if (!listed.supply && listed.subject < subjects && hub_at(at, listed.subject) != kNone) {
+                flow_.add_arc(hub_at(at, listed.subject), slot, 1, LexCost{});
             }
             if (slot != teacher_node[teacher]) flow_.add_arc(slot, teacher_node[teacher], 1, LexCost{});
         }
