@@ -17,8 +17,9 @@ Three optional columns carry policies: ``periods`` in ``absences.csv`` (a part-d
 absence; empty means all day) and ``unavailable`` in ``teachers.csv`` (periods in
 which a present teacher cannot cover), both a period list such as ``3-5`` or
 ``1;4``; and ``supply`` in ``teachers.csv``, ``yes`` (in any letter case) for a
-supply teacher, anything else or empty for a teacher of the school.  A third, ``room`` in ``lessons.csv``, says where a lesson is taught;
-the planner never sees it, the board and the slips show it.
+supply teacher, anything else or empty for a teacher of the school.  Another,
+``room`` in ``lessons.csv``, says where a lesson is taught; the planner never sees
+it, the board and the slips show it.
 """
 
 from __future__ import annotations

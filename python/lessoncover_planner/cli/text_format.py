@@ -2,9 +2,9 @@
 
 The day's name heads the page, then who is absent, the board with a heading per
 period and one line per lesson in columns aligned over the whole board, the
-lessons without cover with their why, the lessons that need none, the
-counts and the plan's figures.  Columns are aligned by the width a terminal gives each character (two
-for East Asian wide ones, none for combining marks); control characters and
+lessons without cover with their why, the lessons that need none, the counts
+and the plan's figures.  Columns are aligned by the width a terminal gives each
+character (two for East Asian wide ones, none for combining marks); control characters and
 bidirectional overrides from the files are shown as ``\\x1b``-style escapes, so
 a name can neither move the cursor nor reorder the line it is on.
 """
