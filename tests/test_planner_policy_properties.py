@@ -26,7 +26,7 @@ EDGES = [-32768, -32767, 32766, 32767]
 PERIODS = st.one_of(st.integers(1, 4), st.integers(1, 4), st.integers(0, 6), st.sampled_from(EDGES))
 REASONS = st.one_of(st.none(), st.just(""), TEXTS, st.just("Trip, back \"soon\""))
 OPTIONS = ["max_covers", "prior_covers", "unavailable", "keep_doubles", "combined_lessons",
-           "co_taught_no_cover", "away_classes", "pinned"]
+           "co_taught_no_cover", "away_classes", "pinned", "supply"]
 EXAMPLES = settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 
 
@@ -79,6 +79,9 @@ def policy_options(draw, teachers, lessons, focus=None):
         "combined_lessons": draw(st.booleans()) or focus == "combined_lessons",
         "co_taught_no_cover": draw(st.booleans()) or focus == "co_taught_no_cover",
         "away_classes": tuple(draw(st.lists(st.sampled_from(class_names), min_size=some, max_size=2))),
+        # Supply staff, who cover only when no one else is free, so a cap or unavailability
+        # makes them matter.
+        "supply": tuple(draw(st.lists(st.sampled_from(names), min_size=some, max_size=2, unique=True))),
     }
     kept = draw(st.lists(st.sampled_from(OPTIONS), unique=True))
     return {name: value for name, value in options.items()
@@ -201,7 +204,7 @@ def check_promises(teachers, lessons, absences, options, covers, uncovered, not_
 
     # A substitute is present where it covers; and, unless pinned, not teaching and available.
     for absent, period, _, substitute, class_name, _, rule in covers:
-        assert rule in {"subject", "any", "double", "combined", "pinned"}
+        assert rule in {"subject", "any", "double", "combined", "pinned", "supply"}
         assert away.get(substitute, set()) is not None and period not in away.get(substitute, set())
         assert class_name not in away_classes
         if (substitute, period) in pinned_slots:
@@ -210,6 +213,8 @@ def check_promises(teachers, lessons, absences, options, covers, uncovered, not_
         assert (substitute, period) not in unavailable
         if rule == "combined":
             assert options.get("combined_lessons")
+        elif (rule == "supply") != (substitute in options.get("supply", ())):
+            raise AssertionError(f"{substitute} covers by the rule {rule}")
         if rule == "double":
             assert options.get("keep_doubles")
             neighbours = [r for r in covers if r[0] == absent and r[4] == class_name and abs(r[1] - period) == 1]
@@ -445,6 +450,27 @@ HAND_WORKED = {
         # Cleo is away in period 2, so the lesson there needs cover after all.
         [cover("Asha", 2, "Ben", "10A", "any")], [("Cleo", 2, "Maths", "10A", "Sick", 1, 0, 1, 0, 0)],
         [("Asha", 1, "Maths", "10A", "Sick", "Ben also teaches 10A in period 1")],
+    ),
+    "supply after any, in the day's order": (
+        [("Asha", "maths"), ("Sam", "maths"), ("Ben", "art"), ("Zed", "art")],
+        [("Asha", 1, "10A"), ("Asha", 2, "10A"), ("Ben", 1, "10B"), ("Sam", 3, "10C")],
+        {"Asha": "Sick"}, {"supply": ["Zed", "Sam"]},
+        # Sam, of Asha's subject, is supply: no colleague. In period 1 Ben teaches, and Sam
+        # comes before Zed in the day's teachers though after him in list order (more
+        # lessons). In period 2 Ben is free and takes it by the any rule.
+        [cover("Asha", 1, "Sam", "10A", "supply"), cover("Asha", 2, "Ben", "10A", "any")], [], [],
+    ),
+    "supply keeps a double": (
+        [("Asha", "maths"), ("Sam", "maths"), ("Ben", "art"), ("Zed", "art")],
+        [("Asha", 1, "10A"), ("Asha", 2, "10A"), ("Ben", 1, "10B"), ("Sam", 3, "10C")],
+        {"Asha": "Sick"}, {"supply": ["Zed", "Sam"], "keep_doubles": True},
+        [cover("Asha", 1, "Sam", "10A", "supply"), cover("Asha", 2, "Sam", "10A", "supply")], [], [],
+    ),
+    "supply staff busy are counted": (
+        [("Asha", "maths"), ("Sam", "art"), ("Zed", "art")],
+        [("Asha", 1, "10A"), ("Sam", 1, "10B")],
+        {"Asha": "Sick"}, {"supply": ["Sam", "Zed"], "unavailable": {"Zed": [1]}},
+        [], [("Asha", 1, "Maths", "10A", "Sick", 2, 1, 0, 1, 0)], [],
     ),
     "away class": (
         [("Asha", "maths"), ("Ben", "art")],

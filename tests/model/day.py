@@ -7,7 +7,8 @@ The entry point is ``plan_day(teachers, lessons, absences, policy)``:
 - ``absences``: name -> reason (None or "" for the default), or (reason, periods) for a
   teacher away only in those periods;
 - ``policy``: a namespace with Policy's options (``default_policy()`` has them all off;
-  None is the same).
+  None is the same); its ``supply`` staff cover only by the rule of their own, tried in
+  the order of ``teachers``.
 
 The school is the one the planner builds: every lesson registered, the classes added in
 order of first appearance, so the list order is the school's order sorted once, stably,
@@ -71,7 +72,10 @@ class Day:
         # A lesson in a class that is away keeps its teacher busy for no one.
         self.teaching = {(t, p) for t, p, c in lessons if c not in policy.away_classes}
         order = sorted(names, key=lambda t: len(self.pairs[t]) + self.prior[t])
-        self.teachers = [t for t in order if self.away_periods.get(t, set()) is not None]
+        present = [t for t in order if self.away_periods.get(t, set()) is not None]
+        supply = set(policy.supply)
+        self.teachers = [t for t in present if t not in supply]
+        self.supply = [t for t in names if t in supply and t in present]
         self.covering = {}                           # (teacher, period) -> rule of the cover
         self.covers_given = dict.fromkeys(names, 0)  # combined followers aside
         self.book_pins(policy)

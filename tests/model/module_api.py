@@ -177,6 +177,7 @@ class Generation:
         self.teachers = school.teachers
         self.table = school.subject_table()
         self.covering: set[tuple[Teacher, int]] = set()
+        self.supply: tuple[Teacher, ...] = ()  # a school of the module has no supply staff
 
     def colleagues(self, absent: Teacher) -> list[Teacher]:
         return self.table.get(absent.get_sub(), [])

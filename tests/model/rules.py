@@ -10,11 +10,13 @@ booked before the next lesson is decided.  A lesson is answered by the first of:
 3. a later lesson of an absent teacher and period already planned in another class: the
    same substitute, rule "combined", or uncovered with it (when lessons are combined);
 4. the substitute of the same teacher's lesson in the same class at p-1, then p+1, if
-   free then: rule "double" (when doubles are kept);
+   free then: rule "double" (when doubles are kept), or "supply" when that substitute is supply staff;
 5. the least loaded free colleague of the subject (the first in list order among equals):
    rule "subject";
 6. the first free teacher in list order: rule "any";
-7. uncovered, with every teacher present in that period counted once, in the first group
+7. the first free supply teacher in the order the day lists its teachers: rule "supply"
+   (supply staff are paid for each cover, so they never take one by rule 5 or 6);
+8. uncovered, with every teacher present in that period counted once, in the first group
    that fits: covering, teaching, unavailable, at the cap.
 
 What "free", "loaded", "colleague" and "list order" mean is the day's to answer: the
@@ -22,7 +24,8 @@ rules ask it, and it books the covers.  Two days answer them: the plain data of 
 (day.py, with every policy) and the records of the module's school (module_api.py, with
 no policy).  A day offers
 
-- ``teachers``: the candidates, in list order;
+- ``teachers``: the candidates, in list order, supply staff aside;
+- ``supply``: the supply staff who may cover, in the day's own order;
 - ``colleagues(absent)``: the candidates of the absent teacher's subject, in list order;
 - ``load(teacher)``: lessons and covers, the fewer the sooner a colleague is chosen;
 - ``busy(teacher, period)``: None when the teacher may cover then, otherwise the first of
@@ -57,7 +60,8 @@ class Uncovered(NamedTuple):
 def default_policy():
     """The options of Policy() with everything off."""
     return SimpleNamespace(max_covers=None, prior_covers={}, unavailable={}, keep_doubles=False,
-                           combined_lessons=False, co_taught_no_cover=False, away_classes=(), pinned=())
+                           combined_lessons=False, co_taught_no_cover=False, away_classes=(), pinned=(),
+                           supply=frozenset())
 
 
 def answer_lessons(lessons, day, policy):
@@ -84,11 +88,9 @@ def decide(lesson, day, policy, pinned, decided, leaders):
     if lesson in pinned:
         leaders.setdefault((absent, period), lesson)
         return Cover(pinned[lesson], "pinned")
-    if class_name in policy.away_classes:
-        return NotNeeded(f"class {class_name} is away")
-    partner = day.co_teacher(lesson) if policy.co_taught_no_cover else None
-    if partner is not None:
-        return NotNeeded(f"{partner} also teaches {class_name} in period {period}")
+    not_needed = why_not_needed(lesson, day, policy)
+    if not_needed is not None:
+        return not_needed
 
     leader = leaders.setdefault((absent, period), lesson)
     if policy.combined_lessons and leader != lesson:
@@ -98,18 +100,32 @@ def decide(lesson, day, policy, pinned, decided, leaders):
         for neighbour in (period - 1, period + 1):
             substitute = decided.get((absent, neighbour, class_name))
             if substitute is not None and day.busy(substitute, period) is None:
-                return Cover(substitute, "double")
+                return Cover(substitute, "supply" if substitute in day.supply else "double")
     for colleague in sorted(day.colleagues(absent), key=day.load):
         if day.busy(colleague, period) is None:
             return Cover(colleague, "subject")
     for teacher in day.teachers:
         if day.busy(teacher, period) is None:
             return Cover(teacher, "any")
+    for teacher in day.supply:
+        if day.busy(teacher, period) is None:
+            return Cover(teacher, "supply")
     return uncovered(day, period)
 
 
+def why_not_needed(lesson, day, policy):
+    """NotNeeded when the policy says the (unpinned) lesson needs no cover, otherwise None."""
+    absent, period, class_name = lesson
+    if class_name in policy.away_classes:
+        return NotNeeded(f"class {class_name} is away")
+    partner = day.co_teacher(lesson) if policy.co_taught_no_cover else None
+    if partner is not None:
+        return NotNeeded(f"{partner} also teaches {class_name} in period {period}")
+    return None
+
+
 def uncovered(day, period):
-    groups = [day.busy(teacher, period) for teacher in day.teachers]
+    groups = [day.busy(teacher, period) for teacher in (*day.teachers, *day.supply)]
     present = [group for group in groups if group != "away"]
     return Uncovered(len(present), present.count("teaching"), present.count("covering"),
                      present.count("unavailable"), present.count("at cap"))
