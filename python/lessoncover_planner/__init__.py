@@ -20,8 +20,9 @@ registers every lesson, :func:`plan` takes the day as plain data and returns a
 
 The report is the one ``lessoncover`` writes.  Beside it the plan holds the
 records: a :class:`Cover` for each covered lesson (with the rule that found the
-substitute) and an :class:`Uncovered` for each lesson nobody could take (with
-how many teachers were present, teaching and covering in that period).
+substitute and why), an :class:`Uncovered` for each lesson nobody could take (with
+how many teachers were present, teaching and covering in that period) and a
+:class:`PlanSummary` of the plan's figures.
 
 Subjects are matched without regard to case or surrounding white space against
 the ``lessoncover`` spellings, the twenty display names in :data:`SUBJECTS` and
@@ -31,8 +32,8 @@ the aliases in :data:`SUBJECT_ALIASES`; any other text is a subject of its own.
 from .cover_plan import CoverPlan
 from .planning import plan
 from .policy import Policy
-from .records import Cover, NotNeeded, Uncovered
+from .records import Cover, NotNeeded, PlanSummary, Uncovered
 from .subjects import SUBJECT_ALIASES, SUBJECTS, resolve_subject
 
-__all__ = ["plan", "Policy", "CoverPlan", "Cover", "Uncovered", "NotNeeded", "SUBJECTS", "SUBJECT_ALIASES",
-           "resolve_subject"]
+__all__ = ["plan", "Policy", "CoverPlan", "Cover", "Uncovered", "NotNeeded", "PlanSummary", "SUBJECTS",
+           "SUBJECT_ALIASES", "resolve_subject"]

@@ -6,7 +6,7 @@ from typing import Any, Literal
 
 # The rules of RULES that choose a substitute, for the type checker; a test holds the two
 # together.
-_CoverRule = Literal["subject", "any", "double", "combined", "pinned"]
+_CoverRule = Literal["subject", "any", "double", "combined", "pinned", "supply"]
 
 RULES: tuple[str, ...]
 SUBJECTS: tuple[str, ...]
@@ -28,11 +28,13 @@ def plan_day(
     str,
     str,
     float,
-    list[tuple[str, int, str, str, str, str, _CoverRule]],
+    list[tuple[str, int, str, str, str, str, _CoverRule, str]],
     list[tuple[str, int, str, str, str, int, int, int, int, int]],
     list[tuple[str, int, str, str, str, str]],
+    tuple[int, int, int, int, int, int, int],
 ]:
-    """Plan the day; return (report head, timing line, seconds, cover, uncovered and not-needed rows)."""
+    """Plan the day; return (report head, timing line, seconds, cover, uncovered and not-needed rows,
+    and the summary's figures in the order of PlanSummary's fields)."""
 
 def subject_key(text: str, /) -> str:
     """The core's full lower-case mapping of a subject text."""
@@ -44,4 +46,4 @@ def why_uncovered(period: int, present: int, teaching: int, covering: int, unava
     """Why nobody was free in period, from an uncovered lesson's counts."""
 
 def check_policy(policy: object, /) -> None:
-    """Check a policy's options by name as plan_day() reads them."""
+    """Check a policy's options by name as plan_day() reads them, its strategy and supply teachers too."""

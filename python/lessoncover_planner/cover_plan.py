@@ -2,7 +2,7 @@
 
 from __future__ import annotations
 
-from .records import Cover, NotNeeded, Uncovered
+from .records import Cover, NotNeeded, PlanSummary, Uncovered
 
 # typing is left out of the command's start-up: the rule's Literal and @final are for the
 # type checker, which sees them here.
@@ -12,14 +12,15 @@ if TYPE_CHECKING:
 
     from ._planner import _CoverRule as CoverRule
 
-    CoverRow = tuple[str, int, str, str, str, str, CoverRule]
+    CoverRow = tuple[str, int, str, str, str, str, CoverRule, str]
 else:
     def final(cls):
         return cls
 
-    CoverRow = tuple[str, int, str, str, str, str, str]
+    CoverRow = tuple[str, int, str, str, str, str, str, str]
 UncoveredRow = tuple[str, int, str, str, str, int, int, int, int, int]
 NotNeededRow = tuple[str, int, str, str, str, str]
+SummaryRow = tuple[int, int, int, int, int, int, int]
 
 __all__ = ["CoverPlan"]
 
@@ -31,13 +32,15 @@ class CoverPlan:
     ``covers`` and ``uncovered`` hold the records in the order of the report's
     rows and of its missing-cover lines; ``not_needed`` holds the lessons that a
     :class:`Policy` said need no cover, in the same order.  Together they hold
-    every absent lesson once.  They are made on first access, so a caller who only
-    wants the text pays nothing for them.  ``elapsed`` is the
+    every absent lesson once.  ``summary`` holds the plan's figures.  They are made
+    on first access, so a caller who only wants the text pays nothing for them.
+    ``elapsed`` is the
     time the planning took, in seconds.  ``report()`` gives the text.
     """
 
     __slots__ = ("_report_head", "_timing_line", "_elapsed", "_cover_rows",
-                 "_uncovered_rows", "_not_needed_rows", "_covers", "_uncovered", "_not_needed")
+                 "_uncovered_rows", "_not_needed_rows", "_summary_row", "_covers", "_uncovered", "_not_needed",
+                 "_summary")
 
     def __init__(
         self,
@@ -47,6 +50,7 @@ class CoverPlan:
         cover_rows: list[CoverRow],
         uncovered_rows: list[UncoveredRow],
         not_needed_rows: list[NotNeededRow],
+        summary_row: SummaryRow,
     ) -> None:
         """Keep the planner's output; records are made from the rows when first asked for."""
         self._report_head = report_head
@@ -55,9 +59,11 @@ class CoverPlan:
         self._cover_rows = cover_rows
         self._uncovered_rows = uncovered_rows
         self._not_needed_rows = not_needed_rows
+        self._summary_row = summary_row
         self._covers: tuple[Cover, ...] | None = None
         self._uncovered: tuple[Uncovered, ...] | None = None
         self._not_needed: tuple[NotNeeded, ...] | None = None
+        self._summary: PlanSummary | None = None
 
     @property
     def covers(self) -> tuple[Cover, ...]:
@@ -79,6 +85,14 @@ class CoverPlan:
         if self._not_needed is None:
             self._not_needed = tuple(NotNeeded(*row) for row in self._not_needed_rows)
         return self._not_needed
+
+    @property
+    def summary(self) -> PlanSummary:
+        """The plan's figures: lessons covered, covers by subject and by supply teachers,
+        doubles kept, the largest load, the sum of squared loads, covers by a teacher of the class."""
+        if self._summary is None:
+            self._summary = PlanSummary(*self._summary_row)
+        return self._summary
 
     @property
     def elapsed(self) -> float:
@@ -104,13 +118,13 @@ class CoverPlan:
                 f"uncovered={len(self._uncovered_rows)}, {not_needed}elapsed={self._elapsed:.6g})")
 
 
-def with_cover_rules(plan: CoverPlan, rules: dict[tuple[str, int, str], str]) -> CoverPlan:
-    """The plan with the rule of some covers replaced, by (absent, period, class_name).
+def with_cover_rules(plan: CoverPlan, rules: dict[tuple[str, int, str], tuple[str, str]]) -> CoverPlan:
+    """The plan with the rule and why of some covers replaced, by (absent, period, class_name).
 
     A caller that pins the covers of an earlier plan gets them back with the rule
-    ``"pinned"``; this shows them with the rule that first chose them, so planning a day
-    again that changed nothing shows the same plan."""
-    rows = [row[:6] + (rules.get((row[0], row[1], row[4]), row[6]),) for row in plan._cover_rows]
+    ``"pinned"``; this shows them with the rule and why that first chose them, so planning
+    a day again that changed nothing shows the same plan.  The figures stay the plan's."""
+    rows = [row[:6] + rules.get((row[0], row[1], row[4]), row[6:8]) for row in plan._cover_rows]
     # The rules given are the rules of an earlier plan's covers: names the planner gave.
     return CoverPlan(plan._report_head, plan._timing_line, plan._elapsed, rows,  # type: ignore[arg-type]
-                     plan._uncovered_rows, plan._not_needed_rows)
+                     plan._uncovered_rows, plan._not_needed_rows, plan._summary_row)

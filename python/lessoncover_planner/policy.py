@@ -19,10 +19,10 @@ class Policy:
     """Options of the cover planner, all off by default: ``plan(..., policy=Policy())``
     plans exactly as ``plan(...)``.
 
-    Names in ``prior_covers`` and ``unavailable``, and classes in ``away_classes``,
-    are checked against the day when it is planned: one that the day does not know
-    raises ``ValueError`` there, which catches typos.  So are the lessons and
-    substitutes of ``pinned``.
+    Names in ``prior_covers``, ``unavailable`` and ``supply``, and classes in
+    ``away_classes``, are checked against the day when it is planned: one that the day
+    does not know raises ``ValueError`` there, which catches typos.  So are the lessons
+    and substitutes of ``pinned``.
     """
 
     max_covers: int | None = None
@@ -70,6 +70,25 @@ class Policy:
     absent then, or it pins a lesson pinned already or a substitute pinned already in
     that period (but for one combined set).  Kept as a tuple of tuples, in order."""
 
+    strategy: str = "greedy"
+    """How substitutes are chosen.  ``"greedy"``: the rules above, lesson by lesson, as
+    ``School.generate_substitutions()`` chooses them.  ``"best"``: the plan that is best
+    over the whole day, each aim counting only among the plans best on the aims before
+    it: the most lessons covered; with ``keep_doubles`` the most doubles kept whole; the
+    fewest covers by ``supply`` teachers; the most covers by a teacher of the absent
+    teacher's subject; the smallest largest load (prior plus today's covers) of a teacher
+    who covers; the smallest sum of the squared loads; the most covers by a teacher of the
+    class that day; then a fixed tie-break, so the same day gives the same plan.  Both
+    keep every other option as a hard rule.  Anything else raises ``ValueError``."""
+
+    supply: Iterable[str] = frozenset()
+    """Supply teachers, by name: external staff the school pays for each cover, so used
+    last.  Under ``"greedy"`` they never cover by the subject or ``any`` rule: when the
+    ``any`` rule finds nobody, the first free supply teacher in the day's order of
+    teachers takes the lesson.  Under ``"best"`` they give as few covers as the aims
+    before theirs allow.  Their covers have rule ``"supply"`` (but ``"pinned"`` and
+    ``"combined"`` as ever).  Not a str; kept as a frozenset."""
+
     def __post_init__(self) -> None:
         """Check every option and keep read-only copies of the mappings and sets.
 
@@ -82,19 +101,21 @@ class Policy:
         object.__setattr__(self, "unavailable", unavailable)
         object.__setattr__(self, "away_classes", _as_tuple(self.away_classes))
         object.__setattr__(self, "pinned", _as_tuple(self.pinned))
+        object.__setattr__(self, "supply", _as_tuple(self.supply))
         _planner.check_policy(self)
         object.__setattr__(self, "prior_covers", MappingProxyType(self.prior_covers))
         object.__setattr__(self, "unavailable",
                            MappingProxyType({name: frozenset(periods) for name, periods in self.unavailable.items()}))
         object.__setattr__(self, "away_classes", frozenset(self.away_classes))
+        object.__setattr__(self, "supply", frozenset(self.supply))
 
     def __hash__(self) -> int:
         return hash((self.max_covers, frozenset(self.prior_covers.items()), frozenset(self.unavailable.items()),
                      self.keep_doubles, self.combined_lessons, self.co_taught_no_cover, self.away_classes,
-                     self.pinned))
+                     self.pinned, self.strategy, self.supply))
 
     def is_default(self) -> bool:
-        """Whether every option is off."""
+        """Whether every option is off: the greedy strategy and no supply teachers too."""
         return self == _DEFAULT
 
 

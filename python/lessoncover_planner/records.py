@@ -1,4 +1,5 @@
-"""The records of a cover plan: one per covered lesson and one per lesson left without cover."""
+"""The records of a cover plan: one per covered lesson, one per lesson left without cover, one
+per lesson that needs none, and the plan's figures."""
 
 from __future__ import annotations
 
@@ -10,7 +11,7 @@ TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at ru
 if TYPE_CHECKING:
     from ._planner import _CoverRule as CoverRule
 
-__all__ = ["Cover", "Uncovered", "NotNeeded"]
+__all__ = ["Cover", "Uncovered", "NotNeeded", "PlanSummary"]
 
 @dataclass(frozen=True, slots=True)
 class Cover:
@@ -26,7 +27,12 @@ class Cover:
     ``"double"`` for the substitute of the same class's lesson in the period before
     or after (``keep_doubles``), ``"combined"`` for the substitute of the absent
     teacher's first lesson in the same period (``combined_lessons``) and
-    ``"pinned"`` for a substitute fixed in advance (``pinned``).
+    ``"pinned"`` for a substitute fixed in advance (``pinned``) and ``"supply"`` for
+    a supply teacher (``supply``; under the greedy strategy, tried when no teacher
+    of the school is free).  ``why`` says in a few words why this teacher, such as
+    ``same subject, fewest lessons (3)``; it is left out of comparisons, so two
+    plans that give the same lessons to the same teachers by the same rules are
+    equal.
     """
 
     absent: str
@@ -36,6 +42,7 @@ class Cover:
     class_name: str
     reason: str
     rule: CoverRule
+    why: str = field(default="", compare=False)
 
 
 @dataclass(frozen=True, slots=True)
@@ -92,3 +99,33 @@ class NotNeeded:
     class_name: str
     reason: str
     why: str
+
+
+@dataclass(frozen=True, slots=True)
+class PlanSummary:
+    """The figures of a plan, which the best strategy optimises and every plan reports.
+
+    A cover counts as ``Policy.max_covers`` counts it: the lessons of a combined set are
+    one cover, and pinned covers are covers.  A teacher's load is their
+    ``Policy.prior_covers`` plus their covers in this plan.
+
+    ``covered``: the lessons covered, ``len(plan.covers)`` (each lesson of a combined
+    set counted).  ``subject``: covers by a teacher who is not a supply teacher and
+    whose subject is the absent teacher's (compared as the planner compares subjects).
+    ``supply``: covers by supply teachers (``Policy.supply``).  ``doubles_kept``: pairs
+    of an absent teacher's covered lessons in one class in periods p and p+1 with the
+    same substitute, whether or not ``keep_doubles`` asked for them.  ``largest_load``:
+    the largest load of a teacher given at least one cover in this plan, 0 when nobody
+    covers.  ``sum_of_squares``: the sum of the squared loads of the present teachers
+    (all but those absent all day; supply teachers included).  ``knows_class``: covers
+    whose substitute teaches a lesson that day (in any period) in the cover's class, or
+    for a combined set in any class of the set.
+    """
+
+    covered: int
+    subject: int
+    supply: int
+    doubles_kept: int
+    largest_load: int
+    sum_of_squares: int
+    knows_class: int

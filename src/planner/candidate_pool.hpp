@@ -27,8 +27,9 @@ namespace lessoncover {
 struct Candidate {
     std::uint64_t busy;  // codes 0..63 of its set
     std::uint64_t load;  // lessons held, covers of this run included (more than the input's)
+    static constexpr std::uint32_t kSupply = static_cast<std::uint32_t>(-1);  // in no pool
     std::uint32_t teacher;  // the place in the planning input
-    std::uint32_t subject;
+    std::uint32_t subject;  // its pool, or kSupply
 };
 
 class CandidatePool {

@@ -68,6 +68,36 @@ void limit_teachers(const Day& day, const std::vector<std::uint32_t>& place_of, 
     limit(day.policy.unavailable, input.policy.unavailable);
 }
 
+// For each absent lesson, the present teachers with a lesson in its class that day: the
+// best plan prefers them, as they know the class.
+void know_classes(const Day& day, const std::vector<std::uint32_t>& place_of, DayInput& out) {
+    PlanningInput& input = out.input;
+    std::vector<std::uint32_t> starts;
+    std::vector<std::uint32_t> teachers;  // by class, each present teacher once
+    {
+        std::vector<std::uint32_t> grouped;
+        group_lessons(day.lessons, day.classes.size(), [](const DayLesson& l) { return l.class_id; }, starts, grouped);
+        std::vector<std::uint32_t> kept_starts(day.classes.size() + 1, 0);
+        std::vector<std::uint32_t> in_class;
+        for (std::size_t class_id = 0; class_id < day.classes.size(); ++class_id) {
+            in_class.clear();
+            for (std::uint32_t at = starts[class_id]; at < starts[class_id + 1]; ++at) {
+                const std::uint32_t teacher = day.lessons[grouped[at]].teacher;
+                if (day.teachers[teacher].present) in_class.push_back(place_of[teacher]);
+            }
+            keep_first_occurrences(in_class);
+            teachers.insert(teachers.end(), in_class.begin(), in_class.end());
+            kept_starts[class_id + 1] = static_cast<std::uint32_t>(teachers.size());
+        }
+        starts = std::move(kept_starts);
+    }
+    input.knows_starts.assign(1, 0);
+    for (const std::uint32_t class_id : out.lesson_class) {
+        input.knows.insert(input.knows.end(), teachers.begin() + starts[class_id], teachers.begin() + starts[class_id + 1]);
+        input.knows_starts.push_back(static_cast<std::uint32_t>(input.knows.size()));
+    }
+}
+
 }  // namespace
 
 void build_day_input(const Day& day, DayInput& out) {
@@ -115,6 +145,7 @@ bool build_day_input(const Day& day, DayInput& out, InterruptionCheck& check) {
     if (policy.keep_doubles || policy.combined_lessons || policy.co_taught_no_cover || !policy.class_away.empty()) {
         if (!link_lessons(day, absences, out, check)) return false;
     }
+    input.policy.strategy = policy.strategy;
     input.policy.max_covers = policy.max_covers;
     input.policy.keep_doubles = policy.keep_doubles;
     input.policy.combined_lessons = policy.combined_lessons;
@@ -154,17 +185,28 @@ bool build_day_input(const Day& day, DayInput& out, InterruptionCheck& check) {
     input.teachers.resize(teacher_count);
     out.list_order.resize(teacher_count);
     input.present_by_subject.assign(day.subjects.size(), 0);
+    const auto is_supply = [&](std::size_t teacher) { return !policy.supply.empty() && policy.supply[teacher] != 0; };
     for (std::size_t place = 0; place < teacher_count; ++place) {
         const auto teacher = static_cast<std::uint32_t>(by_load[place] & 0xffffffffU);
         const DayTeacher& listed = day.teachers[teacher];
-        input.teachers[place] = PlanningTeacher{loads[teacher], listed.subject, listed.present};
+        input.teachers[place] = PlanningTeacher{loads[teacher], listed.subject, listed.present, is_supply(teacher)};
         out.list_order[place] = teacher;
         place_of[teacher] = static_cast<std::uint32_t>(place);
-        if (listed.present) ++input.present_by_subject[listed.subject];
+        if (listed.present && !is_supply(teacher)) ++input.present_by_subject[listed.subject];
+    }
+    for (std::size_t teacher = 0; teacher < teacher_count; ++teacher) {
+        if (day.teachers[teacher].present && is_supply(teacher)) input.supply_order.push_back(place_of[teacher]);
+    }
+    if (!policy.prior_covers.empty()) {
+        input.prior.resize(teacher_count);
+        for (std::size_t teacher = 0; teacher < teacher_count; ++teacher) {
+            input.prior[place_of[teacher]] = policy.prior_covers[teacher];
+        }
     }
     input.size_period_sets(codes.size());
     for (const auto& [teacher, code] : busy) add_code(input.busy_of(place_of[teacher]), code);
     limit_teachers(day, place_of, codes, out);
+    if (policy.strategy == Strategy::best) know_classes(day, place_of, out);
     return true;
 }
 

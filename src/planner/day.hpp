@@ -83,6 +83,8 @@ struct DayPolicy {
     std::vector<std::pair<std::uint32_t, std::int16_t>> absent_periods;  // of part_day teachers
     std::vector<std::uint8_t> class_away;  // by class id, empty for none
     std::vector<DayPin> pins;              // in the order given
+    std::vector<std::uint8_t> supply;      // by teacher, empty for none: supply staff
+    Strategy strategy = Strategy::greedy;
 };
 
 // Texts are views: what they view must outlive the Day and what is planned from it.

@@ -16,6 +16,7 @@ std::string_view rule_name(Rule rule) noexcept {
         case Rule::away: return "away";
         case Rule::co_taught: return "co-taught";
         case Rule::pinned: return "pinned";
+        case Rule::supply: return "supply";
         case Rule::uncovered: break;
     }
     return "uncovered";
@@ -68,6 +69,7 @@ void CoverPlanner::start_run(const PlanningInput& input, Plan& plan) {
     }
     place_candidates();
     run.cursor_by_code.assign(input.period_codes, 0);
+    run.supply_cursor_by_code.assign(input.supply_order.empty() ? 0 : input.period_codes, 0);
     run.covers_by_code.assign(input.period_codes, 0);
     run.groups_by_code.assign(input.period_codes, PeriodGroups{});
     run.groups_counted = false;
@@ -94,7 +96,7 @@ Decision CoverPlanner::decide_lesson(std::uint32_t index, const PlanningLesson& 
             for (const std::uint32_t neighbour : {links.before, links.after}) {
                 if (Candidate* same = same_substitute_as(neighbour, index, lesson, plan)) {
                     take(*same, lesson);
-                    return Decision{same->teacher, Rule::double_lesson};
+                    return Decision{same->teacher, is_supply(*same) ? Rule::supply : Rule::double_lesson};
                 }
             }
         }
@@ -106,6 +108,10 @@ Decision CoverPlanner::decide_lesson(std::uint32_t index, const PlanningLesson& 
     if (Candidate* anyone = first_free_teacher(lesson)) {
         take(*anyone, lesson);
         return Decision{anyone->teacher, Rule::any};
+    }
+    if (Candidate* outsider = first_free_supply(lesson)) {
+        take(*outsider, lesson);
+        return Decision{outsider->teacher, Rule::supply};
     }
     return Decision{Decision::kNobody, Rule::uncovered};
 }
@@ -134,7 +140,8 @@ void CoverPlanner::place_candidates() {
     for (std::size_t subject = 0; subject < subjects; ++subject) {
         run.subject_starts[subject + 1] = run.subject_starts[subject] + input.present_by_subject[subject];
     }
-    const std::size_t present = run.subject_starts[subjects];
+    const std::size_t school_staff = run.subject_starts[subjects];
+    const std::size_t present = school_staff + input.supply_order.size();
     run.candidates.resize(present);
     run.busy_beyond.resize(present * (words - 1));
     run.set.resize(words);
@@ -157,15 +164,33 @@ void CoverPlanner::place_candidates() {
         run.pools[subject].start(input.present_by_subject[subject], rows);
     }
     const bool limited = !policy.absent.empty() || !policy.unavailable.empty();
+    // Supply staff come after the pools, in the order the school gave them.
+    std::size_t next_supply = school_staff;
+    run.supply_place.assign(input.supply_order.empty() ? 0 : input.teachers.size(), kNotSupply);
+    for (const std::uint32_t teacher : input.supply_order) {
+        if (teacher >= input.teachers.size() || !input.teachers[teacher].present || !input.teachers[teacher].supply ||
+            run.supply_place[teacher] != kNotSupply) {
+            throw std::invalid_argument("planning input: the supply staff are not present supply teachers");
+        }
+        run.supply_place[teacher] = static_cast<std::uint32_t>(next_supply++);
+    }
     for (std::size_t teacher = 0; teacher < input.teachers.size(); ++teacher) {
         const PlanningTeacher& listed = input.teachers[teacher];
         if (!listed.present) continue;
-        if (listed.subject >= subjects || run.next_place[listed.subject] == run.subject_starts[listed.subject + 1]) {
-            throw std::invalid_argument("planning input: present teachers and their subjects disagree");
+        std::size_t place = 0;
+        if (listed.supply) {
+            if (run.supply_place.empty() || run.supply_place[teacher] == kNotSupply) {
+                throw std::invalid_argument("planning input: a supply teacher is not in supply_order");
+            }
+            place = run.supply_place[teacher];
+        } else {
+            if (listed.subject >= subjects || run.next_place[listed.subject] == run.subject_starts[listed.subject + 1]) {
+                throw std::invalid_argument("planning input: present teachers and their subjects disagree");
+            }
+            place = run.next_place[listed.subject]++;
+            run.in_list_order.push_back(static_cast<std::uint32_t>(place));
         }
-        const std::size_t place = run.next_place[listed.subject]++;
         if (by_teacher) run.place_of_teacher[teacher] = static_cast<std::uint32_t>(place);
-        run.in_list_order.push_back(static_cast<std::uint32_t>(place));
         // Each pool is written front to back, but the pools side by side are more streams
         // than the hardware follows: each asks for its next lines itself.
         if (place + kWriteAhead < run.candidates.size()) __builtin_prefetch(&run.candidates[place + kWriteAhead], 1);
@@ -179,9 +204,10 @@ void CoverPlanner::place_candidates() {
                 for (std::size_t word = 0; word < words; ++word) busy[word] |= (*limit)[words * teacher + word];
             }
         }
-        run.candidates[place] = Candidate{busy[0], listed.load, static_cast<std::uint32_t>(teacher), listed.subject};
+        run.candidates[place] = Candidate{busy[0], listed.load, static_cast<std::uint32_t>(teacher),
+                                          listed.supply ? Candidate::kSupply : std::uint32_t{listed.subject}};
         std::copy(busy + 1, busy + words, run.busy_beyond.begin() + static_cast<std::ptrdiff_t>((words - 1) * place));
-        run.pools[listed.subject].append(listed.load, busy);
+        if (!listed.supply) run.pools[listed.subject].append(listed.load, busy);
     }
     for (std::size_t subject = 0; subject < subjects; ++subject) {
         if (run.next_place[subject] != run.subject_starts[subject + 1]) {
@@ -215,7 +241,9 @@ void CoverPlanner::retire(Candidate& candidate) {
     RunState& run = run_;
     const std::size_t place = place_of(candidate);
     run.capped[place] = 1;
-    run.pools[candidate.subject].remove(place - run.subject_starts[candidate.subject], candidate.load);
+    if (!is_supply(candidate)) {
+        run.pools[candidate.subject].remove(place - run.subject_starts[candidate.subject], candidate.load);
+    }
     const std::uint64_t* beyond = busy_beyond(candidate);
     for (std::size_t word = 0; word < run.words; ++word) {
         const std::uint64_t busy = word == 0 ? candidate.busy : beyond[word - 1];
@@ -245,14 +273,29 @@ Candidate* CoverPlanner::first_free_teacher(const PlanningLesson& lesson) {
     return cursor < run.in_list_order.size() ? &run.candidates[run.in_list_order[cursor]] : nullptr;
 }
 
+// The first supply teacher, in the school's order, who can take the lesson; each period's
+// cursor only moves forward, as in first_free_teacher().
+Candidate* CoverPlanner::first_free_supply(const PlanningLesson& lesson) {
+    RunState& run = run_;
+    const std::size_t supply_start = run.subject_starts.back();
+    if (supply_start == run.candidates.size()) return nullptr;
+    std::uint32_t& cursor = run.supply_cursor_by_code[lesson.code];
+    while (supply_start + cursor < run.candidates.size() && !can_take(run.candidates[supply_start + cursor], lesson)) {
+        ++cursor;
+    }
+    return supply_start + cursor < run.candidates.size() ? &run.candidates[supply_start + cursor] : nullptr;
+}
+
 // Books the substitute for the lesson: from now on busy in the period, with one lesson
 // more (a new one, since the substitute was free then).
 void CoverPlanner::take(Candidate& substitute, const PlanningLesson& lesson) {
     RunState& run = run_;
     mark_busy(substitute, lesson.code);
     ++run.covers_by_code[lesson.code];
-    const std::size_t member = place_of(substitute) - run.subject_starts[substitute.subject];
-    run.pools[substitute.subject].add_lesson(member, substitute.load, lesson.code);
+    if (!is_supply(substitute)) {
+        const std::size_t member = place_of(substitute) - run.subject_starts[substitute.subject];
+        run.pools[substitute.subject].add_lesson(member, substitute.load, lesson.code);
+    }
     count_cover(substitute);
 }
 

@@ -32,12 +32,15 @@ public:
     //   5. goes to the present teacher of the lesson's subject who can take it and holds
     //      the fewest lessons, the earlier in list order on a tie (rule `subject`); else
     //   6. to the first present teacher in list order who can take it (rule `any`);
-    //   7. else to nobody, with the counts that say why (rule `uncovered`).
+    //   7. to the first supply teacher, in the school's order, who can take it (rule
+    //      `supply`); supply staff are never taken by 5 and 6, and a double kept by one
+    //      is `supply` too;
+    //   8. else to nobody, with the counts that say why (rule `uncovered`).
     // A teacher can take a lesson when free in its period (no lesson of its own, no cover
     // decided or pinned in this run, not absent, not unavailable) and under the policy's
     // cap. A cover, pinned ones included, adds one to the substitute's lessons and covers
     // (a combined set pinned to one substitute adds one). Steps 0-4 and the limits come
-    // from the input's policy; without one, only 5-7 apply. Throws std::invalid_argument
+    // from the input's policy; without one, only 5-8 apply. Throws std::invalid_argument
     // on a teacher whose subject is not below the input's number of subjects.
     void decide(const PlanningInput& input, Plan& plan);
     // The same, counting the work on `check`: when it stops, so does deciding, and the
@@ -78,10 +81,14 @@ private:
         std::vector<CandidatePool> pools;          // by subject
         std::vector<std::uint32_t> in_list_order;  // places in candidates, in list order
         std::vector<std::uint32_t> place_of_teacher;  // by place in the input: in candidates
+        // By place in the input: a supply teacher's place in candidates, after every pool;
+        // empty without supply staff.
+        std::vector<std::uint32_t> supply_place;
         std::vector<std::uint64_t> lesson_codes;   // the codes some lesson is in, as a set
         // By code: where the first free teacher of the list may be (only moves forward), and
         // the covers decided in this run.
         std::vector<std::uint32_t> cursor_by_code;
+        std::vector<std::uint32_t> supply_cursor_by_code;  // the same for supply staff; empty without
         std::vector<std::uint32_t> covers_by_code;
         // By code, counted when a lesson first goes uncovered.
         std::vector<PeriodGroups> groups_by_code;
@@ -121,6 +128,8 @@ private:
     std::uint64_t* busy_beyond(const Candidate& candidate) noexcept {
         return run_.busy_beyond.data() + (run_.words - 1) * place_of(candidate);
     }
+    static constexpr std::uint32_t kNotSupply = static_cast<std::uint32_t>(-1);
+    static bool is_supply(const Candidate& candidate) noexcept { return candidate.subject == Candidate::kSupply; }
     bool is_capped(const Candidate& candidate) const noexcept {
         return !run_.capped.empty() && run_.capped[place_of(candidate)] != 0;
     }
@@ -132,6 +141,7 @@ private:
     void retire(Candidate& candidate);
     Candidate* free_colleague(const PlanningLesson& lesson);
     Candidate* first_free_teacher(const PlanningLesson& lesson);
+    Candidate* first_free_supply(const PlanningLesson& lesson);
     void take(Candidate& substitute, const PlanningLesson& lesson);
     void count_cover(Candidate& substitute);
     void apply_pins();

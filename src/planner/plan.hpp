@@ -19,9 +19,10 @@ enum class Rule : std::uint8_t {
     away,           // not needed: the class is away
     co_taught,      // not needed: a present teacher teaches the class then too
     pinned,         // the substitute the office fixed in advance
+    supply,         // supply staff, paid by the cover: after everyone of the school
 };
 // How many rules there are, for tables by rule: a rule added goes last, and is named here.
-inline constexpr std::size_t kRuleCount = static_cast<std::size_t>(Rule::pinned) + 1;
+inline constexpr std::size_t kRuleCount = static_cast<std::size_t>(Rule::supply) + 1;
 
 std::string_view rule_name(Rule rule) noexcept;
 

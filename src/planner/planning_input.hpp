@@ -21,8 +21,11 @@ struct PlanningTeacher {
     // (period, class) pairs held: what the subject rule ranks by. Each pair takes far more
     // than a byte of memory, so no teacher holds 2^32 of them.
     std::uint32_t load;
-    SubjectId subject : 31;
+    SubjectId subject : 30;
     SubjectId present : 1;
+    // Supply staff: outside the subject pools and the list order, tried last, in
+    // PlanningInput::supply_order.
+    SubjectId supply : 1 = 0;
 };
 
 // A lesson of an absent teacher that needs a decision, in report order.
@@ -57,6 +60,10 @@ struct PlanningPin {
     bool books = true;
 };
 
+// How the covers are chosen: the rules one lesson after another (decide.hpp), or the plan
+// that is best over the whole day (best_plan.hpp).
+enum class Strategy : std::uint8_t { greedy, best };
+
 // What the office said beyond who is absent. Empty, it changes nothing.
 struct PlanningPolicy {
     static constexpr std::uint32_t kNoCap = static_cast<std::uint32_t>(-1);
@@ -74,6 +81,7 @@ struct PlanningPolicy {
     // In the order given; at most one a lesson, and one a substitute and period but for the
     // lessons of one combined set.
     std::vector<PlanningPin> pins;
+    Strategy strategy = Strategy::greedy;
 
     void clear() { *this = PlanningPolicy{}; }
 };
@@ -88,8 +96,18 @@ struct PlanningInput {
     // By teacher, period_words words each: the periods in which it holds a lesson.
     std::vector<std::uint64_t> busy;
     std::vector<PlanningLesson> lessons;    // in report order
-    // The number of present teachers of each subject; its size is the number of subjects.
+    // The number of present teachers of each subject, supply staff left out; its size is
+    // the number of subjects.
     std::vector<std::uint32_t> present_by_subject;
+    // The present supply staff, as places in `teachers`, in the order the school gave them.
+    std::vector<std::uint32_t> supply_order;
+    // By teacher, the covers given before this day; empty for none. The loads and the list
+    // order count them already; the best plan weighs them apart, as covers.
+    std::vector<std::uint32_t> prior;
+    // For the best plan, by lesson: knows_starts[l]..knows_starts[l + 1] in `knows` are the
+    // present teachers (places) with a lesson in that lesson's class that day. Empty else.
+    std::vector<std::uint32_t> knows_starts;
+    std::vector<std::uint32_t> knows;
     // Empty for a school's own generation. Prior covers are already in the loads and the
     // list order; lessons in classes that are away are not in `busy`.
     PlanningPolicy policy;
@@ -109,6 +127,10 @@ struct PlanningInput {
         busy.clear();
         lessons.clear();
         present_by_subject.clear();
+        supply_order.clear();
+        prior.clear();
+        knows_starts.clear();
+        knows.clear();
         policy.clear();
     }
 };

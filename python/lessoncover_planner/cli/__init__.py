@@ -19,7 +19,7 @@ from .errors import (EXIT_BAD_INPUT, EXIT_CANNOT_WRITE, EXIT_OK, BrokenPipe, Com
                      one_line)
 from .formats import FORMATS, OUTPUT_NAMES
 from .history import history_days, history_warnings, read_history, render_history
-from .policies import PolicyOptions, check_away_classes
+from .policies import STRATEGIES, PolicyOptions, check_away_classes
 from .reading import DAY_FILES, MAX_FILE_SIZE, max_file_size, read_day
 from .week import find_days, plan_days, summary_table
 from .writing import refuse_inputs, refuse_links, write_file, write_stdout
@@ -83,7 +83,7 @@ def _positive(text: str) -> int:
 
 PLAN_DESCRIPTION = """\
 Plan cover for the absent teachers of a school day, read from the CSV files in
---data: teachers.csv (name,subject[,unavailable]), lessons.csv
+--data: teachers.csv (name,subject[,unavailable][,supply]), lessons.csv
 (teacher,period,class[,room]) and absences.csv (name,reason[,periods]).  A folder whose
 subfolders each hold those files is a week (or many schools): every day is
 read and checked first, then planned in name order, and each output is written
@@ -93,20 +93,23 @@ beside its day's files or under --out DIR as board.txt (text), cover.txt
 The files may use comma, semicolon or tab; header names ignore case and spaces;
 values are trimmed and empty rows skipped.  A period list (the 'periods' and
 'unavailable' columns) reads like '3-5' or '1;4'; an empty 'periods' is all day.
+'supply' is 'yes' for a supply teacher (any other value or empty: a teacher of
+the school).
 """
 
 PLAN_EPILOG = """\
 formats:
   text    for people, the default: who is absent, the board by period (class,
-          room, subject, absent teacher, cover and how), the lessons without
-          cover with their why, then the counts
+          room, subject, absent teacher, cover, how and why), the lessons
+          without cover with their why, then the counts and the plan's figures
   report  the substitution report exactly as examples/plan_cover.py prints it
   csv     one row per absent lesson: absent,period,subject,class,reason,status,
           substitute,rule,why,room; status is covered, uncovered or not needed
-  json    one object: covers, uncovered, not_needed, summary, elapsed
-  html    one printable page: absentees, cover board, uncovered lessons, and one
-          slip per substitute, several to a printed page with a cut line
-          (--slip-per-page: each on its own page)
+  json    one object: covers, uncovered, not_needed, summary (the counts and
+          the plan's figures), elapsed
+  html    one printable page: counts and figures, absentees, cover board,
+          uncovered lessons, and one slip per substitute, several to a printed
+          page with a cut line (--slip-per-page: each on its own page)
 
 without --data:
   the current folder is planned when it holds teachers.csv, lessons.csv or
@@ -196,6 +199,11 @@ def build_parser(prog: str = "lessoncover", only_plan: bool = False) -> argparse
                       help="html: print each substitute's slip on a page of its own "
                            "(default: several slips to a page, with a cut line)")
     policy = plan.add_argument_group("cover policies (all off by default)")
+    policy.add_argument("--strategy", choices=STRATEGIES,
+                        help="greedy: the rules lesson by lesson (the default for a day's files); best: the "
+                             "plan that covers the most lessons, then uses the fewest supply teachers, then "
+                             "matches the most subjects, then spreads covers most evenly (the default for a "
+                             "school folder, unless its school.toml says otherwise)")
     policy.add_argument("--max-covers", type=_count, metavar="N",
                         help="at most N covers per teacher in this run (a combined lesson counts once)")
     policy.add_argument("--keep-doubles", action="store_true",
@@ -301,7 +309,7 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
     options = PolicyOptions(
         max_covers=arguments.max_covers, keep_doubles=arguments.keep_doubles,
         combined_lessons=arguments.combined_lessons, co_taught_no_cover=arguments.co_taught_no_cover,
-        away_classes=tuple(dict.fromkeys(arguments.away)))
+        away_classes=tuple(dict.fromkeys(arguments.away)), strategy=arguments.strategy)
     if arguments.school is not None:
         from ..office.commands import run_school_plan
 

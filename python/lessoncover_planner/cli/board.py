@@ -10,7 +10,7 @@ classes) shows each class in the room its row names.
 
 from __future__ import annotations
 
-from dataclasses import dataclass, field
+from dataclasses import asdict, dataclass, field
 
 from ..cover_plan import CoverPlan
 from ..records import Cover, NotNeeded, Uncovered
@@ -28,19 +28,23 @@ RULE_TEXT = {
     "double": "double lesson",
     "combined": "combined lesson",
     "pinned": "given earlier",
+    "supply": "supply teacher",
 }
 
 
 def summary(result: CoverPlan) -> dict[str, int]:
-    """The counts of a plan: absent lessons, covered, uncovered, not needed, substitutes."""
+    """The counts of a plan (absent lessons, covered, uncovered, not needed, substitutes), then
+    the other figures of its :class:`~lessoncover_planner.PlanSummary` by their field names."""
     covers, uncovered, skipped = result.covers, result.uncovered, result.not_needed
-    return {
+    counts = {
         "absent_lessons": len(covers) + len(uncovered) + len(skipped),
         "covered": len(covers),
         "uncovered": len(uncovered),
         "not_needed": len(skipped),
         "substitutes": len({cover.substitute for cover in covers}),
     }
+    counts.update(asdict(result.summary))  # its covered is len(covers) too
+    return counts
 
 
 def absent_lessons(day: Day, result: CoverPlan) -> list[tuple[str, Record]]:
@@ -62,7 +66,8 @@ def room_of(day: Day, record: Record) -> str:
 
 @dataclass(frozen=True)
 class BoardRow:
-    """One absent lesson as people read it; ``how`` is the rule in words, ``why`` the reason for no cover."""
+    """One absent lesson as people read it; ``how`` is the rule in words, ``why`` why this substitute
+    (empty for a cover set by hand, whose ``how`` says so) or why no cover."""
 
     status: str
     period: int
@@ -97,7 +102,7 @@ def _row(day: Day, subjects: dict[str, str], status: str, record: Record) -> Boa
     return BoardRow(status=status, period=record.period, class_name=record.class_name,
                     room=room_of(day, record), subject=subjects.get(record.absent, record.subject),
                     absent=record.absent, substitute=getattr(record, "substitute", ""),
-                    how=how or RULE_TEXT.get(rule, rule), why=getattr(record, "why", ""))
+                    how=how or RULE_TEXT.get(rule, rule), why="" if how else record.why)
 
 
 def board_rows(day: Day, result: CoverPlan) -> list[BoardRow]:

@@ -11,7 +11,11 @@ from .errors import UsageError
 from .guidance import did_you_mean
 from .reading import Day
 
-__all__ = ["PolicyOptions", "build_policy", "check_away_classes"]
+__all__ = ["PolicyOptions", "STRATEGIES", "build_policy", "check_away_classes"]
+
+STRATEGIES = ("greedy", "best")
+"""The planner's strategies (``Policy.strategy``); a day's files are planned with the first
+unless the run says otherwise."""
 
 
 @dataclass(frozen=True)
@@ -23,6 +27,9 @@ class PolicyOptions:
     combined_lessons: bool = False
     co_taught_no_cover: bool = False
     away_classes: tuple[str, ...] = ()
+    strategy: str | None = None
+    """The strategy the run asked for; None leaves it to where the day comes from: greedy
+    for a day's files, the school's setting for a school folder."""
 
 
 def check_away_classes(away: Sequence[str], days: Sequence[Day]) -> None:
@@ -40,8 +47,9 @@ def check_away_classes(away: Sequence[str], days: Sequence[Day]) -> None:
 def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, int] | None = None) -> lessoncover_planner.Policy | None:
     """The ``Policy`` for day, or ``None`` when nothing asks for one.
 
-    Each day gets the ``--away`` classes it has lessons of, and as prior covers the
-    totals of the teachers it knows.  ``None`` plans exactly as a default ``Policy()``.
+    Each day gets the ``--away`` classes it has lessons of, as prior covers the
+    totals of the teachers it knows, and the supply teachers of its ``teachers.csv``.
+    ``None`` plans exactly as a default ``Policy()``.
     """
     known_classes = set(day.classes)
     away = tuple(class_name for class_name in options.away_classes if class_name in known_classes)
@@ -55,6 +63,8 @@ def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, in
         combined_lessons=options.combined_lessons,
         co_taught_no_cover=options.co_taught_no_cover,
         away_classes=away,
+        strategy=options.strategy or STRATEGIES[0],
+        supply=day.supply,
     )
     return None if policy.is_default() else policy
 

@@ -13,10 +13,11 @@ The files are those of ``examples/plan_cover.py`` (``teachers.csv``, ``lessons.c
 * only a regular file is read, and only up to ``--max-file-size`` bytes: a device,
   a FIFO or a larger file is refused before its bytes are read.
 
-Two optional columns carry policies: ``periods`` in ``absences.csv`` (a part-day
+Three optional columns carry policies: ``periods`` in ``absences.csv`` (a part-day
 absence; empty means all day) and ``unavailable`` in ``teachers.csv`` (periods in
-which a present teacher cannot cover).  Both take a period list such as ``3-5``
-or ``1;4``.  A third, ``room`` in ``lessons.csv``, says where a lesson is taught;
+which a present teacher cannot cover), both a period list such as ``3-5`` or
+``1;4``; and ``supply`` in ``teachers.csv``, ``yes`` (in any letter case) for a
+supply teacher, anything else or empty for a teacher of the school.  A third, ``room`` in ``lessons.csv``, says where a lesson is taught;
 the planner never sees it, the board and the slips show it.
 """
 
@@ -54,6 +55,8 @@ MAX_FILE_SIZE = 256 * 1024 * 1024
 max_file_size: contextvars.ContextVar[int] = contextvars.ContextVar("max_file_size", default=MAX_FILE_SIZE)
 """The cap of this run, set by the command for the files it reads."""
 _PERIOD_DIGITS = len(str(max(-PERIOD_MIN, PERIOD_MAX)))
+SUPPLY_YES = "yes"
+"""The ``supply`` value of a supply teacher, in any letter case; any other marks a teacher of the school."""
 UTF8_HINT = 'save it as "CSV UTF-8" (in Excel: Save As, CSV UTF-8; in LibreOffice: Character set UTF-8)'
 
 
@@ -78,8 +81,9 @@ class Day:
     periods that matter to the day (see :func:`periods_within`); ``absent_ranges`` holds the
     part-day absences as written, as ranges.  ``rooms`` maps a lesson
     (the triple of ``lessons``) to the room its row names, when it names one;
-    ``lessons`` stays the triples the planner takes.  Plain data, so that a day
-    can be sent to another process.
+    ``lessons`` stays the triples the planner takes.  ``supply`` names the supply
+    teachers, in the order of ``teachers``.  Plain data, so that a day can be sent to
+    another process.
     """
 
     folder: Path
@@ -91,6 +95,7 @@ class Day:
     absent_ranges: dict[str, PeriodRanges] = field(default_factory=dict)
     unavailable: dict[str, tuple[int, ...]] = field(default_factory=dict)
     rooms: dict[tuple[str, int, str], str] = field(default_factory=dict)
+    supply: tuple[str, ...] = ()
     warnings: list[str] = field(default_factory=list)
     period_times: dict[int, str] = field(default_factory=dict)
     """The day's periods and their times (``"08:45-09:40"``) when the school gives them; then
@@ -282,13 +287,15 @@ def periods_within(ranges: PeriodRanges, used: Sequence[int]) -> tuple[int, ...]
 
 
 def read_teachers(path: Path, warnings: list[str]) -> tuple[list[tuple[str, str]], dict[str, PeriodRanges],
-                                                            dict[str, int]]:
+                                                            dict[str, int], tuple[str, ...]]:
     """The teachers of teachers.csv in file order, the ``unavailable`` periods of each as ranges,
-    and the line of each; warnings gets the subjects that look like typos."""
+    the line of each and the supply teachers in file order; warnings gets the subjects that
+    look like typos."""
     teachers: list[tuple[str, str]] = []
     unavailable_ranges: dict[str, PeriodRanges] = {}
     first_seen: dict[str, int] = {}
-    for record in read_table(path, ("name", "subject"), ("unavailable",)):
+    supply: list[str] = []
+    for record in read_table(path, ("name", "subject"), ("unavailable", "supply")):
         teacher, subject = record.values["name"], record.values["subject"]
         if teacher in first_seen:
             raise InputError(path, record.line, f"duplicate teacher {teacher!r} (first on line {first_seen[teacher]})")
@@ -302,7 +309,9 @@ def read_teachers(path: Path, warnings: list[str]) -> tuple[list[tuple[str, str]
         unavailable = record.values.get("unavailable", "")
         if unavailable:
             unavailable_ranges[teacher] = parse_period_list(path, record.line, "unavailable", unavailable)
-    return teachers, unavailable_ranges, first_seen
+        if record.values.get("supply", "").lower() == SUPPLY_YES:
+            supply.append(teacher)
+    return teachers, unavailable_ranges, first_seen, tuple(supply)
 
 
 def lesson_of(path: Path, record: Record, teachers: Collection[str]) -> tuple[str, int, str]:
@@ -354,7 +363,7 @@ def read_day(folder: Path, name: str | None = None) -> Day:
               teachers=[], lessons=[], absences={})
 
     # Period lists are kept as ranges until the lessons say which periods the day uses.
-    day.teachers, unavailable_ranges, first_seen = read_teachers(teachers_path, day.warnings)
+    day.teachers, unavailable_ranges, first_seen, day.supply = read_teachers(teachers_path, day.warnings)
 
     absent_seen: dict[str, int] = {}
     for line, name, reason, _, ranges in read_absences(absences_path, first_seen):

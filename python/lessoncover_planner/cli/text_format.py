@@ -2,8 +2,8 @@
 
 The day's name heads the page, then who is absent, the board with a heading per
 period and one line per lesson in columns aligned over the whole board, the
-lessons without cover with their why, the lessons that need none, and the
-counts.  Columns are aligned by the width a terminal gives each character (two
+lessons without cover with their why, the lessons that need none, the
+counts and the plan's figures.  Columns are aligned by the width a terminal gives each character (two
 for East Asian wide ones, none for combining marks); control characters and
 bidirectional overrides from the files are shown as ``\\x1b``-style escapes, so
 a name can neither move the cursor nor reorder the line it is on.
@@ -68,11 +68,12 @@ def _heading(text: str, underline: str = "-") -> list[str]:
 
 def _board(rows: list[BoardRow]) -> list[str]:
     """A heading per period, then its lessons; the columns line up over the whole board."""
-    header = ("Class", "Room", "Subject", "Absent", "Cover", "How")
+    header = ("Class", "Room", "Subject", "Absent", "Cover", "How", "Why")
     cells = [header] + [
         (clean(row.class_name), clean(row.room), clean(row.subject), clean(row.absent),
          clean(row.substitute) if row.status == "covered" else NO_COVER,
-         row.how if row.status == "covered" else "see below")
+         row.how if row.status == "covered" else "see below",
+         clean(row.why) if row.status == "covered" else "")
         for row in rows]
     table = _table(cells)
     lines = [table[0]]
@@ -101,6 +102,13 @@ def _counts(counts: dict[str, int]) -> str:
     return ", ".join(parts)
 
 
+def _figures(counts: dict[str, int]) -> str:
+    """The plan's figures beyond the counts, as the best strategy ranks plans by them."""
+    return (f"Covers: {counts['subject']} by the subject, {counts['supply']} by supply, "
+            f"{counts['doubles_kept']} doubles kept, {counts['knows_class']} by a teacher of the class; "
+            f"largest load {counts['largest_load']}, sum of squared loads {counts['sum_of_squares']}")
+
+
 def render_text(day: Day, result: CoverPlan) -> bytes:
     """The day's cover in plain text, UTF-8, ending in one line break."""
     rows = board_rows(day, result)
@@ -124,5 +132,6 @@ def render_text(day: Day, result: CoverPlan) -> bytes:
         lines += ["", *_heading(f"Without cover ({len(uncovered)})"), *_lessons_with_why(uncovered)]
     if not_needed:
         lines += ["", *_heading(f"No cover needed ({len(not_needed)})"), *_lessons_with_why(not_needed)]
-    lines += ["", _counts(summary(result))]
+    counts = summary(result)
+    lines += ["", _counts(counts), _figures(counts)]
     return ("\n".join(lines) + "\n").encode("utf-8")

@@ -2,8 +2,11 @@
 
 The rules: a free, present colleague of the absent teacher's subject with the
 fewest lessons (prior covers and today's covers count as lessons), the earlier
-in the school's list on a tie; else the first free present teacher of the list.
-The school's list puts teachers with fewer lessons first, as the planner does.
+in the school's list on a tie; else the first free present teacher of the list;
+else the first free supply teacher in the order of teachers.csv.  The school's list
+puts teachers with fewer lessons first, as the planner does.  That is the greedy
+strategy's order; the best strategy weighs the whole day, but takes its
+substitutes from the same teachers.
 """
 
 from __future__ import annotations
@@ -68,8 +71,10 @@ def rank_candidates(facts: DayFacts, lesson: Lesson, covers: Sequence[CoverEntry
     # The school's list: its order, stably sorted by lessons (prior covers included).
     list_order = sorted(facts.day.teachers, key=lambda teacher: start_load[teacher[0]])
 
+    supply = frozenset(facts.day.supply)
     same: list[Candidate] = []
     others: list[Candidate] = []
+    hired: list[Candidate] = []
     excluded: list[Excluded] = []
     for name, subject in list_order:
         if name == absent:
@@ -96,7 +101,11 @@ def rank_candidates(facts: DayFacts, lesson: Lesson, covers: Sequence[CoverEntry
         why = f"{subject}: {_plural(lessons, 'lesson')}, {_plural(earlier, 'prior cover')}"
         if today:
             why += f", {_plural(today, 'cover')} today"
+        if name in supply:
+            hired.append(Candidate(name, subject, False, lessons + earlier + today, f"supply teacher, {why}"))
+            continue
         candidate = Candidate(name, subject, subject_identity(subject) == wanted, lessons + earlier + today, why)
         (same if candidate.same_subject else others).append(candidate)
     same.sort(key=lambda candidate: candidate.load)  # stable: list order on equal loads
-    return Candidates(lesson, tuple(same + others), tuple(excluded))
+    hired.sort(key=lambda candidate: facts.order[candidate.name])  # the file's order, not the list's
+    return Candidates(lesson, tuple(same + others + hired), tuple(excluded))

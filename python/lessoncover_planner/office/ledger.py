@@ -120,7 +120,12 @@ _VERSIONS_AND_RUNS = (
     "CREATE INDEX covers_by_day ON covers (day, rule, substitute)",
 )
 
-MIGRATIONS: tuple[tuple[str, ...], ...] = (_FIRST_SCHEMA, _VERSIONS_AND_RUNS)
+_COVERS_WHY = (
+    # why the planner chose the substitute, so that a re-plan keeping the cover shows it as before
+    "ALTER TABLE covers ADD COLUMN why TEXT NOT NULL DEFAULT ''",
+)
+
+MIGRATIONS: tuple[tuple[str, ...], ...] = (_FIRST_SCHEMA, _VERSIONS_AND_RUNS, _COVERS_WHY)
 """Migration N (from 1) takes a ledger at user_version N - 1 to N; single statements, so that
 they run inside the ledger's own transaction (``executescript`` would commit first)."""
 
@@ -142,8 +147,10 @@ class CoverEntry:
     """A lesson of an absent teacher and who covers it.
 
     how: ``planned``, ``kept``, ``manual`` or ``forced``; rule: the planner's rule
-    (``subject``, ``any``, ``double``, ``combined``, ``pinned``), ``""`` for manual and
-    forced covers.  A cover whose rule is ``combined`` is not counted as a cover.
+    (``subject``, ``any``, ``double``, ``combined``, ``pinned``, ``supply``), ``""`` for
+    manual and forced covers; why: the planner's words for why this substitute (``""`` for
+    manual and forced covers, and for covers recorded before the ledger kept them).  A
+    cover whose rule is ``combined`` is not counted as a cover.
     """
 
     absent: str
@@ -152,6 +159,7 @@ class CoverEntry:
     substitute: str
     how: str
     rule: str
+    why: str = ""
 
 
 @dataclass(frozen=True, slots=True)
@@ -412,7 +420,7 @@ class Ledger:
 
     def covers_on(self, day: date) -> list[CoverEntry]:
         """The date's covers in the order recorded (a replaced cover keeps its place)."""
-        rows = self._connection.execute("SELECT absent, period, class_name, substitute, how, rule FROM covers "
+        rows = self._connection.execute("SELECT absent, period, class_name, substitute, how, rule, why FROM covers "
                                         "WHERE day = ? ORDER BY id", (_iso(day),))
         return [CoverEntry(*row) for row in rows]
 
@@ -437,9 +445,9 @@ class Ledger:
             execute("DELETE FROM covers WHERE day = ?", (iso,))
             execute("DELETE FROM open_lessons WHERE day = ?", (iso,))
             self._connection.executemany(
-                "INSERT INTO covers (day, absent, period, class_name, substitute, how, rule) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?)",
-                ((iso, c.absent, c.period, c.class_name, c.substitute, c.how, c.rule) for c in covers))
+                "INSERT INTO covers (day, absent, period, class_name, substitute, how, rule, why) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+                ((iso, c.absent, c.period, c.class_name, c.substitute, c.how, c.rule, c.why) for c in covers))
             lessons = [(1, lesson) for lesson in uncovered] + [(0, lesson) for lesson in not_needed]
             self._connection.executemany(
                 "INSERT INTO open_lessons (day, needed, absent, period, class_name, why) VALUES (?, ?, ?, ?, ?, ?)",
@@ -455,10 +463,11 @@ class Ledger:
         with self.transaction():
             self._bump(iso)
             self._connection.execute(
-                "INSERT INTO covers (day, absent, period, class_name, substitute, how, rule) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?) ON CONFLICT (day, absent, period, class_name) DO UPDATE SET "
-                "substitute = excluded.substitute, how = excluded.how, rule = excluded.rule",
-                (iso, cover.absent, cover.period, cover.class_name, cover.substitute, cover.how, cover.rule))
+                "INSERT INTO covers (day, absent, period, class_name, substitute, how, rule, why) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (day, absent, period, class_name) DO UPDATE SET "
+                "substitute = excluded.substitute, how = excluded.how, rule = excluded.rule, why = excluded.why",
+                (iso, cover.absent, cover.period, cover.class_name, cover.substitute, cover.how, cover.rule,
+                 cover.why))
             self._connection.execute(
                 "DELETE FROM open_lessons WHERE day = ? AND absent = ? AND period = ? AND class_name = ?",
                 (iso, cover.absent, cover.period, cover.class_name))

@@ -30,6 +30,8 @@ from .school_folder import School, read_school, school_day
 __all__ = ["Office", "DatePlan", "NOT_A_SCHOOL"]
 
 NOT_A_SCHOOL = "not a school folder; run lessoncover init"
+SCHOOL_STRATEGY = "best"
+"""The strategy of a school folder's plans unless its school.toml or the command says otherwise."""
 # How the board shows a cover the office set by hand.
 HOW_TEXT = {"manual": "set by hand", "forced": "set by hand (forced)"}
 
@@ -79,7 +81,8 @@ class Office:
         return school_day(self.school, date, {entry.name: (entry.reason, entry.periods) for entry in entries})
 
     def options(self, overrides: PolicyOptions | None = None) -> PolicyOptions:
-        """The school's default policies, with what the command line says on top."""
+        """The school's default policies, with what the command line says on top; the strategy
+        is the school's, or :data:`SCHOOL_STRATEGY` when school.toml sets none."""
         defaults = self.school.policy_defaults
         given = overrides or PolicyOptions()
         cap = given.max_covers if given.max_covers is not None else defaults.get("max_covers")
@@ -88,7 +91,8 @@ class Office:
             keep_doubles=given.keep_doubles or bool(defaults.get("keep_doubles", False)),
             combined_lessons=given.combined_lessons or bool(defaults.get("combined_lessons", False)),
             co_taught_no_cover=given.co_taught_no_cover or bool(defaults.get("co_taught_no_cover", False)),
-            away_classes=given.away_classes)
+            away_classes=given.away_classes,
+            strategy=given.strategy or str(defaults.get("strategy", SCHOOL_STRATEGY)))
 
     def prior_covers(self, date: datetime.date) -> dict[str, int]:
         """Covers given over the fairness window before the date."""
@@ -152,9 +156,10 @@ class Office:
                 earlier = kept.covers.get(lesson)
                 if earlier is not None:
                     how = earlier.how if earlier.how in ("manual", "forced") else "kept"
-                    covers.append(CoverEntry(*lesson, cover.substitute, how, earlier.rule))
+                    # a cover recorded before the ledger kept whys gets the one of this plan
+                    covers.append(CoverEntry(*lesson, cover.substitute, how, earlier.rule, earlier.why or cover.why))
                 else:
-                    covers.append(CoverEntry(*lesson, cover.substitute, "planned", cover.rule))
+                    covers.append(CoverEntry(*lesson, cover.substitute, "planned", cover.rule, cover.why))
             uncovered = [OpenLesson(record.absent, record.period, record.class_name, record.why)
                          for record in result.uncovered]
             not_needed = [OpenLesson(record.absent, record.period, record.class_name, record.why)
@@ -165,9 +170,9 @@ class Office:
                           covered=len(covers), uncovered=len(uncovered), not_needed=len(not_needed),
                           kept=len(kept.covers), released=len(kept.released))
             self.ledger.record_plan(date, covers, uncovered, not_needed, run)
-        # A re-plan shows a kept cover as its first plan did; one set by hand says so.
+        # A re-plan shows a kept cover as its first plan did, rule and why; one set by hand says so.
         day.cover_how = {(c.absent, c.period, c.class_name): HOW_TEXT[c.how] for c in covers if c.how in HOW_TEXT}
-        result = with_cover_rules(result, {(c.absent, c.period, c.class_name): c.rule for c in covers
+        result = with_cover_rules(result, {(c.absent, c.period, c.class_name): (c.rule, c.why) for c in covers
                                            if c.how == "kept" and c.rule})
         return DatePlan(date, day, result, covers, kept.released, len(kept.covers))
 

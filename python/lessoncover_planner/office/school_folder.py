@@ -54,6 +54,8 @@ class School:
     period_times: dict[int, str] = field(default_factory=dict)
     policy_defaults: dict[str, object] = field(default_factory=dict)
     """The policies school.toml sets, and only those: a command's flags go over them."""
+    supply: tuple[str, ...] = ()
+    """The supply teachers of teachers.csv, in its order."""
     warnings: list[str] = field(default_factory=list)
 
     @property
@@ -71,7 +73,7 @@ def read_school(folder: Path) -> School:
     settings = read_settings(folder / SCHOOL_FILE)
     warnings = list(settings.warnings)
     teachers_path, lessons_path = folder / TEACHERS_FILE, folder / LESSONS_FILE
-    teachers, unavailable, first_seen = read_teachers(teachers_path, warnings)
+    teachers, unavailable, first_seen, supply = read_teachers(teachers_path, warnings)
     lessons = []
     known_labels: set[str] = set()  # checked once each, not once a row
     for record in read_table(lessons_path, ("teacher", "period", "class"), ("room", "day")):
@@ -90,7 +92,7 @@ def read_school(folder: Path) -> School:
         lessons.append(LessonRow(teacher, period, class_name, values.get("room", ""), label, record.line))
     return School(folder=folder, teachers=teachers, unavailable=unavailable, lessons=lessons,
                   calendar=settings.calendar, period_times=settings.period_times,
-                  policy_defaults=settings.policy_defaults, warnings=warnings)
+                  policy_defaults=settings.policy_defaults, supply=supply, warnings=warnings)
 
 
 def school_day(school: School, day: date, absences: Mapping[str, tuple[str | None, str]]) -> Day:
@@ -104,7 +106,8 @@ def school_day(school: School, day: date, absences: Mapping[str, tuple[str | Non
     label = school.calendar.label(day)
     lessons_path = school.folder / LESSONS_FILE
     result = Day(folder=school.folder, name=day.isoformat(), teachers=list(school.teachers), lessons=[],
-                 absences={}, warnings=list(school.warnings), period_times=dict(school.period_times))
+                 absences={}, supply=school.supply, warnings=list(school.warnings),
+                 period_times=dict(school.period_times))
     seen: dict[tuple[str, int, str], int] = {}
     # A timetable has a few day labels over many rows: each is matched against the date once.
     taught = {text for text in {row.day for row in school.lessons}

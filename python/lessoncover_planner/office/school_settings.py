@@ -1,4 +1,5 @@
-"""Reading ``school.toml``: the school's calendar, its period times and its default policies.
+"""Reading ``school.toml``: the school's calendar, its period times and its default policies
+(the planner's strategy among them).
 
 Every setting is optional; a school folder without the file runs Monday to Friday,
 without holidays or terms, counting a week of earlier covers.  A key the reader does
@@ -17,14 +18,15 @@ from pathlib import Path
 
 from ..cli.errors import InputError
 from ..cli.guidance import did_you_mean
+from ..cli.policies import STRATEGIES
 from ..cli.reading import parse_period, read_text
 from .calendar import ISO_DATE, Calendar, weekday_of
 
 __all__ = ["SETTINGS", "POLICY_SETTINGS", "LONGEST_HOLIDAY", "Settings", "read_settings", "read_toml"]
 
 SETTINGS = ("days", "cycle_start", "holidays", "terms", "fairness_window", "periods", "policies")
-POLICY_SETTINGS: dict[str, type] = {"max_covers": int, "keep_doubles": bool, "combined_lessons": bool,
-                                    "co_taught_no_cover": bool}
+POLICY_SETTINGS: dict[str, type] = {"strategy": str, "max_covers": int, "keep_doubles": bool,
+                                    "combined_lessons": bool, "co_taught_no_cover": bool}
 LONGEST_HOLIDAY = 366
 """The most days one holiday range may span: a longer one is surely a typo in a year."""
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
@@ -131,6 +133,9 @@ class _Reader:
                 raise self.error(key, f"expected true or false, got {setting!r}")
             if kind is int and (isinstance(setting, bool) or not isinstance(setting, int) or setting < 0):
                 raise self.error(key, f"expected a number of covers, 0 or more, got {setting!r}")
+            if kind is str and setting not in STRATEGIES:
+                names = " or ".join(f'"{name}"' for name in STRATEGIES)
+                raise self.error(key, f"expected {names}, got {setting!r}")
             chosen[key] = setting
         return chosen
 
@@ -158,6 +163,8 @@ def read_settings(path: Path) -> Settings:
     text, table = read_toml(path)
     reader = _Reader(path, text)
     for key in table:
+        if key in POLICY_SETTINGS:
+            raise reader.error(key, "a policy; write it under [policies]")
         if key not in SETTINGS:
             raise reader.error(key, "not a setting" + did_you_mean(key, SETTINGS)
                                + f" (the settings are {', '.join(SETTINGS)})")

@@ -378,6 +378,14 @@ bool read_policy(PyObject* policy_object, Day& day, DayObjects& objects, PyObjec
         if (read.class_away.empty()) read.class_away.assign(day.classes.size(), 0);
         read.class_away[static_cast<std::size_t>(PyLong_AsSsize_t(class_id))] = 1;
     }
+    PyObject* supply = policy.supply.get();
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(supply); ++i) {
+        std::uint32_t teacher = 0;
+        if (!policy_teacher(index_by_name, PyTuple_GET_ITEM(supply, i), "supply", teacher)) return false;
+        if (read.supply.empty()) read.supply.assign(day.teachers.size(), 0);
+        read.supply[teacher] = 1;
+    }
+    read.strategy = policy.strategy;
     return read_pins(policy, day, objects, index_by_name, class_by_name);
 }
 

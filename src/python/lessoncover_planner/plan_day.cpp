@@ -8,8 +8,10 @@
 #include "binding/heap_type.hpp"
 #include "binding/object_arguments.hpp"
 #include "binding/signal_handlers.hpp"
+#include "planner/best_plan.hpp"
 #include "planner/day_pins.hpp"
 #include "planner/decide.hpp"
+#include "planner/plan_review.hpp"
 #include "python/lessoncover_planner/contract.hpp"
 #include "python/lessoncover_planner/day_from_python.hpp"
 #include "report/report.hpp"
@@ -33,7 +35,7 @@ PyObject* subject_object(const Day& day, DayObjects& objects, SubjectId subject)
 }
 
 // The records, all in report order:
-//   (absent, period, subject, substitute, class_name, reason, rule) per cover;
+//   (absent, period, subject, substitute, class_name, reason, rule, why) per cover;
 //   (absent, period, subject, class_name, reason, present, teaching, covering, unavailable,
 //    at_cap) per uncovered lesson;
 //   (absent, period, subject, class_name, reason, why) per lesson that needs no cover.
@@ -43,8 +45,8 @@ struct Records {
     OwnedRef not_needed;
 };
 
-bool make_records(const Day& day, DayObjects& objects, const DayInput& built, const Plan& plan, Records& records,
-                  InterruptionCheck& check) {
+bool make_records(const Day& day, DayObjects& objects, const DayInput& built, const Plan& plan,
+                  const PlanReview& review, Records& records, InterruptionCheck& check) {
     records.covers = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.covered)));
     records.uncovered = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.uncovered.size())));
     records.not_needed = OwnedRef::steal(PyList_New(static_cast<Py_ssize_t>(plan.not_needed)));
@@ -68,8 +70,10 @@ bool make_records(const Day& day, DayObjects& objects, const DayInput& built, co
         PyObject* record = nullptr;
         if (decision.substitute != Decision::kNobody) {
             PyObject* substitute = objects.teacher_names[built.list_order[decision.substitute]];
-            record = PyTuple_Pack(7, objects.teacher_names[absent], period.get(), subject, substitute, class_name,
-                                  reason, rule);
+            OwnedRef why = OwnedRef::steal(to_python(std::string_view(review.why(static_cast<std::uint32_t>(lesson)))));
+            if (!why) return false;
+            record = PyTuple_Pack(8, objects.teacher_names[absent], period.get(), subject, substitute, class_name,
+                                  reason, rule, why.get());
             if (record == nullptr) return false;
             PyList_SET_ITEM(records.covers.get(), next_cover++, record);
         } else if (decision.rule == Rule::uncovered) {
@@ -114,9 +118,14 @@ PyObject* plan_day(const Day& day, DayObjects& objects, InterruptionCheck& check
                      PyTuple_GET_ITEM(objects.pins.get(), refusal.pin), refusal.reason.c_str());
         return nullptr;
     }
-    CoverPlanner planner;
     Plan plan;
-    planner.decide(built.input, plan, check);
+    if (built.input.policy.strategy == Strategy::best) {
+        BestPlanner planner;
+        planner.decide(built.input, plan, check);
+    } else {
+        CoverPlanner planner;
+        planner.decide(built.input, plan, check);
+    }
     if (check.stopped()) return nullptr;
     StringSink sink;
     RenderSpace space;
@@ -142,10 +151,19 @@ PyObject* plan_day(const Day& day, DayObjects& objects, InterruptionCheck& check
     OwnedRef head = OwnedRef::steal(to_python(text.substr(0, rendered->head)));
     OwnedRef timing = OwnedRef::steal(to_python(text.substr(rendered->head + 1)));
     OwnedRef seconds = OwnedRef::steal(PyFloat_FromDouble(std::chrono::duration<double>(elapsed).count()));
+    const PlanReview review(day, built, plan);
+    const PlanFigures& figures = review.figures();
+    OwnedRef summary = OwnedRef::steal(Py_BuildValue(
+        "(KKKKKKK)", static_cast<unsigned long long>(figures.covered), static_cast<unsigned long long>(figures.subject),
+        static_cast<unsigned long long>(figures.supply), static_cast<unsigned long long>(figures.doubles_kept),
+        static_cast<unsigned long long>(figures.largest_load), static_cast<unsigned long long>(figures.sum_of_squares),
+        static_cast<unsigned long long>(figures.knows_class)));
     Records records;
-    if (!head || !timing || !seconds || !make_records(day, objects, built, plan, records, check)) return nullptr;
-    return PyTuple_Pack(6, head.get(), timing.get(), seconds.get(), records.covers.get(), records.uncovered.get(),
-                        records.not_needed.get());
+    if (!head || !timing || !seconds || !summary || !make_records(day, objects, built, plan, review, records, check)) {
+        return nullptr;
+    }
+    return PyTuple_Pack(7, head.get(), timing.get(), seconds.get(), records.covers.get(), records.uncovered.get(),
+                        records.not_needed.get(), summary.get());
 }
 
 PyObject* plan_day_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
@@ -183,8 +201,8 @@ PyMethodDef plan_day_definition = {
     "(reason, periods)}. resolve_subject(text) gives a known subject's number, a\n"
     "subject of the school's own as its display text, or None. policy is None or an\n"
     "object whose options are read by name as check_policy() reads them. Returns\n"
-    "(report_head, timing_line, elapsed, covers, uncovered, not_needed). The package's\n"
-    "plan() is the documented way in.",
+    "(report_head, timing_line, elapsed, covers, uncovered, not_needed, summary). The\n"
+    "package's plan() is the documented way in.",
 };
 
 }  // namespace

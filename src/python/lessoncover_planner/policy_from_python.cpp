@@ -120,26 +120,6 @@ bool read_unavailable(PyObject* policy, PolicyObjects& out) {
     return true;
 }
 
-bool read_away_classes(PyObject* policy, PolicyObjects& out) {
-    const OwnedRef value = attribute(policy, "away_classes");
-    if (!value) return false;
-    out.away_classes = iterable_snapshot(value.get());
-    if (!out.away_classes) {
-        if (!PyErr_Occurred()) {
-            PyErr_Format(PyExc_TypeError, "away_classes must be an iterable of class names, got %R", value.get());
-        }
-        return false;
-    }
-    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(out.away_classes.get()); ++i) {
-        PyObject* class_name = PyTuple_GET_ITEM(out.away_classes.get(), i);
-        if (!PyUnicode_Check(class_name)) {
-            PyErr_Format(PyExc_TypeError, "away_classes: a class name must be a str, got %R", class_name);
-            return false;
-        }
-    }
-    return true;
-}
-
 bool read_pins(PyObject* policy, PolicyObjects& out) {
     const OwnedRef value = attribute(policy, "pinned");
     if (!value) return false;
@@ -179,13 +159,54 @@ bool read_pins(PyObject* policy, PolicyObjects& out) {
     return true;
 }
 
+// The names of an iterable option of names (away_classes, supply), each a str.
+bool read_names(PyObject* policy, const char* option, const char* what, OwnedRef& names) {
+    const OwnedRef value = attribute(policy, option);
+    if (!value) return false;
+    names = iterable_snapshot(value.get());
+    if (!names) {
+        if (!PyErr_Occurred()) {
+            PyErr_Format(PyExc_TypeError, "%s must be an iterable of %s names, got %R", option, what, value.get());
+        }
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(names.get()); ++i) {
+        PyObject* name = PyTuple_GET_ITEM(names.get(), i);
+        if (!PyUnicode_Check(name)) {
+            PyErr_Format(PyExc_TypeError, "%s: a %s name must be a str, got %R", option, what, name);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool read_strategy(PyObject* policy, Strategy& strategy) {
+    const OwnedRef value = attribute(policy, "strategy");
+    if (!value) return false;
+    if (!PyUnicode_Check(value.get())) {
+        PyErr_Format(PyExc_TypeError, "strategy must be a str, got %R", value.get());
+        return false;
+    }
+    if (PyUnicode_CompareWithASCIIString(value.get(), "greedy") == 0) {
+        strategy = Strategy::greedy;
+    } else if (PyUnicode_CompareWithASCIIString(value.get(), "best") == 0) {
+        strategy = Strategy::best;
+    } else {
+        PyErr_Format(PyExc_ValueError, "strategy must be 'greedy' or 'best', not %R", value.get());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool read_policy_object(PyObject* policy, PolicyObjects& out) {
     return read_cap(policy, out.max_covers) && read_prior_covers(policy, out) && read_unavailable(policy, out) &&
-           read_away_classes(policy, out) && read_attribute(policy, "keep_doubles", out.keep_doubles) &&
+           read_names(policy, "away_classes", "class", out.away_classes) &&
+           read_attribute(policy, "keep_doubles", out.keep_doubles) &&
            read_attribute(policy, "combined_lessons", out.combined_lessons) &&
-           read_attribute(policy, "co_taught_no_cover", out.co_taught_no_cover) && read_pins(policy, out);
+           read_attribute(policy, "co_taught_no_cover", out.co_taught_no_cover) && read_pins(policy, out) &&
+           read_names(policy, "supply", "teacher", out.supply) && read_strategy(policy, out.strategy);
 }
 
 }  // namespace lessoncover::binding

@@ -29,6 +29,8 @@ struct PolicyObjects {
     OwnedRef away_classes;  // a tuple of class names
     OwnedRef pins;          // a tuple of (absent, period, class_name, substitute) tuples
     std::vector<std::int16_t> pin_periods;  // by pin
+    OwnedRef supply;        // a tuple of teacher names
+    Strategy strategy = Strategy::greedy;
 };
 
 // Reads the options of `policy` into `out`; false with TypeError or ValueError naming the
