@@ -25,7 +25,7 @@ import time
 
 from lessoncover_planner import plan
 
-from benchmarks.strategies import STRATEGIES, stand_in_note, strategy_policies
+from benchmarks.strategies import STRATEGIES, strategy_policies
 from benchmarks.workload import SIZES, make_workload, plan_inputs, school_day
 
 DAY = "150-teacher day"
@@ -155,7 +155,6 @@ def main() -> None:
     calls = args.rounds * args.repeat
     print(f"plan(): greedy (no policy) and Policy(strategy=\"best\"), medians of {calls} calls each "
           f"({args.rounds} rounds of {args.repeat}), seed {args.seed}\n")
-    print(stand_in_note(), end="")
     print("\n".join(timing_table(inputs, policies, times)))
     if len(sizes) > 1:
         print("\nGrowth, CPU medians:\n")
