@@ -9,25 +9,38 @@ namespace lessoncover {
 
 void LexFlow::reset(std::size_t nodes) {
     nodes_ = nodes;
-    arcs_.clear();
+    to_.clear();
     from_.clear();
+    residual_.clear();
+    cost_.clear();
     total_flow_ = 0;
 }
 
+void LexFlow::reserve(std::size_t arcs) {
+    to_.reserve(2 * arcs);
+    from_.reserve(2 * arcs);
+    residual_.reserve(2 * arcs);
+    cost_.reserve(2 * arcs);
+}
+
 LexFlow::Arc LexFlow::add_arc(Node from, Node to, std::int32_t capacity, const LexCost& cost) {
-    const auto arc = static_cast<Arc>(arcs_.size());
-    arcs_.push_back(ArcData{to, capacity, cost});
-    arcs_.push_back(ArcData{from, 0, -cost});
+    const auto arc = static_cast<Arc>(to_.size());
+    to_.push_back(to);
+    to_.push_back(from);
     from_.push_back(from);
     from_.push_back(to);
+    residual_.push_back(capacity);
+    residual_.push_back(0);
+    cost_.push_back(cost);
+    cost_.push_back(-cost);
     return arc;
 }
 
 LexCost LexFlow::total_cost() const noexcept {
     LexCost total;
-    for (std::size_t arc = 0; arc < arcs_.size(); arc += 2) {
-        const std::int32_t sent = arcs_[arc + 1].residual;
-        for (std::size_t i = 0; i < kCostLevels; ++i) total.level[i] += arcs_[arc].cost.level[i] * sent;
+    for (std::size_t arc = 0; arc < to_.size(); arc += 2) {
+        const std::int32_t sent = residual_[arc + 1];
+        for (std::size_t i = 0; i < kCostLevels; ++i) total.level[i] += cost_[arc].level[i] * sent;
     }
     return total;
 }
@@ -37,31 +50,35 @@ void LexFlow::index_arcs() {
     starts_.assign(nodes_ + 1, 0);
     for (const Node from : from_) ++starts_[from + 1];
     for (std::size_t node = 0; node < nodes_; ++node) starts_[node + 1] += starts_[node];
-    order_.resize(arcs_.size());
+    order_.resize(to_.size());
     std::vector<std::uint32_t> next(starts_.begin(), starts_.end() - 1);
-    for (std::size_t arc = 0; arc < arcs_.size(); ++arc) order_[next[from_[arc]]++] = static_cast<Arc>(arc);
+    for (std::size_t arc = 0; arc < to_.size(); ++arc) order_[next[from_[arc]]++] = static_cast<Arc>(arc);
 }
 
 bool LexFlow::solve(Node source, Node sink, InterruptionCheck& check) {
     index_arcs();
+    // All the flow the source can send: once it is sent, no path is left to look for.
+    std::int64_t most = 0;
+    for (std::uint32_t at = starts_[source]; at < starts_[source + 1]; ++at) most += residual_[order_[at]];
     // Every cost given is at least zero, so zero potentials start the reduced costs right.
     potential_.assign(nodes_, LexCost{});
     total_flow_ = 0;
-    while (shortest_paths(source, sink, check)) {
+    while (total_flow_ < most && shortest_paths(source, sink, check)) {
         if (check.stopped()) return false;
+        mark_admissible();
         for (;;) {
             // Levels of the arcs of zero reduced cost, by hops from the source.
             depth_.assign(nodes_, -1);
-            std::vector<Node> queue{source};
+            queue_.assign(1, source);
             depth_[source] = 0;
-            for (std::size_t at = 0; at < queue.size(); ++at) {
-                const Node node = queue[at];
+            for (std::size_t at = 0; at < queue_.size() && depth_[sink] < 0; ++at) {
+                const Node node = queue_[at];
                 for (std::uint32_t i = starts_[node]; i < starts_[node + 1]; ++i) {
                     const Arc arc = order_[i];
-                    const Node to = arcs_[arc].to;
-                    if (depth_[to] < 0 && admissible(arc, node)) {
+                    const Node to = to_[arc];
+                    if (depth_[to] < 0 && residual_[arc] > 0 && zero_cost_[arc]) {
                         depth_[to] = depth_[node] + 1;
-                        queue.push_back(to);
+                        queue_.push_back(to);
                     }
                 }
             }
@@ -69,10 +86,21 @@ bool LexFlow::solve(Node source, Node sink, InterruptionCheck& check) {
             const std::int64_t sent = blocking_flow(source, sink);
             if (sent == 0) break;
             total_flow_ += sent;
-            if (check.step(static_cast<std::int64_t>(queue.size()))) return false;
+            if (check.step(static_cast<std::int64_t>(queue_.size()))) return false;
         }
     }
     return !check.stopped();
+}
+
+// Which arcs cost nothing on the potentials of this round: the only ones a round's paths
+// take. Pushing flow keeps them so (an arc and its reverse both cost zero).
+void LexFlow::mark_admissible() {
+    zero_cost_.resize(to_.size());
+    for (std::size_t arc = 0; arc < to_.size(); ++arc) {
+        // An arc without room gets some only as the reverse of one that flow takes, which
+        // costs zero too: blocking_flow() marks it then.
+        zero_cost_[arc] = residual_[arc] > 0 && potential_[to_[arc]] - potential_[from_[arc]] == cost_[arc] ? 1 : 0;
+    }
 }
 
 // Dijkstra on reduced costs, then each node's potential moves by its distance, capped at
@@ -81,11 +109,11 @@ bool LexFlow::solve(Node source, Node sink, InterruptionCheck& check) {
 bool LexFlow::shortest_paths(Node source, Node sink, InterruptionCheck& check) {
     distance_.assign(nodes_, LexCost{});
     done_.assign(nodes_, 0);
-    std::vector<std::uint8_t> seen(nodes_, 0);
+    depth_.assign(nodes_, 0);  // here: whether a distance was found
     using Entry = std::pair<LexCost, Node>;
     std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue;
     queue.emplace(LexCost{}, source);
-    seen[source] = 1;
+    depth_[source] = 1;
     std::size_t settled = 0;
     while (!queue.empty()) {
         const auto [distance, node] = queue.top();
@@ -94,15 +122,16 @@ bool LexFlow::shortest_paths(Node source, Node sink, InterruptionCheck& check) {
         done_[node] = 1;
         ++settled;
         if (node == sink) break;
+        const LexCost from_here = distance + potential_[node];
         for (std::uint32_t i = starts_[node]; i < starts_[node + 1]; ++i) {
             const Arc arc = order_[i];
-            const ArcData& data = arcs_[arc];
-            if (data.residual <= 0 || done_[data.to]) continue;
-            const LexCost reached = distance + data.cost + potential_[node] - potential_[data.to];
-            if (!seen[data.to] || reached < distance_[data.to]) {
-                seen[data.to] = 1;
-                distance_[data.to] = reached;
-                queue.emplace(reached, data.to);
+            const Node to = to_[arc];
+            if (residual_[arc] <= 0 || done_[to]) continue;
+            const LexCost reached = from_here + cost_[arc] - potential_[to];
+            if (!depth_[to] || reached < distance_[to]) {
+                depth_[to] = 1;
+                distance_[to] = reached;
+                queue.emplace(reached, to);
             }
         }
     }
@@ -125,10 +154,11 @@ std::int64_t LexFlow::blocking_flow(Node source, Node sink) {
     for (;;) {
         if (node == sink) {
             std::int32_t room = std::numeric_limits<std::int32_t>::max();
-            for (const Arc arc : path) room = std::min(room, arcs_[arc].residual);
+            for (const Arc arc : path) room = std::min(room, residual_[arc]);
             for (const Arc arc : path) {
-                arcs_[arc].residual -= room;
-                arcs_[arc ^ 1].residual += room;
+                residual_[arc] -= room;
+                residual_[arc ^ 1] += room;
+                zero_cost_[arc ^ 1] = 1;
             }
             sent += room;
             path.clear();
@@ -138,8 +168,8 @@ std::int64_t LexFlow::blocking_flow(Node source, Node sink) {
         bool advanced = false;
         for (; next_arc_[node] < starts_[node + 1]; ++next_arc_[node]) {
             const Arc arc = order_[next_arc_[node]];
-            const Node to = arcs_[arc].to;
-            if (depth_[to] == depth_[node] + 1 && admissible(arc, node)) {
+            const Node to = to_[arc];
+            if (depth_[to] == depth_[node] + 1 && residual_[arc] > 0 && zero_cost_[arc]) {
                 path.push_back(arc);
                 node = to;
                 advanced = true;

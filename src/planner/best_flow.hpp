@@ -49,8 +49,8 @@ public:
     // stopped it.
     bool solve(Node source, Node sink, InterruptionCheck& check);
 
-    std::int32_t flow(Arc arc) const noexcept { return arcs_[arc ^ 1].residual; }
-    Node head(Arc arc) const noexcept { return arcs_[arc].to; }
+    std::int32_t flow(Arc arc) const noexcept { return residual_[arc ^ 1]; }
+    Node head(Arc arc) const noexcept { return to_[arc]; }
     std::int64_t total_flow() const noexcept { return total_flow_; }
     LexCost total_cost() const noexcept;
     // The arcs that leave `node`, in the order added (reverse arcs included: odd numbers).
@@ -58,23 +58,21 @@ public:
     void for_each_arc(Node node, Visit visit) const {
         for (std::uint32_t at = starts_[node]; at < starts_[node + 1]; ++at) visit(order_[at]);
     }
+    void reserve(std::size_t arcs);
 
 private:
-    struct ArcData {
-        Node to;
-        std::int32_t residual;
-        LexCost cost;
-    };
     void index_arcs();
     bool shortest_paths(Node source, Node sink, InterruptionCheck& check);
-    bool admissible(Arc arc, Node from) const noexcept {
-        const ArcData& data = arcs_[arc];
-        return data.residual > 0 && (data.cost + potential_[from] - potential_[data.to]).is_zero();
-    }
+    void mark_admissible();
     std::int64_t blocking_flow(Node source, Node sink);
 
-    std::vector<ArcData> arcs_;
-    std::vector<Node> from_;  // by arc
+    // By arc, in pairs (an arc, then its reverse): where it goes and leaves from, the room
+    // left, the cost; and, for the round, whether its reduced cost is zero.
+    std::vector<Node> to_;
+    std::vector<Node> from_;
+    std::vector<std::int32_t> residual_;
+    std::vector<LexCost> cost_;
+    std::vector<std::uint8_t> zero_cost_;
     std::size_t nodes_ = 0;
     std::vector<std::uint32_t> starts_;  // by node, into order_
     std::vector<Arc> order_;
@@ -82,6 +80,7 @@ private:
     std::vector<LexCost> distance_;
     std::vector<std::uint8_t> done_;
     std::vector<std::int32_t> depth_;
+    std::vector<Node> queue_;
     std::vector<std::uint32_t> next_arc_;
     std::int64_t total_flow_ = 0;
 };

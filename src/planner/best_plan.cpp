@@ -175,16 +175,27 @@ bool BestPlanner::solve(std::uint32_t bound, bool every_level, Solved& solved, I
     std::vector<std::uint32_t> slot_node(teachers * codes_in_use.size(), kNone);  // [teacher * used + at]
     std::vector<std::uint32_t> slot_teacher;
     std::vector<std::uint32_t> slots_of(teachers, 0);
+    // A teacher free in one period only needs no node for it: the teacher's own node
+    // takes one cover at most.
     for (std::size_t teacher = 0; teacher < teachers; ++teacher) {
+        std::uint32_t* slot = slot_node.data() + teacher * codes_in_use.size();
         for (std::size_t at = 0; at < codes_in_use.size(); ++at) {
             if (!free_in(static_cast<std::uint32_t>(teacher), codes_in_use[at])) continue;
-            slot_node[teacher * codes_in_use.size() + at] = nodes++;
+            slot[at] = nodes++;
             ++slots_of[teacher];
         }
-        if (slots_of[teacher] != 0) teacher_node[teacher] = nodes++;
+        if (slots_of[teacher] == 1) {
+            teacher_node[teacher] = *std::find_if(slot, slot + codes_in_use.size(), [](std::uint32_t node) { return node != kNone; });
+        } else if (slots_of[teacher] > 1) {
+            teacher_node[teacher] = nodes++;
+        }
     }
     slot_teacher.assign(nodes, kNone);
+    sink_arcs_.clear();
     flow_.reset(nodes);
+    std::size_t slots = 0;
+    for (const std::uint32_t count : slots_of) slots += count;
+    flow_.reserve(units_.size() * 3 + knows_.size() + slots * 4 + teachers);
 
     std::uint32_t largest = 1;
     for (const Unit& unit : units_) largest = std::max(largest, unit.size);
@@ -221,7 +232,7 @@ bool BestPlanner::solve(std::uint32_t bound, bool every_level, Solved& solved, I
             if (!listed.supply && listed.subject < subjects && hub_at(codes_in_use[at], listed.subject) != kNone) {
                 flow_.add_arc(hub_at(codes_in_use[at], listed.subject), slot, 1, LexCost{});
             }
-            flow_.add_arc(slot, teacher_node[teacher], 1, LexCost{});
+            if (slot != teacher_node[teacher]) flow_.add_arc(slot, teacher_node[teacher], 1, LexCost{});
         }
         // Covers the teacher may still give: the cap, the bound on the load, the free periods.
         const std::uint64_t fixed = fixed_covers_[teacher];
@@ -232,7 +243,8 @@ bool BestPlanner::solve(std::uint32_t bound, bool every_level, Solved& solved, I
         if (room == 0) continue;
         const LexCost supply = cost_at(supply_cover, listed.supply ? 1 : 0);
         if (!every_level) {
-            flow_.add_arc(teacher_node[teacher], sink, static_cast<std::int32_t>(room), supply);
+            sink_arcs_.emplace_back(static_cast<std::uint32_t>(teacher),
+                                    flow_.add_arc(teacher_node[teacher], sink, static_cast<std::int32_t>(room), supply));
             continue;
         }
         // The k-th cover adds (base + k)^2 - (base + k - 1)^2 to the sum of squares: more
@@ -245,7 +257,16 @@ bool BestPlanner::solve(std::uint32_t bound, bool every_level, Solved& solved, I
     if (!flow_.solve(source, sink, check)) return false;
     solved.units = flow_.total_flow();
     solved.cost = flow_.total_cost();
-    if (!every_level) return true;
+    if (!every_level) {
+        solved.largest_load = 0;
+        for (const auto& [teacher, arc] : sink_arcs_) {
+            const std::uint32_t covers = fixed_covers_[teacher] + static_cast<std::uint32_t>(flow_.flow(arc));
+            if (covers == 0) continue;
+            const std::uint32_t prior = input.prior.empty() ? 0 : input.prior[teacher];
+            solved.largest_load = std::max(solved.largest_load, prior + covers);
+        }
+        return true;
+    }
 
     // Each unit's substitute. A hub passes units on in any pairing (its arcs cost nothing
     // and every teacher behind it takes any of its units): they are paired in order.
@@ -279,12 +300,11 @@ bool BestPlanner::solve(std::uint32_t bound, bool every_level, Solved& solved, I
 bool BestPlanner::plan_units(InterruptionCheck& check) {
     const PlanningInput& input = *input_;
     substitute_.assign(units_.size(), kNone);
-    std::uint32_t low = 0;
-    std::uint32_t high = 0;
+    // The bound can be no lower than a load fixed already.
+    std::uint32_t low = 1;
     for (std::size_t teacher = 0; teacher < input.teachers.size(); ++teacher) {
-        const std::uint32_t base = (input.prior.empty() ? 0 : input.prior[teacher]) + fixed_covers_[teacher];
-        if (fixed_covers_[teacher] != 0) low = std::max(low, base);
-        high = std::max<std::uint32_t>(high, base + static_cast<std::uint32_t>(std::min<std::size_t>(units_.size(), input.period_codes)));
+        if (fixed_covers_[teacher] == 0) continue;
+        low = std::max(low, (input.prior.empty() ? 0 : input.prior[teacher]) + fixed_covers_[teacher]);
     }
     Solved best;
     if (!solve(kNoBound, false, best, check)) return false;
@@ -293,19 +313,18 @@ bool BestPlanner::plan_units(InterruptionCheck& check) {
         return solved.units == best.units && std::equal(solved.cost.level.begin(), solved.cost.level.begin() + 3,
                                                         best.cost.level.begin());
     };
-    low = std::max<std::uint32_t>(low, 1);
-    while (low < high) {
-        const std::uint32_t middle = low + (high - low) / 2;
+    // The flow without a bound keeps its loads within its largest one, so that bound is
+    // good; below `low` none is. Between the two, halving.
+    std::uint32_t too_small = low - 1;
+    std::uint32_t good = std::max(best.largest_load, low);
+    while (too_small + 1 < good) {
+        const std::uint32_t middle = too_small + (good - too_small) / 2;
         Solved probe;
         if (!solve(middle, false, probe, check)) return false;
-        if (as_good(probe)) {
-            high = middle;
-        } else {
-            low = middle + 1;
-        }
+        (as_good(probe) ? good : too_small) = middle;
     }
     Solved planned;
-    return solve(low, true, planned, check);
+    return solve(good, true, planned, check);
 }
 
 std::uint32_t BestPlanner::substitute_of(std::uint32_t lesson) const {

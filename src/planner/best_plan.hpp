@@ -58,6 +58,7 @@ private:
     struct Solved {
         std::int64_t units = 0;
         LexCost cost;
+        std::uint32_t largest_load = 0;  // of a teacher who covers; read without every level
     };
 
     void read_day(const PlanningInput& input);
@@ -81,6 +82,7 @@ private:
     std::vector<std::uint32_t> double_kept_;      // by lesson: the neighbour that keeps it a double
     LexFlow flow_;
     std::vector<LexFlow::Arc> unit_arcs_;  // scratch
+    std::vector<std::pair<std::uint32_t, LexFlow::Arc>> sink_arcs_;  // scratch: (teacher, its arc to the sink)
 };
 
 }  // namespace lessoncover
