@@ -31,9 +31,11 @@ JKL,4,9C,S1,
 MNO,3,9C,H1,
 MNO,5,9A,H1,
 """
+# The tests assert the substitutes of the greedy rules; a school folder plans with "best" unless told.
+GREEDY = '[policies]\nstrategy = "greedy"\n'
 SCHOOL_TOML = """\
 fairness_window = "week"
-"""
+""" + GREEDY
 
 MONDAY, TUESDAY, WEDNESDAY = "2025-03-10", "2025-03-11", "2025-03-12"
 

@@ -111,8 +111,10 @@ def test_co_taught_no_cover(tmp_path):
 def test_away_classes(tmp_path):
     day = day_of(tmp_path, "A,maths\nD,art\n", "A,1,7B\nA,2,7A\nD,1,7A\n", "A,Sick\n")
     plain = json_plan("--data", day)
+    # D covers 7A, the class D teaches in period 1
     assert plain["summary"] == {"absent_lessons": 2, "covered": 1, "uncovered": 1, "not_needed": 0,
-                                "substitutes": 1}
+                                "substitutes": 1, "subject": 0, "supply": 0, "doubles_kept": 0,
+                                "largest_load": 1, "sum_of_squares": 1, "knows_class": 1}
     away = json_plan("--data", day, "--away", "7A", "--away", "7A")
     # D's lesson in 7A is off, so D is free to cover A's 7B lesson in period 1
     assert covers(away) == [("A", 1, "7B", "D", "any")]

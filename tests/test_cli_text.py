@@ -23,14 +23,14 @@ Absent (2)
 
 Cover board
 -----------
-  Class  Room  Subject  Absent    Cover      How
+  Class  Room  Subject  Absent    Cover      How             Why
 
 Period 1
-  10A    F12   French   Asha Rao  Cleo Diaz  free colleague
+  10A    F12   French   Asha Rao  Cleo Diaz  free colleague  first free in the list
   10D    E3    english  Dev Roy   NO COVER   see below
 
 Period 2
-  10A          French   Asha Rao  Ben Ng     same subject
+  10A          French   Asha Rao  Ben Ng     same subject    same subject, fewest lessons (1)
 
 Without cover (1)
 -----------------
@@ -38,6 +38,7 @@ Without cover (1)
   1       10D    E3    english  Dev Roy  all 3 present teachers are busy in period 1: 2 teach, 1 covers
 
 3 absent lessons, 2 covered, 1 uncovered, 2 substitutes
+Figures: 1 cover by the same subject, 0 by supply staff, 0 by a teacher of the class; 0 doubles kept; largest load 1, sum of squared loads 2
 """
 
 
@@ -48,12 +49,16 @@ def test_text_is_the_default_and_lays_out_the_day(tmp_path):
     assert plan("--data", day, "--format", "text").stdout == shown
 
 
-def test_text_counts_agree_with_json(tmp_path):
+@pytest.mark.parametrize("options", [(), ("--strategy", "best"), ("--keep-doubles",)], ids=["greedy", "best", "doubles"])
+def test_text_counts_and_figures_agree_with_json(tmp_path, options):
     day = write_day(tmp_path / "monday", *MONDAY)
-    counts = json_plan("--data", day)["summary"]
-    assert plan("--data", day).stdout.splitlines()[-1] == (
+    counts = json_plan("--data", day, *options)["summary"]
+    assert plan("--data", day, *options).stdout.splitlines()[-2:] == [
         f"{counts['absent_lessons']} absent lessons, {counts['covered']} covered, {counts['uncovered']} uncovered, "
-        f"{counts['substitutes']} substitutes")
+        f"{counts['substitutes']} substitutes",
+        f"Figures: {counts['subject']} cover{'' if counts['subject'] == 1 else 's'} by the same subject, {counts['supply']} by supply staff, "
+        f"{counts['knows_class']} by a teacher of the class; {counts['doubles_kept']} doubles kept; "
+        f"largest load {counts['largest_load']}, sum of squared loads {counts['sum_of_squares']}"]
 
 
 def test_the_sample_school_board_has_every_cover_once():
@@ -64,7 +69,7 @@ def test_the_sample_school_board_has_every_cover_once():
     for cover in document["covers"]:
         assert board.count(cover["substitute"]) == sum(c["substitute"] == cover["substitute"] for c in document["covers"])
     assert "Room" not in board  # no room column when lessons.csv has none
-    assert text.endswith("19 absent lessons, 19 covered, 0 uncovered, 6 substitutes\n")
+    assert text.splitlines()[-2] == "19 absent lessons, 19 covered, 0 uncovered, 6 substitutes"
 
 
 def test_subject_as_teachers_csv_spells_it_everywhere(tmp_path):
@@ -89,7 +94,7 @@ def test_not_needed_lessons_have_their_own_block(tmp_path):
     block = text[text.index("No cover needed (1)"):]
     assert "class 7A is away" in block.splitlines()[3]
     assert "7A" not in text[text.index("Cover board"):text.index("No cover needed")]
-    assert "1 not needed" in text.splitlines()[-1]
+    assert "1 not needed" in text.splitlines()[-2]
 
 
 def test_nobody_absent(tmp_path):

@@ -289,7 +289,29 @@ def test_a_first_version_ledger_is_migrated_with_its_data(path):
         assert (ledger.version(MON), ledger.runs_on(MON), ledger.covers_by_teacher(None, None)) == (1, [], {"Cleo": 1})
         record(ledger, MON, [cover(1, "Dev")])
         assert (ledger.version(MON), len(ledger.runs_on(MON))) == (2, 1)
-    assert user_version(path) == SCHEMA_VERSION == 2
+    assert user_version(path) == SCHEMA_VERSION == 3
+
+
+def test_a_second_version_ledger_gains_the_covers_why(path):
+    connection = sqlite3.connect(path, isolation_level=None)
+    for statement in (*MIGRATIONS[0], *MIGRATIONS[1]):
+        connection.execute(statement)
+    connection.execute("PRAGMA user_version = 2")
+    connection.execute("INSERT INTO days (day, version) VALUES ('2025-03-10', 1)")
+    connection.execute("INSERT INTO covers (day, absent, period, class_name, substitute, how, rule) "
+                       "VALUES ('2025-03-10', 'Asha', 1, '7A', 'Cleo', 'planned', 'subject')")
+    connection.close()
+    why = "same subject, fewest lessons (2)"
+    with Ledger.open(path) as ledger:
+        assert ledger.covers_on(MON) == [cover(1)] and ledger.covers_on(MON)[0].why == ""
+        ledger.set_cover(MON, CoverEntry("Asha", 2, "7A", "Dev", "planned", "any", why))
+        assert [entry.why for entry in ledger.covers_on(MON)] == ["", why]
+        ledger.set_cover(MON, CoverEntry("Asha", 2, "7A", "Dev", "manual", ""))  # replaced whole, why too
+        assert [entry.why for entry in ledger.covers_on(MON)] == ["", ""]
+        record(ledger, MON, [CoverEntry("Asha", 1, "7A", "Cleo", "planned", "subject", why)])
+    with Ledger.open(path, create=False) as ledger:
+        assert [(entry.substitute, entry.why) for entry in ledger.covers_on(MON)] == [("Cleo", why)]
+    assert user_version(path) == SCHEMA_VERSION
 
 
 def test_a_ledger_reopened_keeps_everything(path):
@@ -308,7 +330,7 @@ def test_a_ledger_of_a_newer_program_is_refused_unchanged(path):
     connection.execute(f"PRAGMA user_version = {SCHEMA_VERSION + 1}")
     connection.close()
     before = path.read_bytes()
-    with pytest.raises(UsageError, match=f"{path} was written by a newer lessoncover .ledger version 3"):
+    with pytest.raises(UsageError, match=f"{path} was written by a newer lessoncover .ledger version 4"):
         Ledger.open(path)
     assert path.read_bytes() == before
 

@@ -3,7 +3,7 @@ import datetime
 import random
 
 import pytest
-from office_support import LESSONS, MONDAY, covers, make_school, office
+from office_support import GREEDY, LESSONS, MONDAY, covers, make_school, office
 
 from lessoncover_planner.office.office import Office
 
@@ -50,7 +50,7 @@ def test_assign_refuses_with_the_reason_and_force_overrides_all_but_absence(caps
 
 
 def test_cap_refusal_and_a_lesson_nobody_is_absent_from(tmp_path, capsys):
-    folder = make_school(tmp_path / "s", school_toml="[policies]\nmax_covers = 1\n")
+    folder = make_school(tmp_path / "s", school_toml=GREEDY + "max_covers = 1\n")
     where = ("--date", MONDAY, "--school", folder)
     office(capsys, "absent", "KMJ", *where)
     assert office(capsys, "assign", "MNO", "--class", "9A", "--period", "1", *where)[0] == 0
@@ -90,7 +90,7 @@ def test_two_absent_lessons_in_one_class_and_period_need_absent(capsys, tmp_path
 
 def test_pinning_one_lesson_of_a_combined_set_pins_the_set(capsys, tmp_path):
     lessons = LESSONS + "KMJ,3,9D,M1,\n"  # KMJ teaches 9A and 9D together in period 3
-    folder = make_school(tmp_path / "s", school_toml="[policies]\ncombined_lessons = true\n", lessons=lessons)
+    folder = make_school(tmp_path / "s", school_toml=GREEDY + "combined_lessons = true\n", lessons=lessons)
     where = ("--date", MONDAY, "--school", folder)
     office(capsys, "absent", "KMJ", *where)
     assert office(capsys, "assign", "DEF", "--class", "9D", "--period", "3", *where)[0] == 0
@@ -101,21 +101,25 @@ def test_pinning_one_lesson_of_a_combined_set_pins_the_set(capsys, tmp_path):
     assert recorded[("KMJ", 3, "9A")] == recorded[("KMJ", 3, "9D")] == ("DEF", "manual")
 
 
-def _random_school(seed, tmp_path):
+def _random_school(seed, tmp_path, supply=False):
     rng = random.Random(seed)
     subjects = ["Mathematics", "English", "Science"]
     names = [f"T{number:02}" for number in range(rng.randint(4, 9))]
-    teachers = "name,subject\n" + "".join(f"{name},{rng.choice(subjects)}\n" for name in names)
+    # with supply, about a third of the teachers are supply staff, in no particular place in the file
+    marks = [rng.choice(["yes", "", "no"]) if supply else "" for _ in names]
+    teachers = "name,subject,supply\n" + "".join(f"{name},{rng.choice(subjects)},{mark}\n"
+                                                  for name, mark in zip(names, marks))
     rows = {(rng.choice(names), rng.randint(1, 5), f"C{rng.randint(1, 4)}") for _ in range(rng.randint(6, 25))}
     lessons = "teacher,period,class\n" + "".join(f"{t},{p},{c}\n" for t, p, c in sorted(rows))
     return make_school(tmp_path / f"s{seed}", teachers=teachers, lessons=lessons), names, rng
 
 
+@pytest.mark.parametrize("supply", [False, True], ids=["staff", "supply"])
 @pytest.mark.parametrize("seed", range(25))
-def test_the_first_candidate_is_whom_the_planner_chooses(seed, tmp_path):
+def test_the_first_candidate_is_whom_the_planner_chooses(seed, supply, tmp_path):
     # With every other lesson of the day covered as recorded, the planner's choice for the
-    # one left is the first candidate the office lists.
-    folder, names, rng = _random_school(seed, tmp_path)
+    # one left is the first candidate the office lists; supply staff come last, in file order.
+    folder, names, rng = _random_school(seed, tmp_path, supply)
     date = datetime.date(2025, 3, 10)
     with Office(folder) as school:
         teaching = sorted({line.split(",")[0] for line in (folder / "lessons.csv").read_text().splitlines()[1:]})

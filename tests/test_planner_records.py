@@ -1,4 +1,5 @@
-"""Cover and Uncovered: frozen, slotted records; Uncovered.why says in words why nobody was free."""
+"""Cover and Uncovered: frozen, slotted records; Uncovered.why says in words why nobody was free;
+Cover.why is the planner's words, left out of comparisons."""
 import dataclasses
 
 import pytest
@@ -59,7 +60,14 @@ def test_records_compare_and_hash_by_value():
     assert COVER != dataclasses.replace(COVER, rule="any")
     assert uncovered() == uncovered() != uncovered(covering=0)
     assert [f.name for f in dataclasses.fields(Cover)] == [
-        "absent", "period", "subject", "substitute", "class_name", "reason", "rule"]
+        "absent", "period", "subject", "substitute", "class_name", "reason", "rule", "why"]
     assert [f.name for f in dataclasses.fields(Uncovered)] == [
         "absent", "period", "subject", "class_name", "reason", "present_teachers", "busy_teaching",
         "busy_covering", "busy_unavailable", "at_cap", "why"]
+
+
+def test_a_covers_why_defaults_to_empty_and_is_left_out_of_comparisons():
+    explained = dataclasses.replace(COVER, why="same subject, fewest lessons (3)")
+    assert COVER.why == "" and explained.why == "same subject, fewest lessons (3)"
+    assert explained == COVER and hash(explained) == hash(COVER)
+    assert dataclasses.astuple(explained)[-1] == "same subject, fewest lessons (3)"

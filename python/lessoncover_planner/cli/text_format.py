@@ -104,8 +104,9 @@ def _counts(counts: dict[str, int]) -> str:
 
 def _figures(counts: dict[str, int]) -> str:
     """The plan's figures beyond the counts, as the best strategy ranks plans by them."""
-    return (f"Covers: {counts['subject']} by the subject, {counts['supply']} by supply, "
-            f"{counts['doubles_kept']} doubles kept, {counts['knows_class']} by a teacher of the class; "
+    covers = "cover" if counts["subject"] == 1 else "covers"
+    return (f"Figures: {counts['subject']} {covers} by the same subject, {counts['supply']} by supply staff, "
+            f"{counts['knows_class']} by a teacher of the class; {counts['doubles_kept']} doubles kept; "
             f"largest load {counts['largest_load']}, sum of squared loads {counts['sum_of_squares']}")
 
 
