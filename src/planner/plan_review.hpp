@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "planner/day.hpp"
@@ -31,8 +32,9 @@ public:
     PlanReview(const Day& day, const DayInput& built, const Plan& plan);
 
     const PlanFigures& figures() const noexcept { return figures_; }
-    // Why lesson `lesson` (covered) went to its substitute, in a few words.
-    std::string why(std::uint32_t lesson) const;
+    // Why lesson `lesson` (covered) went to its substitute, in a few words: a view of a
+    // text of its own or of `text`, which it overwrites.
+    std::string_view why(std::uint32_t lesson, std::string& text) const;
 
 private:
     bool knows(std::uint32_t teacher, std::uint32_t class_id) const;  // day teacher, class id
@@ -44,7 +46,9 @@ private:
     // By lesson: what its substitute held when the greedy rules chose it (lessons, prior
     // covers and covers booked before); 0 where no rule ranked by it.
     std::vector<std::uint64_t> held_when_chosen_;
-    std::vector<std::uint64_t> taught_classes_;  // (day teacher, class id) keys of substitutes, sorted
+    // The class of each lesson of a substitute, by teacher: class_starts_[t]..[t + 1].
+    std::vector<std::uint32_t> class_starts_;
+    std::vector<std::uint32_t> taught_classes_;
     PlanFigures figures_;
 };
 

@@ -56,6 +56,7 @@ bool make_records(const Day& day, DayObjects& objects, const DayInput& built, co
     Py_ssize_t next_cover = 0;
     Py_ssize_t next_uncovered = 0;
     Py_ssize_t next_not_needed = 0;
+    std::string why_text;
     for (std::size_t lesson = 0; lesson < plan.decisions.size(); ++lesson) {
         if (check.step()) return false;
         const Decision& decision = plan.decisions[lesson];
@@ -70,7 +71,7 @@ bool make_records(const Day& day, DayObjects& objects, const DayInput& built, co
         PyObject* record = nullptr;
         if (decision.substitute != Decision::kNobody) {
             PyObject* substitute = objects.teacher_names[built.list_order[decision.substitute]];
-            OwnedRef why = OwnedRef::steal(to_python(std::string_view(review.why(static_cast<std::uint32_t>(lesson)))));
+            OwnedRef why = OwnedRef::steal(to_python(review.why(static_cast<std::uint32_t>(lesson), why_text)));
             if (!why) return false;
             record = PyTuple_Pack(8, objects.teacher_names[absent], period.get(), subject, substitute, class_name,
                                   reason, rule, why.get());
