@@ -49,14 +49,16 @@ def test_text_is_the_default_and_lays_out_the_day(tmp_path):
     assert plan("--data", day, "--format", "text").stdout == shown
 
 
-@pytest.mark.parametrize("options", [(), ("--strategy", "best"), ("--keep-doubles",)], ids=["greedy", "best", "doubles"])
+@pytest.mark.parametrize("options", [(), ("--strategy", "best"), ("--keep-doubles",)],
+                         ids=["greedy", "best", "doubles"])
 def test_text_counts_and_figures_agree_with_json(tmp_path, options):
     day = write_day(tmp_path / "monday", *MONDAY)
     counts = json_plan("--data", day, *options)["summary"]
     assert plan("--data", day, *options).stdout.splitlines()[-2:] == [
         f"{counts['absent_lessons']} absent lessons, {counts['covered']} covered, {counts['uncovered']} uncovered, "
         f"{counts['substitutes']} substitutes",
-        f"Figures: {counts['subject']} cover{'' if counts['subject'] == 1 else 's'} by the same subject, {counts['supply']} by supply staff, "
+        f"Figures: {counts['subject']} cover{'' if counts['subject'] == 1 else 's'} by the same subject, "
+        f"{counts['supply']} by supply staff, "
         f"{counts['knows_class']} by a teacher of the class; {counts['doubles_kept']} doubles kept; "
         f"largest load {counts['largest_load']}, sum of squared loads {counts['sum_of_squares']}"]
 

@@ -101,7 +101,7 @@ def test_pinning_one_lesson_of_a_combined_set_pins_the_set(capsys, tmp_path):
     assert recorded[("KMJ", 3, "9A")] == recorded[("KMJ", 3, "9D")] == ("DEF", "manual")
 
 
-def _random_school(seed, tmp_path, supply=False):
+def _random_school(seed, tmp_path, supply=False, strategy="greedy"):
     rng = random.Random(seed)
     subjects = ["Mathematics", "English", "Science"]
     names = [f"T{number:02}" for number in range(rng.randint(4, 9))]
@@ -111,15 +111,18 @@ def _random_school(seed, tmp_path, supply=False):
                                                   for name, mark in zip(names, marks))
     rows = {(rng.choice(names), rng.randint(1, 5), f"C{rng.randint(1, 4)}") for _ in range(rng.randint(6, 25))}
     lessons = "teacher,period,class\n" + "".join(f"{t},{p},{c}\n" for t, p, c in sorted(rows))
-    return make_school(tmp_path / f"s{seed}", teachers=teachers, lessons=lessons), names, rng
+    school_toml = f'[policies]\nstrategy = "{strategy}"\n'
+    return make_school(tmp_path / f"s{seed}", school_toml, teachers=teachers, lessons=lessons), names, rng
 
 
+@pytest.mark.parametrize("strategy", ["greedy", "best"])
 @pytest.mark.parametrize("supply", [False, True], ids=["staff", "supply"])
 @pytest.mark.parametrize("seed", range(25))
-def test_the_first_candidate_is_whom_the_planner_chooses(seed, supply, tmp_path):
+def test_the_first_candidate_is_whom_the_planner_chooses(seed, supply, strategy, tmp_path):
     # With every other lesson of the day covered as recorded, the planner's choice for the
-    # one left is the first candidate the office lists; supply staff come last, in file order.
-    folder, names, rng = _random_school(seed, tmp_path, supply)
+    # one left is the first candidate the office lists; supply staff come last (under the
+    # greedy rules in file order), and the best plan ranks by its figures.
+    folder, names, rng = _random_school(seed, tmp_path, supply, strategy)
     date = datetime.date(2025, 3, 10)
     with Office(folder) as school:
         teaching = sorted({line.split(",")[0] for line in (folder / "lessons.csv").read_text().splitlines()[1:]})

@@ -4,9 +4,12 @@ The rules: a free, present colleague of the absent teacher's subject with the
 fewest lessons (prior covers and today's covers count as lessons), the earlier
 in the school's list on a tie; else the first free present teacher of the list;
 else the first free supply teacher in the order of teachers.csv.  The school's list
-puts teachers with fewer lessons first, as the planner does.  That is the greedy
-strategy's order; the best strategy weighs the whole day, but takes its
-substitutes from the same teachers.
+puts teachers with fewer lessons first, as the planner does.
+
+Under the best strategy, with every other cover of the date fixed, the plan's figures
+rank them instead: school staff before supply staff, the subject's teachers first,
+then the smallest largest load (prior covers and covers today) the cover would leave,
+the smallest load (the sum of squared loads), a teacher of the class, and the list.
 """
 
 from __future__ import annotations
@@ -72,6 +75,8 @@ def rank_candidates(facts: DayFacts, lesson: Lesson, covers: Sequence[CoverEntry
     list_order = sorted(facts.day.teachers, key=lambda teacher: start_load[teacher[0]])
 
     supply = frozenset(facts.day.supply)
+    loads = {name: prior.get(name, 0) + count for name, count in given.items()}  # of those who cover today
+    best_key: dict[str, tuple[object, ...]] = {}
     same: list[Candidate] = []
     others: list[Candidate] = []
     hired: list[Candidate] = []
@@ -101,6 +106,10 @@ def rank_candidates(facts: DayFacts, lesson: Lesson, covers: Sequence[CoverEntry
         why = f"{subject}: {_plural(lessons, 'lesson')}, {_plural(earlier, 'prior cover')}"
         if today:
             why += f", {_plural(today, 'cover')} today"
+        load = earlier + today
+        best_key[name] = (name in supply, subject_identity(subject) != wanted,
+                          max([load + 1, *(other for teacher, other in loads.items() if teacher != name)]), load,
+                          not facts.teaches_class(name, lesson[2]), len(best_key))
         if name in supply:
             hired.append(Candidate(name, subject, False, lessons + earlier + today, f"supply teacher, {why}"))
             continue
@@ -108,4 +117,7 @@ def rank_candidates(facts: DayFacts, lesson: Lesson, covers: Sequence[CoverEntry
         (same if candidate.same_subject else others).append(candidate)
     same.sort(key=lambda candidate: candidate.load)  # stable: list order on equal loads
     hired.sort(key=lambda candidate: facts.order[candidate.name])  # the file's order, not the list's
-    return Candidates(lesson, tuple(same + others + hired), tuple(excluded))
+    ranked = same + others + hired
+    if facts.options.strategy == "best":
+        ranked.sort(key=lambda candidate: best_key[candidate.name])
+    return Candidates(lesson, tuple(ranked), tuple(excluded))

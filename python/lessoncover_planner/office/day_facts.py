@@ -63,6 +63,10 @@ class DayFacts:
     def unavailable_then(self, name: str, period: int) -> bool:
         return period in self.day.unavailable.get(name, ())
 
+    def teaches_class(self, name: str, class_name: str) -> bool:
+        """Whether the teacher has a lesson with the class in any period of the day."""
+        return any(taught == class_name for _, taught in self.pairs.get(name, ()))
+
     def lesson_count(self, name: str) -> int:
         """The (period, class) pairs a teacher holds: what the planner ranks colleagues by."""
         return len(self.pairs.get(name, ()))
