@@ -309,3 +309,21 @@ def test_greedy_by_name_is_the_default_planner(seed):
         assert rows_of(by_name) == rows_of(default)
         assert [c.why for c in by_name.covers] == [c.why for c in default.covers]
         assert by_name.summary == default.summary
+
+
+# Moves that keep doubles must be judged by the doubles they really change: counted once per
+# lesson moved, a pair between two moved lessons counted twice, and on this day two moves
+# undid each other for ever.
+
+@needs_best
+def test_keeping_doubles_ends_on_a_day_whose_moves_once_undid_each_other():
+    import ast
+    import subprocess
+    import sys
+    program = ("from benchmarks.best_doubles_gap import best_summary; print(best_summary(86))")
+    done = subprocess.run([sys.executable, "-c", program], capture_output=True, text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    day, options = case(86, keep_doubles=True)
+    optimum, _ = best_figures(*day, model_policy(options))
+    summary = ast.literal_eval(done.stdout)
+    assert summary[0] == optimum.covered and summary[3] <= optimum.doubles_kept

@@ -343,12 +343,25 @@ std::uint32_t BestPlanner::substitute_of(std::uint32_t lesson) const {
     return unit == kNone ? kNone : substitute_[unit];
 }
 
-// The doubles that lesson `lesson` keeps with its neighbours.
-std::int64_t BestPlanner::doubles_around(std::uint32_t lesson) const {
-    const LessonLinks& links = input_->policy.lessons[lesson];
-    const std::uint32_t substitute = substitute_of(lesson);
-    if (substitute == kNone) return 0;
-    return (substitute_of(links.before) == substitute ? 1 : 0) + (substitute_of(links.after) == substitute ? 1 : 0);
+// The doubles kept among the pairs that `lessons` are in, each pair counted once: a move
+// that changes only these lessons' substitutes changes the day's doubles by as much.
+std::int64_t BestPlanner::doubles_around(std::initializer_list<std::uint32_t> lessons) const {
+    std::pair<std::uint32_t, std::uint32_t> pairs[8];
+    std::size_t count = 0;
+    for (const std::uint32_t lesson : lessons) {
+        const LessonLinks& links = input_->policy.lessons[lesson];
+        for (const std::uint32_t neighbour : {links.before, links.after}) {
+            if (neighbour == kNone) continue;
+            const std::pair pair{std::min(lesson, neighbour), std::max(lesson, neighbour)};
+            if (std::find(pairs, pairs + count, pair) == pairs + count) pairs[count++] = pair;
+        }
+    }
+    std::int64_t kept = 0;
+    for (std::size_t at = 0; at < count; ++at) {
+        const std::uint32_t substitute = substitute_of(pairs[at].first);
+        kept += substitute != kNone && substitute == substitute_of(pairs[at].second) ? 1 : 0;
+    }
+    return kept;
 }
 
 // Moves units between substitutes while that keeps more doubles: every unit covered stays
@@ -381,12 +394,9 @@ void BestPlanner::keep_doubles() {
     };
     // Applies `move`, keeps it when the doubles around `lessons` grew, else takes it back.
     const auto try_move = [&](std::initializer_list<std::uint32_t> lessons, auto move, auto undo) {
-        std::int64_t before = 0;
-        for (const std::uint32_t lesson : lessons) before += doubles_around(lesson);
+        const std::int64_t before = doubles_around(lessons);
         move();
-        std::int64_t after = 0;
-        for (const std::uint32_t lesson : lessons) after += doubles_around(lesson);
-        if (after > before) return true;
+        if (doubles_around(lessons) > before) return true;
         undo();
         return false;
     };

@@ -25,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "interruption.hpp"
@@ -67,7 +68,7 @@ private:
     bool plan_units(InterruptionCheck& check);
     void keep_doubles();
     std::uint32_t substitute_of(std::uint32_t lesson) const;
-    std::int64_t doubles_around(std::uint32_t lesson) const;
+    std::int64_t doubles_around(std::initializer_list<std::uint32_t> lessons) const;
     void write_plan(Plan& plan);
 
     const PlanningInput* input_ = nullptr;
