@@ -91,13 +91,16 @@ def test_a_schools_supply_staff_are_its_policy(capsys, tmp_path, strategy):
         assert covers(school, MONDAY) == {lesson: ("Ben", "planned") for lesson in GREEDY_COVERS}
 
 
-def test_candidates_list_supply_staff_last_in_teachers_csv_order(capsys, tmp_path):
-    school = school_of(tmp_path, teachers=SUPPLY_TEACHERS)
+# greedy: teachers.csv's order; best: Dev teaches 10A, then the list (Sam has fewer lessons than Ben),
+# a supply teacher of maths counting as no colleague of Asha's subject
+@pytest.mark.parametrize("strategy, order", [("greedy", ["Ben", "Dev", "Sam"]), ("best", ["Dev", "Sam", "Ben"])])
+def test_candidates_list_supply_staff_as_the_planner_would_choose(capsys, tmp_path, strategy, order):
+    school = school_of(tmp_path, f'[policies]\nstrategy = "{strategy}"\n', teachers=SUPPLY_TEACHERS)
     office(capsys, "absent", "Asha", "--school", school, "--date", MONDAY)
     status, out, _ = office(capsys, "candidates", "--school", school, "--date", MONDAY, "--class", "10A",
                             "--period", "1")
     ranked = out.split("could not:")[0].splitlines()[2:]
-    assert status == 0 and [line.split()[1] for line in ranked] == ["Ben", "Dev", "Sam"]
+    assert status == 0 and [line.split()[1] for line in ranked] == order
     assert all("supply teacher" in line for line in ranked)
     assert "Cleo" in out.split("could not:")[1]
 
@@ -122,3 +125,14 @@ def test_a_replan_keeps_every_cover_that_stands_and_its_why(capsys, tmp_path, st
     assert len(kept) == 1 and kept[0] in again.splitlines()  # rule and why as first planned
     after = covers(school, MONDAY)
     assert after[lost][0] != substitute and after[("Asha", 1, "10A")] == (given[("Asha", 1, "10A")][0], "kept")
+
+
+def test_the_best_plan_gives_the_lesson_to_the_first_candidate(capsys, tmp_path):
+    school = school_of(tmp_path, teachers=SUPPLY_TEACHERS)
+    office(capsys, "absent", "Asha", "--school", school, "--date", MONDAY)
+    office(capsys, "plan", "--school", school, "--date", MONDAY)
+    office(capsys, "unassign", "--school", school, "--date", MONDAY, "--class", "10A", "--period", "1")
+    out = office(capsys, "candidates", "--school", school, "--date", MONDAY, "--class", "10A", "--period", "1")[1]
+    first = out.splitlines()[2].split()[1]
+    office(capsys, "plan", "--school", school, "--date", MONDAY)
+    assert covers(school, MONDAY)[("Asha", 1, "10A")] == (first, "planned")

@@ -107,7 +107,8 @@ def rank_candidates(facts: DayFacts, lesson: Lesson, covers: Sequence[CoverEntry
         if today:
             why += f", {_plural(today, 'cover')} today"
         load = earlier + today
-        best_key[name] = (name in supply, subject_identity(subject) != wanted,
+        # a supply teacher's cover never counts as one by the subject
+        best_key[name] = (name in supply, name not in supply and subject_identity(subject) != wanted,
                           max([load + 1, *(other for teacher, other in loads.items() if teacher != name)]), load,
                           not facts.teaches_class(name, lesson[2]), len(best_key))
         if name in supply:
