@@ -39,7 +39,7 @@ void BestPlanner::decide(const PlanningInput& input, Plan& plan, InterruptionChe
     read_day(input);
     if (!plan_units(check)) return;
     if (input.policy.keep_doubles) {
-        keep_doubles();
+        if (!keep_doubles(check)) return;
         // The doubles kept are fixed, and the flow plans the rest again under them.
         bool fixed_any = false;
         for (std::size_t lesson = 0; lesson < input.lessons.size(); ++lesson) {
@@ -369,7 +369,7 @@ std::int64_t BestPlanner::doubles_around(std::initializer_list<std::uint32_t> le
 // order: the later half to the earlier's substitute, the earlier to the later's (each
 // alone, or swapped with the unit that substitute covers then), or both to a third
 // teacher free in both periods; until a pass over the doubles finds no move.
-void BestPlanner::keep_doubles() {
+bool BestPlanner::keep_doubles(InterruptionCheck& check) {
     const PlanningInput& input = *input_;
     const std::uint32_t cap = input.policy.max_covers;
     std::vector<std::uint32_t> covers(fixed_covers_);
@@ -440,8 +440,10 @@ void BestPlanner::keep_doubles() {
         return false;
     };
     const std::vector<LessonLinks>& links = input.policy.lessons;
+    // Each move keeps at least one double more, so the passes end.
     for (bool improved = true; improved;) {
         improved = false;
+        if (check.step(static_cast<std::int64_t>(links.size()))) return false;
         for (std::uint32_t lesson = 0; lesson < links.size(); ++lesson) {
             const std::uint32_t later = links[lesson].after;
             if (later == kNone) continue;
@@ -461,6 +463,7 @@ void BestPlanner::keep_doubles() {
             }
         }
     }
+    return true;
 }
 
 // Every lesson's decision, in order, with the counts behind each uncovered one.

@@ -66,7 +66,7 @@ private:
     bool free_in(std::uint32_t teacher, std::size_t code) const;
     bool solve(std::uint32_t bound, bool every_level, Solved& solved, InterruptionCheck& check);
     bool plan_units(InterruptionCheck& check);
-    void keep_doubles();
+    bool keep_doubles(InterruptionCheck& check);
     std::uint32_t substitute_of(std::uint32_t lesson) const;
     std::int64_t doubles_around(std::initializer_list<std::uint32_t> lessons) const;
     void write_plan(Plan& plan);

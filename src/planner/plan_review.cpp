@@ -149,8 +149,11 @@ std::string_view PlanReview::why(std::uint32_t lesson, std::string& text) const 
                 return text.append("same subject, fewest lessons (").append(std::to_string(held_when_chosen_[lesson])).append(")");
             case Rule::any: return "first free in the list";
             case Rule::supply:
-                return text.empty() ? "supply staff: nobody of the school was free" : text.append("; supply staff");
-            default: return text.empty() ? "keeps the double lesson" : text;
+                if (text.empty()) return "supply staff: nobody of the school was free";
+                return text.append("; supply staff");
+            default:
+                if (text.empty()) return "keeps the double lesson";
+                return text;
         }
     }
     if (!text.empty()) text.append("; ");
