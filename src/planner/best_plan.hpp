@@ -8,8 +8,9 @@
 //   5. the smallest largest load (prior covers and covers today) of a teacher who covers;
 //   6. the smallest sum of the squares of the loads;
 //   7. the most covers by a teacher who teaches that class that day;
-//   8. ties broken by the order of the input: lessons in report order, teachers in list
-//      order, so the same input always gives the same plan.
+//   8. ties broken by the order in which the flow reads the input (lessons in report
+//      order, teachers in list order): the same input always gives the same plan, though
+//      not always the tied teacher first in list order.
 // It keeps the same hard limits as the rules: free in the period, one cover a period, the
 // cap, pins first, a combined set as one cover, lessons that need no cover left alone.
 //
