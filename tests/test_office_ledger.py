@@ -289,7 +289,7 @@ def test_a_first_version_ledger_is_migrated_with_its_data(path):
         assert (ledger.version(MON), ledger.runs_on(MON), ledger.covers_by_teacher(None, None)) == (1, [], {"Cleo": 1})
         record(ledger, MON, [cover(1, "Dev")])
         assert (ledger.version(MON), len(ledger.runs_on(MON))) == (2, 1)
-    assert user_version(path) == SCHEMA_VERSION == 3
+    assert user_version(path) == SCHEMA_VERSION == 4
 
 
 def test_a_second_version_ledger_gains_the_covers_why(path):

@@ -388,7 +388,7 @@ def main(argv: Sequence[str] | None = None, prog: str = "lessoncover") -> int:
     if arguments.command is None:
         parser.print_usage(sys.stderr)
         print(f"{prog}: error: a command is required: plan, init, absent, absences, assign, unassign, "
-              "candidates, history or import", file=sys.stderr)
+              "candidates, history, import or serve", file=sys.stderr)
         return EXIT_BAD_INPUT
     limit = max_file_size.set(getattr(arguments, "max_file_size", MAX_FILE_SIZE))
     try:

@@ -11,10 +11,10 @@ from __future__ import annotations
 import csv
 import dataclasses
 import io
-from collections.abc import Callable
+from collections.abc import Callable, Iterable, Sequence
 
 from ..cover_plan import CoverPlan
-from .board import Record, absent_lessons, absentees, board_rows, room_of, slips, summary
+from .board import BoardRow, Record, absent_lessons, absentees, board_rows, room_of, slips, summary
 from .cells import guard
 from .reading import Day
 from .templates_env import environment
@@ -39,20 +39,22 @@ def render_report(day: Day, result: CoverPlan) -> bytes:
     return (result.report(timing=True) + "\n").encode("utf-8")
 
 
-def render_csv(day: Day, result: CoverPlan) -> bytes:
-    """One RFC 4180 row per absent lesson, UTF-8 with a byte-order mark as Excel's "CSV UTF-8";
-    text that a spreadsheet would run as a formula is guarded (:mod:`.cells`)."""
+def csv_document(rows: Iterable[Sequence[object]]) -> bytes:
+    """:data:`CSV_HEADER` and one RFC 4180 row per absent lesson, UTF-8 with a byte-order mark as
+    Excel's "CSV UTF-8"; text that a spreadsheet would run as a formula is guarded (:mod:`.cells`)."""
     stream = io.StringIO(newline="")
     writer = csv.writer(stream, lineterminator="\r\n")
     writer.writerow(CSV_HEADER)
-    for status, record in absent_lessons(day, result):
-        substitute = getattr(record, "substitute", "")
-        rule = getattr(record, "rule", "")
-        why = getattr(record, "why", "")
-        writer.writerow(tuple(map(guard, (record.absent, record.period, record.subject, record.class_name,
-                                           record.reason, status, substitute, rule, why,
-                                           room_of(day, record)))))
+    for values in rows:
+        writer.writerow(tuple(map(guard, values)))
     return stream.getvalue().encode("utf-8-sig")
+
+
+def render_csv(day: Day, result: CoverPlan) -> bytes:
+    """One row per absent lesson, in the columns of :data:`CSV_HEADER`."""
+    return csv_document((record.absent, record.period, record.subject, record.class_name, record.reason, status,
+                         getattr(record, "substitute", ""), getattr(record, "rule", ""), getattr(record, "why", ""),
+                         room_of(day, record)) for status, record in absent_lessons(day, result))
 
 
 def _as_dict(day: Day, record: Record) -> dict[str, Any]:
@@ -98,9 +100,10 @@ def _template() -> Any:
     return page.get_template("cover.html.j2")
 
 
-def html_context(day: Day, result: CoverPlan, slip_per_page: bool = False) -> dict[str, Any]:
-    """What the page shows, worked out here so the template only lays it out."""
-    rows = board_rows(day, result)
+def page_context(day: Day, rows: list[BoardRow], counts: dict[str, int], slip_per_page: bool = False,
+                 nonce: str = "") -> dict[str, Any]:
+    """What the printable page shows of the board's rows, worked out here so the template only lays
+    it out; ``nonce``, when given, is the inline stylesheet's (a page served under a content policy)."""
     board: dict[int, list[Any]] = {}
     for row in rows:
         if row.status != "not needed":
@@ -108,22 +111,30 @@ def html_context(day: Day, result: CoverPlan, slip_per_page: bool = False) -> di
     return {
         "day": day.name,
         "absentees": absentees(day),
-        "counts": summary(result),
+        "counts": counts,
         "board": sorted(board.items()),
         "rooms": any(row.room for row in rows),
-        "uncovered": [row for row in rows if row.status == "uncovered"],
+        "uncovered": [row for row in rows if row.status not in ("covered", "not needed")],
         "not_needed": [row for row in rows if row.status == "not needed"],
         "slips": slips(rows),
         "slip_per_page": slip_per_page,
         "period_times": day.period_times,
+        "nonce": nonce,
     }
+
+
+def html_context(day: Day, result: CoverPlan, slip_per_page: bool = False) -> dict[str, Any]:
+    return page_context(day, board_rows(day, result), summary(result), slip_per_page)
+
+
+def render_page(context: dict[str, Any]) -> bytes:
+    return _template().render(context).encode("utf-8")
 
 
 def render_html(day: Day, result: CoverPlan, slip_per_page: bool = False) -> bytes:
     """One self-contained printable page: the board, the uncovered lessons, the substitutes' slips
     (several to a printed page with a cut line, or with slip_per_page one to a page)."""
-    page: str = _template().render(html_context(day, result, slip_per_page))
-    return page.encode("utf-8")
+    return render_page(html_context(day, result, slip_per_page))
 
 
 FORMATS: dict[str, Callable[[Day, CoverPlan], bytes]] = {

@@ -109,3 +109,14 @@ def add_office_commands(commands: argparse._SubParsersAction[argparse.ArgumentPa
                          help="output format: %(choices)s (default: %(default)s)")
     history.add_argument("--out", metavar="PATH", help="write to PATH (default: standard output)")
     _school_option(history)
+
+    serve = commands.add_parser("serve", help="the cover office in a browser", formatter_class=formatter,
+                                description="Serve the school folder's office as web pages until interrupted. "
+                                            "Needs the [web] extra. On an address other than loopback a password "
+                                            "is required: --password-file or LESSONCOVER_PASSWORD.")
+    _school_option(serve)
+    serve.add_argument("--host", default="127.0.0.1", metavar="ADDRESS",
+                       help="the address to listen on (default: %(default)s, this machine only)")
+    serve.add_argument("--port", type=int, default=8765, metavar="N", help="the port (default: %(default)s)")
+    serve.add_argument("--password-file", type=Path, metavar="FILE",
+                       help="a file whose first line is the password visitors must give")

@@ -165,6 +165,10 @@ def run_office(arguments: argparse.Namespace, prog: str) -> int:
         return _run_init(arguments, prog)
     if arguments.command == "import":
         return _run_import(arguments, prog)
+    if arguments.command == "serve":
+        from ..web.serve import run_serve
+
+        return run_serve(_school_folder(arguments), arguments.host, arguments.port, arguments.password_file)
     with Office(_school_folder(arguments)) as office:
         return _OFFICE_RUNNERS[arguments.command](office, arguments)
 

@@ -125,7 +125,13 @@ _COVERS_WHY = (
     "ALTER TABLE covers ADD COLUMN why TEXT NOT NULL DEFAULT ''",
 )
 
-MIGRATIONS: tuple[tuple[str, ...], ...] = (_FIRST_SCHEMA, _VERSIONS_AND_RUNS, _COVERS_WHY)
+_RUN_FIGURES = (
+    # the plan's figures (a JSON object, '' when not known) and the date's version the run left,
+    # so a page can tell whether the date changed by hand since
+    "ALTER TABLE plan_runs ADD COLUMN figures TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE plan_runs ADD COLUMN version INTEGER NOT NULL DEFAULT 0",
+)
+MIGRATIONS: tuple[tuple[str, ...], ...] = (_FIRST_SCHEMA, _VERSIONS_AND_RUNS, _COVERS_WHY, _RUN_FIGURES)
 """Migration N (from 1) takes a ledger at user_version N - 1 to N; single statements, so that
 they run inside the ledger's own transaction (``executescript`` would commit first)."""
 
@@ -174,7 +180,9 @@ class OpenLesson:
 
 @dataclass(frozen=True, slots=True)
 class PlanRun:
-    """One run of the planner on a date: when (UTC, ISO 8601), its options (JSON text) and counts."""
+    """One run of the planner on a date: when (UTC, ISO 8601), its options (JSON text) and counts;
+    the plan's figures (JSON text, ``""`` when not kept) and the date's version after the run
+    (filled in by :meth:`Ledger.record_plan`)."""
 
     at: str
     options: str
@@ -183,6 +191,8 @@ class PlanRun:
     not_needed: int
     kept: int
     released: int
+    figures: str = ""
+    version: int = 0
 
 
 def utc_now() -> str:
@@ -439,6 +449,8 @@ class Ledger:
         """Make this plan the date's covers and open lessons, in place of any before, and log run."""
         iso = _iso(day)
         json.loads(run.options)  # ValueError before anything is written: the log keeps JSON only
+        if run.figures:
+            json.loads(run.figures)
         with self.transaction():
             execute = self._connection.execute
             self._bump(iso)
@@ -453,9 +465,10 @@ class Ledger:
                 "INSERT INTO open_lessons (day, needed, absent, period, class_name, why) VALUES (?, ?, ?, ?, ?, ?)",
                 ((iso, needed, lesson.absent, lesson.period, lesson.class_name, lesson.why)
                  for needed, lesson in lessons))
-            execute("INSERT INTO plan_runs (day, at, options, covered, uncovered, not_needed, kept, released) "
-                    "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                    (iso, run.at, run.options, run.covered, run.uncovered, run.not_needed, run.kept, run.released))
+            execute("INSERT INTO plan_runs (day, at, options, covered, uncovered, not_needed, kept, released, figures, "
+                    "version) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, (SELECT version FROM days WHERE day = ?))",
+                    (iso, run.at, run.options, run.covered, run.uncovered, run.not_needed, run.kept, run.released,
+                     run.figures, iso))
 
     def set_cover(self, day: date, cover: CoverEntry) -> None:
         """Record cover in place of any cover of that lesson; the lesson is no longer open."""
@@ -472,6 +485,20 @@ class Ledger:
                 "DELETE FROM open_lessons WHERE day = ? AND absent = ? AND period = ? AND class_name = ?",
                 (iso, cover.absent, cover.period, cover.class_name))
 
+    def set_open_lesson(self, day: date, lesson: OpenLesson, needed: bool = True) -> None:
+        """Record lesson as open (uncovered, or with ``needed`` False as needing no cover), in place
+        of any cover or open entry it had."""
+        iso = _iso(day)
+        with self.transaction():
+            self._bump(iso)
+            key = (iso, lesson.absent, lesson.period, lesson.class_name)
+            self._connection.execute(
+                "DELETE FROM covers WHERE day = ? AND absent = ? AND period = ? AND class_name = ?", key)
+            self._connection.execute(
+                "INSERT INTO open_lessons (day, needed, absent, period, class_name, why) VALUES (?, ?, ?, ?, ?, ?) "
+                "ON CONFLICT (day, absent, period, class_name) DO UPDATE SET needed = excluded.needed, "
+                "why = excluded.why", (iso, int(needed), *key[1:], lesson.why))
+
     def remove_cover(self, day: date, absent: str, period: int, class_name: str) -> bool:
         """Remove the cover of that lesson; False (and no new version) when it had none."""
         return self._delete(day, "DELETE FROM covers WHERE day = ? AND absent = ? AND period = ? AND class_name = ?",
@@ -486,9 +513,25 @@ class Ledger:
 
     def runs_on(self, day: date) -> list[PlanRun]:
         """The date's plan runs, oldest first."""
-        rows = self._connection.execute("SELECT at, options, covered, uncovered, not_needed, kept, released "
-                                        "FROM plan_runs WHERE day = ? ORDER BY id", (_iso(day),))
+        rows = self._connection.execute("SELECT at, options, covered, uncovered, not_needed, kept, released, "
+                                        "figures, version FROM plan_runs WHERE day = ? ORDER BY id", (_iso(day),))
         return [PlanRun(*row) for row in rows]
+
+    def last_run(self, day: date) -> PlanRun | None:
+        """The date's latest plan run, None when it was never planned."""
+        row = self._connection.execute("SELECT at, options, covered, uncovered, not_needed, kept, released, figures, "
+                                       "version FROM plan_runs WHERE day = ? ORDER BY id DESC LIMIT 1",
+                                       (_iso(day),)).fetchone()
+        return None if row is None else PlanRun(*row)
+
+    def days_between(self, first: date, last: date) -> dict[str, tuple[int, int, int]]:
+        """For each date of first..last with a record: (absent teachers, covers, uncovered lessons)."""
+        rows = self._connection.execute(
+            "SELECT day, (SELECT count(*) FROM absences a WHERE a.day = d.day), "
+            "(SELECT count(*) FROM covers c WHERE c.day = d.day), "
+            "(SELECT count(*) FROM open_lessons o WHERE o.day = d.day AND o.needed = 1) "
+            "FROM days d WHERE day BETWEEN ? AND ? ORDER BY day", (_iso(first), _iso(last)))
+        return {day: (absent, covered, uncovered) for day, absent, covered, uncovered in rows}
 
     def covers_by_teacher(self, first: date | None, last: date | None) -> dict[str, int]:
         """Covers by substitute over first..last inclusive (None: no bound), in name order; a

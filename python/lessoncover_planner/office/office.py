@@ -7,9 +7,10 @@ changes, so two offices working on one date take turns.
 
 from __future__ import annotations
 
+import contextlib
 import datetime
 import json
-from collections.abc import Sequence
+from collections.abc import Iterator, Sequence
 from dataclasses import asdict, dataclass, replace
 from pathlib import Path
 
@@ -22,18 +23,27 @@ from ..cover_plan import CoverPlan, with_cover_rules
 from ..policy import Policy
 from .calendar import NotASchoolDay
 from .candidates import Candidates, rank_candidates
+from .date_view import HOW_WORDS, DateView, view_date
 from .day_facts import DayFacts, Lesson, lesson_text
 from .keeping import keep_covers
 from .ledger import AbsenceEntry, CoverEntry, Ledger, OpenLesson, PlanRun
 from .school_folder import School, read_school, school_day
 
-__all__ = ["Office", "DatePlan", "NOT_A_SCHOOL"]
+__all__ = ["Office", "DatePlan", "NOT_A_SCHOOL", "VersionConflict", "DAY_CHANGED"]
 
 NOT_A_SCHOOL = "not a school folder; run lessoncover init"
+DAY_CHANGED = "this day changed since you opened it"
+
+
+class VersionConflict(UsageError):
+    """A change based on a version of the date that is no longer the latest."""
+
+    def __init__(self, date: datetime.date) -> None:
+        super().__init__(f"{date}: {DAY_CHANGED}")
 SCHOOL_STRATEGY = "best"
 """The strategy of a school folder's plans unless its school.toml or the command says otherwise."""
 # How the board shows a cover the office set by hand.
-HOW_TEXT = {"manual": "set by hand", "forced": "set by hand (forced)"}
+HOW_TEXT = {how: HOW_WORDS[how] for how in ("manual", "forced")}
 
 
 @dataclass
@@ -51,8 +61,9 @@ class DatePlan:
 class Office:
     """A school folder opened for work. Use as a context manager, or call close()."""
 
-    def __init__(self, folder: Path, create: bool = True) -> None:
-        self.school: School = read_school(folder)
+    def __init__(self, folder: Path, create: bool = True, school: School | None = None) -> None:
+        """Open the folder's ledger; ``school``, when given, is the folder as already read."""
+        self.school: School = school if school is not None else read_school(folder)
         self.ledger = Ledger.open(self.school.ledger_path, create=create)
 
     def close(self) -> None:
@@ -93,6 +104,20 @@ class Office:
             co_taught_no_cover=given.co_taught_no_cover or bool(defaults.get("co_taught_no_cover", False)),
             away_classes=given.away_classes,
             strategy=given.strategy or str(defaults.get("strategy", SCHOOL_STRATEGY)))
+
+    def view(self, date: datetime.date) -> DateView:
+        """The date as the ledger holds it now, for a page (see :mod:`.date_view`)."""
+        label = self.check_school_day(date)
+        return view_date(self.ledger, DayFacts(self.day(date), self.options()), date, label)
+
+    @contextlib.contextmanager
+    def changing(self, date: datetime.date, version: int | None) -> Iterator[None]:
+        """One transaction for a change made on a page that showed the date at ``version``:
+        :class:`VersionConflict`, with nothing written, when the date was written since."""
+        with self.ledger.transaction():
+            if version is not None and self.ledger.version(date) != version:
+                raise VersionConflict(date)
+            yield
 
     def prior_covers(self, date: datetime.date) -> dict[str, int]:
         """Covers given over the fairness window before the date."""
@@ -168,7 +193,8 @@ class Office:
                           options=json.dumps({**asdict(options), "away_classes": list(options.away_classes),
                                               "fresh": fresh}, sort_keys=True),
                           covered=len(covers), uncovered=len(uncovered), not_needed=len(not_needed),
-                          kept=len(kept.covers), released=len(kept.released))
+                          kept=len(kept.covers), released=len(kept.released),
+                          figures=json.dumps(asdict(result.summary)))
             self.ledger.record_plan(date, covers, uncovered, not_needed, run)
         # A re-plan shows a kept cover as its first plan did, rule and why; one set by hand says so.
         day.cover_how = {(c.absent, c.period, c.class_name): HOW_TEXT[c.how] for c in covers if c.how in HOW_TEXT}
@@ -242,6 +268,22 @@ class Office:
             for cover in removed:
                 self.ledger.remove_cover(date, cover.absent, cover.period, cover.class_name)
         return removed
+
+    def restore(self, date: datetime.date, lessons: Sequence[Lesson], covers: Sequence[CoverEntry],
+                open_lessons: Sequence[OpenLesson]) -> None:
+        """Put back what a change replaced: the lessons' covers become ``covers`` and their open
+        entries ``open_lessons``; a lesson in neither is left without either (not planned)."""
+        teachers = {name for name, _ in self.school.teachers}
+        for cover in covers:
+            if cover.substitute not in teachers or cover.how not in HOW_WORDS:
+                raise UsageError(f"{date}: cannot restore a cover by {cover.substitute!r}")
+        with self.ledger.transaction():
+            for lesson in lessons:
+                self.ledger.remove_cover(date, *lesson)
+            for cover in covers:
+                self.ledger.set_cover(date, cover)
+            for entry in open_lessons:
+                self.ledger.set_open_lesson(date, entry)
 
     # -- history -------------------------------------------------------------------------
 

@@ -1,0 +1,305 @@
+"""The pages of one date: the day (absences, board, open lessons, Plan), changing a cover and
+undoing that, the printable page and the downloads.
+
+Every form that changes the date carries the version the page showed; the change is made
+in one ledger transaction that first checks it (:meth:`Office.changing`).
+"""
+
+from __future__ import annotations
+
+import datetime
+import json
+from dataclasses import asdict
+
+from itsdangerous import BadSignature, URLSafeSerializer
+from starlette.exceptions import HTTPException
+from starlette.requests import Request
+from starlette.responses import RedirectResponse, Response
+from starlette.routing import Route
+
+from ..cli.errors import CommandError, UsageError
+from ..cli.formats import csv_document, page_context, render_page
+from ..office.date_view import DateView
+from ..office.day_facts import DayFacts, lesson_text
+from ..office.ledger import CoverEntry, OpenLesson
+from ..office.office import Office
+from ..subjects import SUBJECTS, resolve_subject
+from .plumbing import change, checked_form, date_param, form_int, form_text, page, show
+
+__all__ = ["routes", "day_url"]
+
+
+def day_url(date: datetime.date) -> str:
+    return f"/day/{date.isoformat()}"
+
+
+def _school_days_near(office: Office, date: datetime.date) -> tuple[datetime.date | None, datetime.date | None]:
+    """The school days before and after the date, within a month."""
+    calendar = office.school.calendar
+    found: list[datetime.date | None] = []
+    for step in (-1, 1):
+        near = None
+        for days in range(1, 32):
+            other = date + datetime.timedelta(days=step * days)
+            if calendar.is_school_day(other):
+                near = other
+                break
+        found.append(near)
+    return found[0], found[1]
+
+
+def _periods(office: Office) -> list[int]:
+    school = office.school
+    return sorted(school.period_times) or sorted({row.period for row in school.lessons})
+
+
+async def day_page(request: Request) -> Response:
+    date = date_param(request)
+
+    def read(office: Office) -> dict[str, object]:
+        before, after = _school_days_near(office, date)
+        facts: dict[str, object] = {"date": date, "before": before, "after": after,
+                                    "teachers": [name for name, _ in office.school.teachers],
+                                    "periods": _periods(office), "view": None, "not_school": ""}
+        try:
+            facts["view"] = office.view(date)
+        except UsageError as error:
+            facts["not_school"] = str(error)
+        return facts
+
+    return page(request, "day.html.j2", **await show(request, read))
+
+
+def _version(form: object) -> int | None:
+    return form_int(form, "version")  # type: ignore[arg-type]
+
+
+async def add_absence(request: Request) -> Response:
+    date = date_param(request)
+    form = await checked_form(request)
+    name, reason, periods = form_text(form, "teacher"), form_text(form, "reason"), form_text(form, "periods")
+
+    def work(office: Office) -> str:
+        if not name:
+            raise UsageError("choose the absent teacher")
+        with office.changing(date, _version(form)):
+            office.record_absences(date, [name], reason or None, periods)
+        return f"{name} is absent " + (f"in periods {periods}" if periods else "all day") + "; plan again to cover."
+
+    return await change(request, work, day_url(date))
+
+
+async def remove_absence(request: Request) -> Response:
+    date = date_param(request)
+    form = await checked_form(request)
+    name = form_text(form, "teacher")
+
+    def work(office: Office) -> str:
+        with office.changing(date, _version(form)):
+            removed = office.clear_absence(date, name)
+        return f"{name} is no longer absent." if removed else f"{name} was not recorded absent."
+
+    return await change(request, work, day_url(date))
+
+
+async def plan_date(request: Request) -> Response:
+    date = date_param(request)
+    form = await checked_form(request)
+    fresh = form.get("fresh") == "1"
+
+    def work(office: Office) -> str:
+        with office.changing(date, _version(form)):
+            planned = office.plan(date, fresh=fresh)
+        covered, uncovered = len(planned.result.covers), len(planned.result.uncovered)
+        text = f"Planned: {covered} covered, {uncovered} without cover"
+        if planned.kept:
+            text += f", {planned.kept} kept from before"
+        return ". ".join([text, *planned.released]) + "."
+
+    return await change(request, work, day_url(date))
+
+
+def _lesson_query(request: Request) -> tuple[str | None, int, str]:
+    query = request.query_params
+    try:
+        period = int(query.get("period", ""))
+    except ValueError:
+        raise HTTPException(400, "the lesson's period must be a whole number") from None
+    class_name = query.get("class", "")
+    if not class_name:
+        raise HTTPException(400, "say which class: ?class=...&period=...")
+    return query.get("absent") or None, period, class_name
+
+
+async def change_page(request: Request) -> Response:
+    """Who could take a lesson, ranked, and who could not; choosing one pins them."""
+    date = date_param(request)
+    absent, period, class_name = _lesson_query(request)
+
+    def read(office: Office) -> dict[str, object]:
+        found = office.candidates(date, absent, period, class_name)
+        lesson = found.lesson
+        view = office.view(date)
+        row = next(row for row in view.rows if row.lesson == lesson)
+        return {"date": date, "found": found, "row": row, "version": view.version}
+
+    try:
+        context = await show(request, read)
+    except CommandError as error:
+        return page(request, "message.html.j2", 404, title="No such lesson", text=str(error),
+                    back=day_url(date))
+    return page(request, "change.html.j2", **context)
+
+
+def _undo_signer(request: Request) -> URLSafeSerializer:
+    return URLSafeSerializer(request.app.state.secret, salt="undo")
+
+
+def _lesson_fields(form: object) -> tuple[str, int, str]:
+    absent, class_name = form_text(form, "absent"), form_text(form, "class")  # type: ignore[arg-type]
+    period = form_int(form, "period")  # type: ignore[arg-type]
+    if not absent or not class_name or period is None:
+        raise HTTPException(400, "the form does not say which lesson")
+    return absent, period, class_name
+
+
+def _undo_token(request: Request, office: Office, date: datetime.date, lessons: list[tuple[str, int, str]],
+                before: list[CoverEntry], open_before: list[OpenLesson]) -> str:
+    return _undo_signer(request).dumps({
+        "date": date.isoformat(), "lessons": lessons, "version": office.ledger.version(date),
+        "covers": [asdict(cover) for cover in before], "open": [asdict(entry) for entry in open_before]})
+
+
+def _state_of(office: Office, date: datetime.date, lessons: set[tuple[str, int, str]]
+              ) -> tuple[list[CoverEntry], list[OpenLesson]]:
+    covers = [c for c in office.ledger.covers_on(date) if (c.absent, c.period, c.class_name) in lessons]
+    uncovered, _ = office.ledger.open_lessons_on(date)
+    return covers, [o for o in uncovered if (o.absent, o.period, o.class_name) in lessons]
+
+
+async def assign(request: Request) -> Response:
+    date = date_param(request)
+    form = await checked_form(request)
+    absent, period, class_name = _lesson_fields(form)
+    substitute, force = form_text(form, "substitute"), form.get("force") == "1"
+
+    def work(office: Office) -> tuple[str, str]:
+        with office.changing(date, _version(form)):
+            facts = DayFacts(office.day(date), office.options())
+            members = set(facts.combined_set((absent, period, class_name))) | {(absent, period, class_name)}
+            before, open_before = _state_of(office, date, members)
+            entries = office.assign(date, class_name, period, substitute, absent=absent, force=force)
+        lessons = [[e.absent, e.period, e.class_name] for e in entries]
+        token = _undo_token(request, office, date, lessons, before, open_before)
+        return f"{substitute} covers {lesson_text(class_name, period)} for {absent}.", token
+
+    return await change(request, work, day_url(date))
+
+
+async def unassign(request: Request) -> Response:
+    date = date_param(request)
+    form = await checked_form(request)
+    absent, period, class_name = _lesson_fields(form)
+
+    def work(office: Office) -> tuple[str, str]:
+        with office.changing(date, _version(form)):
+            removed = office.unassign(date, class_name, period, absent=absent)
+        if not removed:
+            return f"{lesson_text(class_name, period)} had no cover.", ""
+        lessons = [[c.absent, c.period, c.class_name] for c in removed]
+        token = _undo_token(request, office, date, lessons, removed, [])
+        return f"{removed[0].substitute} no longer covers {lesson_text(class_name, period)}.", token
+
+    return await change(request, work, day_url(date))
+
+
+async def undo(request: Request) -> Response:
+    date = date_param(request)
+    form = await checked_form(request)
+    try:
+        saved = _undo_signer(request).loads(form_text(form, "token"))
+    except BadSignature:
+        raise HTTPException(400, "this undo does not come from this office") from None
+    if saved.get("date") != date.isoformat():
+        raise HTTPException(400, "this undo is for another date")
+
+    def work(office: Office) -> str:
+        with office.changing(date, int(saved["version"])):
+            office.restore(date, [tuple(lesson) for lesson in saved["lessons"]],
+                           [CoverEntry(**cover) for cover in saved["covers"]],
+                           [OpenLesson(**entry) for entry in saved["open"]])
+        return "Undone: the cover is as it was before."
+
+    return await change(request, work, day_url(date))
+
+
+async def print_page(request: Request) -> Response:
+    """The printable page and slips of the date as recorded, as ``--format html`` lays them out."""
+    date = date_param(request)
+
+    def render(office: Office) -> bytes:
+        view = office.view(date)
+        return render_page(page_context(view.day, [row.row for row in view.rows], view.counts,
+                                        nonce=request.state.nonce))
+
+    try:
+        body = await show(request, render)
+    except CommandError as error:
+        return page(request, "message.html.j2", 404, title="Nothing to print", text=str(error), back=day_url(date))
+    return Response(body, media_type="text/html; charset=utf-8")
+
+
+def _report_subject(text: str) -> str:
+    """A subject as the records name it: the planner's display name for a subject it knows."""
+    known = resolve_subject(text)
+    return SUBJECTS[known] if isinstance(known, int) else text.strip()
+
+
+def _download_rows(view: DateView) -> list[dict[str, object]]:
+    subjects = dict(view.day.teachers)
+    return [{"absent": v.row.absent, "period": v.row.period, "subject": _report_subject(subjects.get(v.row.absent, "")),
+             "class": v.row.class_name, "reason": v.reason, "status": v.row.status, "substitute": v.row.substitute,
+             "rule": v.rule, "why": v.row.why, "room": v.row.room, "how": v.came} for v in view.rows]
+
+
+async def download(request: Request) -> Response:
+    """The date as recorded: ``cover.csv`` in the command's CSV columns, or ``cover.json``."""
+    date = date_param(request)
+    kind = request.path_params["kind"]
+    if kind not in ("csv", "json"):
+        raise HTTPException(404, "the day downloads as cover.csv or cover.json")
+    rows = _download_rows(await show(request, lambda office: office.view(date)))
+    name = f"cover-{date.isoformat()}.{kind}"
+    headers = {"Content-Disposition": f'attachment; filename="{name}"'}
+    if kind == "csv":
+        body = csv_document([[row[key] for key in ("absent", "period", "subject", "class", "reason", "status",
+                                                   "substitute", "rule", "why", "room")] for row in rows])
+        return Response(body, media_type="text/csv; charset=utf-8", headers=headers)
+    document = {"day": date.isoformat(), "lessons": rows}
+    return Response(json.dumps(document, ensure_ascii=False, indent=2) + "\n",
+                    media_type="application/json", headers=headers)
+
+
+async def go_to_date(request: Request) -> Response:
+    """The date picker's target: the date's page."""
+    try:
+        date = datetime.date.fromisoformat(request.query_params.get("date", ""))
+    except ValueError:
+        raise HTTPException(400, "write the date as 2026-12-09") from None
+    return RedirectResponse(day_url(date), status_code=303)
+
+
+routes = [
+    Route("/", day_page, name="today"),
+    Route("/go", go_to_date),
+    Route("/day/{date}", day_page, name="day"),
+    Route("/day/{date}/absences", add_absence, methods=["POST"]),
+    Route("/day/{date}/absences/remove", remove_absence, methods=["POST"]),
+    Route("/day/{date}/plan", plan_date, methods=["POST"]),
+    Route("/day/{date}/change", change_page),
+    Route("/day/{date}/assign", assign, methods=["POST"]),
+    Route("/day/{date}/unassign", unassign, methods=["POST"]),
+    Route("/day/{date}/undo", undo, methods=["POST"]),
+    Route("/day/{date}/print", print_page),
+    Route("/day/{date}/cover.{kind:str}", download),
+]

@@ -1,0 +1,169 @@
+"""What every route shares: the school as last read, an office per request, the checked form,
+messages carried over a redirect, and the rendering of a page.
+
+A route reads its request, hands a function of the office to :func:`change` (a POST) or
+:func:`show` (a GET) and gets back a response.  A POST always answers with a redirect
+(POST-redirect-GET); what it did, or why it was refused, shows on the next page.
+"""
+
+from __future__ import annotations
+
+import datetime
+import os
+import threading
+from collections.abc import Callable
+from contextlib import contextmanager
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Any, Iterator, TypeVar
+
+from starlette.concurrency import run_in_threadpool
+from starlette.datastructures import FormData
+from starlette.exceptions import HTTPException
+from starlette.requests import Request
+from starlette.responses import RedirectResponse, Response
+from starlette.templating import Jinja2Templates
+
+from ..cli.errors import CommandError
+from ..cli.templates_env import environment
+from ..office.folders import LESSONS_FILE, SCHOOL_FILE, TEACHERS_FILE
+from ..office.office import Office, VersionConflict
+from ..office.school_folder import School, read_school
+from .security import csrf_ok, csrf_token
+
+__all__ = ["SchoolSource", "Flash", "change", "show", "checked_form", "page", "flash", "date_param"]
+
+T = TypeVar("T")
+_templates = Jinja2Templates(env=environment("lessoncover_planner.web"))
+
+
+class SchoolSource:
+    """The school folder, read again only when one of its files changed (or was replaced)."""
+
+    def __init__(self, folder: Path) -> None:
+        self.folder = folder
+        self._lock = threading.Lock()
+        self._stamp: tuple[tuple[int, int, int], ...] | None = None
+        self._school: School | None = None
+
+    def _stamp_now(self) -> tuple[tuple[int, int, int], ...]:
+        stamps = []
+        for name in (TEACHERS_FILE, LESSONS_FILE, SCHOOL_FILE):
+            path = self.folder / name
+            try:
+                info = os.stat(path)
+            except OSError:
+                stamps.append((0, 0, 0))
+            else:
+                stamps.append((info.st_ino, info.st_mtime_ns, info.st_size))
+        return tuple(stamps)
+
+    def school(self) -> School:
+        with self._lock:
+            stamp = self._stamp_now()
+            if self._school is None or stamp != self._stamp:
+                self._school = read_school(self.folder)
+                self._stamp = stamp
+            return self._school
+
+    def forget(self) -> None:
+        with self._lock:
+            self._school = None
+
+    @contextmanager
+    def office(self) -> Iterator[Office]:
+        with Office(self.folder, create=False, school=self.school()) as office:
+            yield office
+
+
+@dataclass(frozen=True)
+class Flash:
+    """A message for the next page: ``kind`` is ``done`` or ``refused``; ``undo`` a signed token
+    that puts back what the change replaced."""
+
+    kind: str
+    text: str
+    undo: str = ""
+
+
+def flash(request: Request, kind: str, text: str, undo: str = "") -> None:
+    request.session.setdefault("flash", []).append([kind, text, undo])
+
+
+def take_flashes(request: Request) -> list[Flash]:
+    return [Flash(*entry) for entry in request.session.pop("flash", [])]
+
+
+def date_param(request: Request) -> datetime.date:
+    text = request.path_params.get("date")
+    if text is None:
+        return request.app.state.today()
+    try:
+        return datetime.date.fromisoformat(text)
+    except ValueError:
+        raise HTTPException(404, f"{text!r} is not a date (write it as 2026-12-09)") from None
+
+
+async def checked_form(request: Request) -> FormData:
+    """The posted form, once its CSRF token matches the session's; 403 otherwise."""
+    form = await request.form()
+    if not csrf_ok(request.session, form.get("csrf")):
+        raise HTTPException(403, "This form has expired or did not come from this office. "
+                                 "Go back, reload the page and try again.")
+    return form
+
+
+def form_int(form: FormData, name: str) -> int | None:
+    value = form.get(name)
+    if not isinstance(value, str) or not value.strip():
+        return None
+    try:
+        return int(value)
+    except ValueError:
+        raise HTTPException(400, f"{name} must be a whole number") from None
+
+
+def form_text(form: FormData, name: str) -> str:
+    value = form.get(name)
+    return value.strip() if isinstance(value, str) else ""
+
+
+async def change(request: Request, work: Callable[[Office], str | tuple[str, str]], back: str) -> Response:
+    """Run ``work`` with the office in a worker thread and redirect to ``back``; what it returns
+    (a message, or a message and an undo token) or why it was refused shows there."""
+    source: SchoolSource = request.app.state.source
+
+    def run() -> str | tuple[str, str]:
+        with source.office() as office:
+            return work(office)
+
+    try:
+        done = await run_in_threadpool(run)
+    except VersionConflict as error:
+        flash(request, "refused", str(error) + "; it shows the latest now. Nothing was changed.")
+    except CommandError as error:
+        flash(request, "refused", str(error))
+    else:
+        text, undo = done if isinstance(done, tuple) else (done, "")
+        flash(request, "done", text, undo)
+    return RedirectResponse(back, status_code=303)
+
+
+async def show(request: Request, work: Callable[[Office], T]) -> T:
+    """Run ``work`` with the office in a worker thread; a refusal becomes an error page."""
+    source: SchoolSource = request.app.state.source
+
+    def run() -> T:
+        with source.office() as office:
+            return work(office)
+
+    return await run_in_threadpool(run)
+
+
+def page(request: Request, template: str, status_code: int = 200, **context: Any) -> Response:
+    """The template rendered with what every page has: the CSRF token, the nonce, the messages."""
+    context.setdefault("date", None)
+    context.update(request=request, csrf=csrf_token(request.session), nonce=request.state.nonce,
+                   flashes=take_flashes(request), signed_in=request.app.state.password is None
+                   or request.session.get("user") is True, today=request.app.state.today())
+    return _templates.TemplateResponse(request, template, context, status_code=status_code)
