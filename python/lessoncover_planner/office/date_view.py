@@ -79,6 +79,14 @@ class DateView:
         return figures
 
     @property
+    def planned_at(self) -> str:
+        """When the date was last planned, in this machine's time ("Wed 9 Dec 07:58"); "" if never."""
+        if self.last_run is None:
+            return ""
+        at = datetime.datetime.fromisoformat(self.last_run.at).astimezone()
+        return f"{at:%a} {at.day} {at:%b %H:%M}"
+
+    @property
     def changed_since_plan(self) -> bool:
         return self.last_run is not None and self.last_run.version != self.version
 
