@@ -269,6 +269,17 @@ class Office:
                 self.ledger.remove_cover(date, cover.absent, cover.period, cover.class_name)
         return removed
 
+    def covers_of(self, date: datetime.date, class_name: str, period: int, absent: str | None = None
+                  ) -> tuple[list[CoverEntry], list[OpenLesson]]:
+        """What the lesson (under combined lessons, its set) holds now: its covers and its open
+        uncovered entries; what :meth:`restore` puts back after a change."""
+        facts = DayFacts(self.day(date), self.options())
+        lesson = self.find_lesson(facts, class_name, period, absent)
+        members = set(facts.combined_set(lesson)) | {lesson}
+        covers = [c for c in self.ledger.covers_on(date) if (c.absent, c.period, c.class_name) in members]
+        uncovered, _ = self.ledger.open_lessons_on(date)
+        return covers, [o for o in uncovered if (o.absent, o.period, o.class_name) in members]
+
     def restore(self, date: datetime.date, lessons: Sequence[Lesson], covers: Sequence[CoverEntry],
                 open_lessons: Sequence[OpenLesson]) -> None:
         """Put back what a change replaced: the lessons' covers become ``covers`` and their open
