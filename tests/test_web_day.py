@@ -295,3 +295,18 @@ def test_the_downloads_hold_the_commands_rows(client, school):
     assert document["day"] == MONDAY
     assert {(row["period"], row["substitute"], row["how"]) for row in document["lessons"]} == {
         (cover.period, cover.substitute, "planned") for cover in planned.result.covers}
+
+
+def test_removing_an_absence_takes_its_covers_out_of_the_history(client, school):
+    add_absence(client, "KMJ")
+    add_absence(client, "DEF", periods="1")
+    plan(client)
+    with Office(school) as office:
+        given = sum(office.ledger.covers_by_teacher(DATE, DATE).values())
+    page = client.get(DAY).text
+    (remove,) = [fields for fields in form_fields(page, "/absences/remove") if fields["teacher"] == "KMJ"]
+    client.post(f"{DAY}/absences/remove", data=remove)
+    with Office(school) as office:
+        assert sum(office.ledger.covers_by_teacher(DATE, DATE).values()) == given - 4
+        assert {c.absent for c in office.ledger.covers_on(DATE)} == {"DEF"}
+        assert all(o.absent == "DEF" for o in office.ledger.open_lessons_on(DATE)[0])

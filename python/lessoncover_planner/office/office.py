@@ -149,7 +149,14 @@ class Office:
         return entries
 
     def clear_absence(self, date: datetime.date, name: str) -> bool:
-        return self.ledger.clear_absence(date, name)
+        """Remove the name's absence on the date, and with it the covers of their lessons: a
+        teacher who is in needs no cover, and a cover left behind would count in everybody's
+        history until the date is planned again."""
+        with self.ledger.transaction():
+            removed = self.ledger.clear_absence(date, name)
+            if removed:
+                self.ledger.drop_lessons_of(date, name)
+        return removed
 
     def absences(self, date: datetime.date) -> list[AbsenceEntry]:
         return self.ledger.absences_on(date)
