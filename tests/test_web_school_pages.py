@@ -36,6 +36,7 @@ KMJ,2,9B,M1,
 DEF,1,9C,E1,Mon
 DEF,2,9C,E1,
 GHI,4,9B,E2,
+DEF,4,10A,E1,
 """
 SCHOOL_TOML = """\
 terms = [2026-09-02, 2027-01-05]
@@ -202,6 +203,37 @@ def test_staff_bars_share_one_scale(school, client):
     page = client.get("/staff").text
     widths = [float(width) for width in re.findall(r'<rect class="bar[^"]*" y="\d+" width="([0-9.]+)%"', page)]
     assert max(widths) == 100 and min(widths) == 0
+
+
+# -- the timetable ----------------------------------------------------------------------------
+
+def test_timetable_groups_lessons_by_day_in_the_calendars_order(client):
+    page = client.get("/timetable").text
+    groups = re.findall(r"<summary>(.*?)</summary>\s*<table.*?<tbody>(.*?)</tbody>", page, re.S)
+    labels = [re.sub(r"<[^>]+>|\s+", " ", summary).split()[0] for summary, _ in groups]
+    assert labels == ["Mon", "Wed", "Every"]
+    every_day = [tuple(html.unescape(cell) for cell in re.findall(r"<td[^>]*>(?:<bdi>)?(.*?)(?:</bdi>)?</td>", row))
+                 for row in re.findall(r"<tr>(.*?)</tr>", groups[2][1], re.S)]
+    assert every_day == [("1", CLASS, "KMJ", ROOM), ("2", "9B", "KMJ", "M1"), ("2", "9C", "DEF", "E1"),
+                         ("3", CLASS, SCRIPT, "M2"), ("4", "9B", "GHI", "E2"), ("4", "10A", "DEF", "E1")]
+    roster = re.findall(r'<tr><th scope="row"><bdi>(.*?)</bdi>( <span class="pill supply">)?', page)
+    assert [(html.unescape(name), bool(supply)) for name, supply in roster] == [
+        ("KMJ", False), (SCRIPT, False), ("DEF", False), ("GHI", False), ("SUP", True)]
+
+
+@pytest.mark.parametrize("days, date, shown", [
+    ('["Mon", "Tue", "Wed", "Thu", "Fri"]', "2026-12-13", ["07", "08", "09", "10", "11"]),
+    ('["Mon", "Tue", "Wed", "Thu", "Fri", "Sat"]', "2026-12-09", ["07", "08", "09", "10", "11", "12"]),
+    ('["Mon", "Wed", "Fri"]', "2026-12-07", ["07", "09", "11"]),
+    ('["A", "B"]\ncycle_start = 2026-12-07', "2026-12-09", ["07", "08", "09", "10", "11"]),
+])
+def test_week_shows_the_schools_weekdays(tmp_path, days, date, shown):
+    folder = make_school(tmp_path / "school", f"days = {days}\nholidays = [2026-12-11]\n", TEACHERS,
+                         LESSONS.replace(",Mon\n", ",\n").replace(",Wed\n", ",\n"))
+    with Office(folder) as work:
+        week = work.week(datetime.date.fromisoformat(date))
+    assert [f"{day.date:%d}" for day in week.days] == shown
+    assert [day.closed for day in week.days] == ["holiday" if text == "11" else "" for text in shown]
 
 
 # -- replacing the timetable ----------------------------------------------------------------------

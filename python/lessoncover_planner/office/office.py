@@ -10,6 +10,7 @@ from __future__ import annotations
 import contextlib
 import datetime
 import json
+import re
 from collections.abc import Iterator, Sequence
 from dataclasses import asdict, dataclass, replace
 from pathlib import Path
@@ -98,6 +99,11 @@ class TimetableDay:
 
     label: str
     lessons: list[LessonRow]
+
+
+def _natural(text: str) -> list[tuple[int, int | str]]:
+    """A sort key that puts 7A before 10A: runs of digits compared as numbers."""
+    return [(0, int(part)) if index % 2 else (1, part) for index, part in enumerate(re.split(r"(\d+)", text))]
 
 
 class Office:
@@ -366,13 +372,14 @@ class Office:
         marked as one, with the ledger's totals (zeros for a day with nothing recorded)."""
         monday = date - datetime.timedelta(days=date.weekday())
         calendar = self.school.calendar
-        dates = [monday + datetime.timedelta(days=step) for step in range(min(7, (datetime.date.max - monday).days + 1))]
+        length = min(7, (datetime.date.max - monday).days + 1)  # the last week there is ends on a Friday
+        dates = [monday + datetime.timedelta(days=step) for step in range(length)]
         dates = [day for day in dates if calendar.knows_label(WEEKDAYS[day.weekday()])]
         recorded = self.ledger.days_between(dates[0], dates[-1], self.school.supply) if dates else {}
         days = []
         for day in dates:
-            school_day_ = calendar.is_school_day(day)
-            days.append(WeekDay(day, calendar.label(day) if school_day_ else "", "" if school_day_ else "holiday",
+            open_ = calendar.is_school_day(day)
+            days.append(WeekDay(day, calendar.label(day) if open_ else "", "" if open_ else "holiday",
                                 recorded.get(day, DayTotals())))
         totals = DayTotals(*(sum(getattr(day.totals, name) for day in days)
                              for name in ("absent", "covered", "uncovered", "supply")))
@@ -398,7 +405,8 @@ class Office:
             groups.setdefault(row.day, []).append(row)
         order = {label.casefold(): index for index, label in enumerate(self.school.calendar.days)}
         labels = sorted(groups, key=lambda label: (label == "", order.get(label.casefold(), len(order))))
-        return [TimetableDay(label, sorted(groups[label], key=lambda row: (row.period, row.class_name, row.teacher)))
+        return [TimetableDay(label, sorted(groups[label], key=lambda row: (row.period, _natural(row.class_name),
+                                                                            row.teacher)))
                 for label in labels]
 
     def replace_timetable(self, teachers: BinaryIO, lessons: BinaryIO) -> School:
