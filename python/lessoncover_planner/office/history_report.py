@@ -127,10 +127,10 @@ def two_ranges_context(rows: Sequence[tuple[str, int, int]], first: tuple[date |
     second) a row, both on one scale so that their bars compare: each range's own
     :func:`history_context` (its total, average, summary) and the rows' bar widths."""
     most = max((max(one, two) for _, one, two in rows), default=0)
-    contexts = [history_context([(row[0], row[index]) for row in rows], *span)
-                for index, span in ((1, first), (2, second))]
     return {
-        "first": contexts[0], "second": contexts[1], "most": most, "ticks": _ticks(most),
+        "first": history_context([(name, one) for name, one, _ in rows], *first),
+        "second": history_context([(name, two) for name, _, two in rows], *second),
+        "most": most, "ticks": _ticks(most),
         "rows": [{"name": name, "first": one, "second": two, "first_width": _percent(one, most),
                   "second_width": _percent(two, most)} for name, one, two in rows],
     }

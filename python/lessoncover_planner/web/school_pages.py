@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import datetime
 from collections.abc import Callable
+from typing import Any
 
 from starlette.datastructures import FormData
 from starlette.requests import Request
@@ -56,7 +57,7 @@ def _window_words(window: str | int) -> str:
 async def staff_page(request: Request) -> Response:
     today: datetime.date = request.app.state.today()
 
-    def read(office: Office) -> dict[str, object]:
+    def read(office: Office) -> dict[str, Any]:
         staff = office.staff_covers(today)
         return {"chart": two_ranges_context(staff.rows, staff.window, staff.term),
                 "window_words": _window_words(office.school.calendar.fairness_window),
@@ -66,7 +67,7 @@ async def staff_page(request: Request) -> Response:
 
 
 async def timetable_page(request: Request) -> Response:
-    def read(office: Office) -> dict[str, object]:
+    def read(office: Office) -> dict[str, Any]:
         school = office.school
         return {"teachers": school.teachers, "supply": set(school.supply), "days": office.timetable(),
                 "lessons": len(school.lessons), "warnings": school.warnings}
