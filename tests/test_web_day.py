@@ -8,7 +8,7 @@ import pytest
 
 from lessoncover_planner.office.office import DAY_CHANGED, Office
 from office_support import MONDAY, make_school
-from web_app_support import client_for, csrf_of, flashes, form_fields, version_of
+from web_support import client_for, csrf_of, flashes, form_fields, version_of
 
 DATE = datetime.date.fromisoformat(MONDAY)
 DAY = f"/day/{MONDAY}"

@@ -13,7 +13,7 @@ from lessoncover_planner.office.office import DAY_CHANGED, Office
 from lessoncover_planner.web.uploads import DRAIN_LIMIT, FORM_ALLOWANCE, MAX_UPLOAD
 
 from .office_support import make_school, office
-from .web_support import TODAY, flashes, hidden, web_client
+from web_support import TODAY, flashes, hidden, web_client
 
 SCRIPT = "<script>alert(1)</script>"
 CLASS = "<b>9A</b>"

@@ -8,7 +8,7 @@ from lessoncover_planner.cli.errors import UsageError
 from lessoncover_planner.web.security import LoginThrottle, allowed_hosts, is_loopback
 from lessoncover_planner.web.serve import read_password
 from office_support import MONDAY, make_school
-from web_app_support import client_for, csrf_of
+from web_support import client_for, csrf_of
 
 DATE = datetime.date.fromisoformat(MONDAY)
 

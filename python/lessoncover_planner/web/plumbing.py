@@ -97,7 +97,8 @@ def take_flashes(request: Request) -> list[Flash]:
 def date_param(request: Request) -> datetime.date:
     text = request.path_params.get("date")
     if text is None:
-        return request.app.state.today()
+        today: datetime.date = request.app.state.today()
+        return today
     try:
         return datetime.date.fromisoformat(text)
     except ValueError:
