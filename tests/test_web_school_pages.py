@@ -475,3 +475,26 @@ def test_absences_upload_on_a_holiday_is_refused(school, client):
                            files={"absences": ("absences.csv", b"name,reason\nKMJ,ill\n")})
     [(kind, text)] = flashes(response.text)
     assert kind == "refused" and "not a school day" in text
+
+
+def test_a_school_read_while_its_files_are_replaced_is_read_again(tmp_path, monkeypatch):
+    """The first read sees teachers.csv replaced under it (as between a replacement's two moves);
+    the school kept is the one read after, never the mixture."""
+    from lessoncover_planner.web import plumbing
+
+    folder = make_school(tmp_path / "school", SCHOOL_TOML, TEACHERS, LESSONS)
+    source = plumbing.SchoolSource(folder)
+    real_read = plumbing.read_school
+    reads = []
+
+    def read_while_replaced(path):
+        school = real_read(path)
+        if not reads:
+            (folder / "teachers.csv").write_text(TEACHERS + "ZED,History,,\n", encoding="utf-8")
+        reads.append(school)
+        return school
+
+    monkeypatch.setattr(plumbing, "read_school", read_while_replaced)
+    school = source.school()
+    assert len(reads) == 2 and "ZED" in [name for name, _ in school.teachers]
+    assert source.school() is school  # unchanged since: kept
