@@ -280,6 +280,9 @@ def test_the_print_page_lays_out_the_recorded_date_with_its_slips(client, school
     for substitute in {c.substitute for c in covers}:
         assert f"<h3><bdi>{substitute}</bdi></h3>" in page
     assert "Slips for the substitutes" in page
+    add_absence(client, "MNO", periods="3")  # not planned yet: printed as without cover
+    page = client.get(f"{DAY}/print").text
+    assert "Without cover (1)" in page and 'class="bad"><strong>1</strong> uncovered' in page
 
 
 def test_the_downloads_hold_the_commands_rows(client, school):
