@@ -32,7 +32,7 @@ OK, CONFLICT, REFUSED, GONE, ERROR, DOWN, SESSION_LOST = (
 
 _CSRF = re.compile(r'name="csrf" value="([^"]+)"')
 _VERSION = re.compile(r'name="version" value="(\d+)"')
-_CHANGE_LINK = re.compile(r'href="(/day/[0-9-]+/change\?[^"]+)"')
+CHANGE_LINK = re.compile(r'href="(/day/[0-9-]+/change\?[^"]+)"')
 _ABSENTEE = re.compile(r'name="teacher" value="([^"]+)"')
 _FLASH = re.compile(r'<div class="flash (\w+)"[^>]*>\s*<bdi>(.*?)</bdi>', re.S)
 _UNDO = re.compile(r'name="token" value="([^"]+)"')
@@ -46,6 +46,8 @@ class Request:
     seconds: float
     outcome: str
     status: int = 0
+    started: float = 0.0  # time.perf_counter() when it was sent
+    detail: str = ""  # what an error was: its status and the page's first words, or the exception
 
 
 @dataclass
@@ -106,6 +108,9 @@ class Worker:
         rng = random.Random(self.seed)
         with httpx.Client(base_url=self.base_url, follow_redirects=False, timeout=30.0) as client:
             while not self.stop.is_set():
+                # a pause first, so that the workers do not all start at once (nor all end at once)
+                if self.think > 0 and self.stop.wait(rng.expovariate(1 / self.think)):
+                    break
                 date = rng.choice(self.dates)
                 action = self.mix.pick(rng)
                 if not self.csrf or date not in self.pages or action == "day":
@@ -120,8 +125,6 @@ class Worker:
                     self.add_absence(client, rng, date)
                 else:
                     self.remove_absence(client, rng, date)
-                if self.think > 0:
-                    self.stop.wait(rng.expovariate(1 / self.think))
 
     # -- requests ---------------------------------------------------------------------------
 
@@ -135,14 +138,19 @@ class Worker:
             self._forget()
             self.requests.append(record)
             return None, record
-        except httpx.HTTPError:  # the server went away while it had the request
-            record = Request(kind, time.perf_counter() - began, ERROR)
+        except httpx.HTTPError as error:  # the server went away while it had the request
+            record = Request(kind, time.perf_counter() - began, ERROR, detail=type(error).__name__)
             self._forget()
             self.requests.append(record)
             return None, record
-        record = Request(kind, time.perf_counter() - began, OK, response.status_code)
+        record = Request(kind, time.perf_counter() - began, OK, response.status_code, began)
         self.requests.append(record)
         return response, record
+
+    @staticmethod
+    def _unexpected(record: Request, response: httpx.Response) -> None:
+        record.outcome = ERROR
+        record.detail = f"{response.status_code} {response.text[:200]!r}"
 
     def _forget(self) -> None:
         """A new server signs sessions with a new secret: start again from a page."""
@@ -160,13 +168,13 @@ class Worker:
             self.versions_seen[date] = max(self.versions_seen.get(date, 0), int(version.group(1)))
             self.pages[date] = DayPage(int(version.group(1)),
                                        [html.unescape(name) for name in _ABSENTEE.findall(text)],
-                                       [html.unescape(link) for link in _CHANGE_LINK.findall(text)])
+                                       [html.unescape(link) for link in CHANGE_LINK.findall(text)])
 
     def read_day(self, client: httpx.Client, date: datetime.date, kind: str = DAY) -> httpx.Response | None:
         response, record = self._send(client, kind, "GET", f"/day/{date.isoformat()}")
         if response is not None:
             if response.status_code != 200:
-                record.outcome = ERROR
+                self._unexpected(record, response)
             else:
                 self._page(response, date)
         return response
@@ -183,7 +191,7 @@ class Worker:
             record.outcome = GONE
             return None
         if response.status_code != 200:
-            record.outcome = ERROR
+            self._unexpected(record, response)
             return None
         csrf = _CSRF.search(response.text)
         if csrf:
@@ -208,14 +216,14 @@ class Worker:
             self._forget()
             return change
         if response.status_code != 303:
-            record.outcome = ERROR
+            self._unexpected(record, response)
             return change
         after = self.read_day(client, date, FOLLOW)
         if after is None or after.status_code != 200:
             return change
         flash = _FLASH.search(after.text)
         if flash is None:
-            record.outcome = ERROR
+            self._unexpected(record, after)
             return change
         change.state = "done" if flash.group(1) == "done" else "refused"
         change.message = html.unescape(flash.group(2))

@@ -28,8 +28,10 @@ is checked (see :mod:`benchmarks.serve_kill_check`).
 from __future__ import annotations
 
 import argparse
+import html
 import os
 import random
+import resource
 import signal
 import socket
 import statistics
@@ -44,13 +46,23 @@ from pathlib import Path
 
 import httpx
 
-from .serve_client import (CHANGE, CONFLICT, DAY, DOWN, ERROR, FOLLOW, KINDS, OK, PIN, PLAN, SESSION_LOST, Mix,
-                           Request, Worker)
+from .serve_client import (CHANGE_LINK, CONFLICT, DAY, DOWN, ERROR, KINDS, PIN, PLAN, SESSION_LOST, Mix, Request,
+                           Worker)
 from .serve_kill_check import absences_now, check_ledger
 from .serve_school import lessoncover_command, make_school, school_dates
 
 TARGETS = ((DAY, 100.0), (PLAN, 250.0), (PIN, 250.0))
 CHANGE_HEAVY = Mix(day=0.35, change=0.15, plan=0.1, pin=0.15, add=0.15, remove=0.1)
+PLANS_ONLY = Mix(day=0.0, change=0.0, plan=1.0, pin=0.0, add=0.0, remove=0.0)
+
+
+def cpu_seconds(pid: int | None = None) -> float:
+    """CPU time (user and system) used so far by this process, or by process ``pid``."""
+    if pid is None:
+        usage = resource.getrusage(resource.RUSAGE_SELF)
+        return usage.ru_utime + usage.ru_stime
+    fields = Path(f"/proc/{pid}/stat").read_text().rpartition(")")[2].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def free_port() -> int:
@@ -82,6 +94,15 @@ class Server:
             except httpx.HTTPError:
                 time.sleep(0.05)
         raise SystemExit("the server did not answer within 30 s")
+
+    def warm_up(self, dates: list) -> None:
+        """Each date's page and a change page once, so that no template is compiled while timed."""
+        with httpx.Client(base_url=self.url) as client:
+            for date in dates:
+                text = client.get(f"/day/{date.isoformat()}").text
+                link = CHANGE_LINK.search(text)
+                if link:
+                    client.get(html.unescape(link.group(1)))
 
     def kill(self) -> None:
         assert self.process is not None
@@ -137,17 +158,34 @@ def report(requests: list[Request], seconds: float) -> dict[str, float]:
     conflicts = sum(r.outcome == CONFLICT for r in requests)
     print(f"all: {len(requests)} requests in {seconds:.1f} s ({len(requests) / seconds:.0f}/s); "
           f"version conflicts {conflicts}; errors {errors}")
+    for detail, count in Counter(f"{r.kind}: {r.detail}" for r in requests if r.detail).most_common(8):
+        print(f"  error x{count}: {detail}")
     return p99
 
 
 def timed_run(arguments: argparse.Namespace, server: Server, dates: list, names: list[str]) -> None:
     print(f"\n== load: {arguments.clients} clients for {arguments.seconds:g} s on {len(dates)} dates, "
           f"mean think time {arguments.think:g} s")
+    assert server.process is not None
+    server_cpu, client_cpu = cpu_seconds(server.process.pid), cpu_seconds()
     workers, threads, stop = start_workers(arguments, server, dates, names, Mix(), False, arguments.seed)
     began = time.perf_counter()
+    profiler = None
+    if arguments.py_spy is not None:
+        profiler = subprocess.Popen(["py-spy", "record", "--pid", str(server.process.pid), "--format", "raw",
+                                     "--threads", "--rate", "200", "--duration", str(int(arguments.seconds)),
+                                     "--output", str(arguments.py_spy)], stdout=subprocess.DEVNULL)
     time.sleep(arguments.seconds)
     stop_workers(threads, stop)
-    p99 = report([r for worker in workers for r in worker.requests], time.perf_counter() - began)
+    if profiler is not None:
+        profiler.wait()
+        print(f"server profile (py-spy, collapsed stacks): {arguments.py_spy}")
+    seconds = time.perf_counter() - began
+    server_cpu, client_cpu = cpu_seconds(server.process.pid) - server_cpu, cpu_seconds() - client_cpu
+    p99 = report([r for worker in workers for r in worker.requests], seconds)
+    print(f"cpu: the server used {server_cpu:.1f} s ({100 * server_cpu / seconds:.0f}% of a core), the clients "
+          f"{client_cpu:.1f} s ({100 * client_cpu / seconds:.0f}% of a core); load average now "
+          f"{os.getloadavg()[0]:.2f}")
     for kind, target in TARGETS:
         got = p99.get(kind)
         verdict = "no requests" if got is None else ("met" if got <= target else "MISSED")
@@ -167,9 +205,14 @@ def kill_run(arguments: argparse.Namespace, server: Server, dates: list, names: 
         time.sleep(rng.uniform(1.0, 2.5) * arguments.kill_pace)
         server.kill()
         restarts.append(server.start(f"/day/{dates[0].isoformat()}"))
+    # The last kill comes while every worker plans, so that a date's last write is a plan (or
+    # one cut off) and its covers can be held against the plan's counts.
     time.sleep(1.5 * arguments.kill_pace)
+    for worker in workers:
+        worker.mix = PLANS_ONLY
+    time.sleep(1.5 * arguments.kill_pace)
+    server.kill()  # the ledger is checked as this hard kill left it
     stop_workers(threads, stop)
-    server.kill()  # the ledger is checked as a last hard kill left it
     requests = [r for worker in workers for r in worker.requests]
     report(requests, time.perf_counter() - began)
     print(f"restarts: {len(restarts)}, each answering after {', '.join(f'{s:.2f}' for s in restarts)} s; "
@@ -209,6 +252,8 @@ def main() -> None:
     parser.add_argument("--load", action=argparse.BooleanOptionalAction, default=True, help="run the timed load")
     parser.add_argument("--quick", action="store_true", help="a smoke run: 3 s of load, one kill")
     parser.add_argument("--seed", type=int, default=7)
+    parser.add_argument("--py-spy", type=Path, default=None, metavar="FILE",
+                        help="sample the server with py-spy during the load, collapsed stacks to FILE")
     arguments = parser.parse_args()
     arguments.kill_pace = 1.0
     if arguments.quick:
@@ -227,6 +272,7 @@ def main() -> None:
         try:
             print(f"server: lessoncover serve on {server.url}, answering after "
                   f"{server.start(f'/day/{dates[0].isoformat()}'):.2f} s")
+            server.warm_up(dates)
             if arguments.load:
                 timed_run(arguments, server, dates, names)
             if arguments.kill:

@@ -31,7 +31,8 @@ def lessoncover_command() -> list[str]:
 
 def school_dates(count: int) -> list[datetime.date]:
     """``count`` school days (weekdays) from :data:`FIRST_DATE`."""
-    dates, day = [], FIRST_DATE
+    dates: list[datetime.date] = []
+    day = FIRST_DATE
     while len(dates) < count:
         if day.weekday() < 5:
             dates.append(day)
@@ -47,7 +48,7 @@ def write_timetable(folder: Path, teachers: int, seed: int) -> list[str]:
     classes = [f"{7 + number % 6}{chr(ord('A') + number // 6)}" for number in range(int(teachers * TEACHING_SHARE))]
     (folder / "teachers.csv").write_text(
         "name,subject,unavailable\n" + "".join(f"{member.name},{member.sub},\n" for member in staff), encoding="utf-8")
-    rows = []
+    rows: list[str] = []
     for day in WEEKDAYS:
         for period in range(1, PERIODS + 1):
             teaching = rng.sample(names, len(classes))
