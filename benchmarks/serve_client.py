@@ -221,18 +221,18 @@ class Worker:
         after = self.read_day(client, date, FOLLOW)
         if after is None or after.status_code != 200:
             return change
-        flash = _FLASH.search(after.text)
-        if flash is None:
+        flashes = _FLASH.findall(after.text)  # this change's message is the last
+        if not flashes:
             self._unexpected(record, after)
             return change
-        change.state = "done" if flash.group(1) == "done" else "refused"
-        change.message = html.unescape(flash.group(2))
+        kind, text = flashes[-1]
+        change.state = "done" if kind == "done" else "refused"
+        change.message = html.unescape(text)
         if change.state == "refused":
             record.outcome = CONFLICT if DAY_CHANGED in change.message else REFUSED
-        undo = _UNDO.search(after.text)
+        undo = _UNDO.findall(after.text)
         if undo and change.state == "done":
-            _, saved = URLSafeSerializer("not the server's secret", salt="undo").loads_unsafe(
-                html.unescape(undo.group(1)))
+            _, saved = URLSafeSerializer("not the server's secret", salt="undo").loads_unsafe(html.unescape(undo[-1]))
             if isinstance(saved, dict) and "version" in saved:
                 change.version_after = int(saved["version"])
         return change
