@@ -78,22 +78,30 @@ class Server:
         self.folder, self.port = folder, port
         self.process: subprocess.Popen[bytes] | None = None
         self.url = f"http://127.0.0.1:{port}"
+        # what the server says (tracebacks of 5xx answers): a file, as a pipe nobody reads would fill up
+        self.log = tempfile.TemporaryFile()
 
     def start(self, probe_path: str) -> float:
         """Start it and wait until it answers; returns the seconds that took."""
         began = time.perf_counter()
         self.process = subprocess.Popen([*lessoncover_command(), "serve", "--school", str(self.folder),
                                          "--host", "127.0.0.1", "--port", str(self.port)],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                                        stdout=subprocess.DEVNULL, stderr=self.log)
         while time.perf_counter() - began < 30:
             if self.process.poll() is not None:
-                raise SystemExit(f"the server stopped: {self.process.stderr.read().decode()}")  # type: ignore[union-attr]
+                raise SystemExit(f"the server stopped: {self.said()}")
             try:
                 if httpx.get(self.url + probe_path, timeout=1.0).status_code == 200:
                     return time.perf_counter() - began
             except httpx.HTTPError:
                 time.sleep(0.05)
         raise SystemExit("the server did not answer within 30 s")
+
+    def said(self) -> str:
+        """What the server wrote to its standard error so far, but the lines it writes on starting."""
+        self.log.seek(0)
+        lines = self.log.read().decode(errors="replace").splitlines()
+        return "\n".join(line for line in lines if "lessoncover: serving" not in line)
 
     def warm_up(self, dates: list) -> None:
         """Each date's page and a change page once, so that no template is compiled while timed."""
@@ -279,6 +287,8 @@ def main() -> None:
                 ok = kill_run(arguments, server, dates, names)
         finally:
             server.stop()
+        said = server.said()
+        print("server's standard error: " + (f"\n{said[-4000:]}" if said else "nothing"))
     sys.exit(0 if ok else 1)
 
 
