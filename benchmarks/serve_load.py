@@ -1,7 +1,7 @@
 """The web app under an office's load, and killed under it.
 
     python3 -m benchmarks.serve_load [--clients 20] [--seconds 30] [--teachers 150] [--quick]
-                                     [--think 0] [--kill/--no-kill]
+                                     [--think 0] [--no-load] [--no-kill] [--kills 3] [--py-spy FILE]
 
 Builds a school folder of --teachers teachers (six periods, four teachers in five teaching in
 each) in a temporary folder, its first --dates school days each with a tenth of the staff
@@ -24,6 +24,10 @@ Then the kill phase (--no-kill skips it): the workers change the dates at a high
 (each marking absent or back only teachers of its own), the server is killed with SIGKILL
 --kills times while they do and started again on the same folder, and afterwards the ledger
 is checked (see :mod:`benchmarks.serve_kill_check`).
+
+--py-spy FILE samples the server during the load with py-spy (on PATH), the thread holding
+the GIL only: the server is one process, so its requests take turns on the GIL, and a thread
+waiting for it is not where the time goes.  FILE gets collapsed stacks with a count each.
 """
 from __future__ import annotations
 
@@ -181,7 +185,7 @@ def timed_run(arguments: argparse.Namespace, server: Server, dates: list, names:
     profiler = None
     if arguments.py_spy is not None:
         profiler = subprocess.Popen(["py-spy", "record", "--pid", str(server.process.pid), "--format", "raw",
-                                     "--threads", "--rate", "200", "--duration", str(int(arguments.seconds)),
+                                     "--threads", "--gil", "--rate", "100", "--duration", str(int(arguments.seconds)),
                                      "--output", str(arguments.py_spy)], stdout=subprocess.DEVNULL)
     time.sleep(arguments.seconds)
     stop_workers(threads, stop)
