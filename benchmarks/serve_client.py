@@ -20,7 +20,7 @@ from dataclasses import dataclass, field
 import httpx
 from itsdangerous import URLSafeSerializer
 
-DAY_CHANGED = "this day changed since you opened it"
+from lessoncover_planner.office.office import DAY_CHANGED
 
 DAY, CHANGE, FOLLOW = "day page", "change page", "page after a change"
 PLAN, PIN, ADD, REMOVE = "plan", "pin", "absence add", "absence remove"
@@ -232,6 +232,7 @@ class Worker:
             record.outcome = CONFLICT if DAY_CHANGED in change.message else REFUSED
         undo = _UNDO.findall(after.text)
         if undo and change.state == "done":
+            # the token is signed, not sealed: its payload reads without the server's secret
             _, saved = URLSafeSerializer("not the server's secret", salt="undo").loads_unsafe(html.unescape(undo[-1]))
             if isinstance(saved, dict) and "version" in saved:
                 change.version_after = int(saved["version"])
