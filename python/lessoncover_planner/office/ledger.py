@@ -371,6 +371,26 @@ class Ledger:
             self._depth = 0
 
     @contextlib.contextmanager
+    def reading(self) -> Iterator[None]:
+        """A read transaction: the reads inside see one state of the ledger (a date's version
+        and the rows it counts agree), however others write meanwhile; inside a transaction,
+        that transaction's state.  Nothing is written inside one: a read transaction that
+        turns into a write fails at once when another wrote since it began."""
+        if self._depth:
+            yield
+            return
+        connection = self._connection
+        self._depth = 1
+        try:
+            connection.execute("BEGIN")
+            yield
+        finally:
+            self._depth = 0
+            with contextlib.suppress(sqlite3.Error):
+                if connection.in_transaction:
+                    connection.execute("COMMIT")
+
+    @contextlib.contextmanager
     def _savepoint(self) -> Iterator[None]:
         # One name serves every depth: ROLLBACK TO and RELEASE act on the innermost of that name.
         execute = self._connection.execute

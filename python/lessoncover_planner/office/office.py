@@ -156,7 +156,8 @@ class Office:
     def view(self, date: datetime.date) -> DateView:
         """The date as the ledger holds it now, for a page (see :mod:`.date_view`)."""
         label = self.check_school_day(date)
-        return view_date(self.ledger, DayFacts(self.day(date), self.options()), date, label)
+        with self.ledger.reading():
+            return view_date(self.ledger, DayFacts(self.day(date), self.options()), date, label)
 
     @contextlib.contextmanager
     def changing(self, date: datetime.date, version: int | None) -> Iterator[None]:

@@ -11,6 +11,7 @@ import datetime
 import json
 from dataclasses import asdict
 from typing import Any
+from urllib.parse import quote, urlencode
 
 from itsdangerous import BadSignature, URLSafeSerializer
 from starlette.exceptions import HTTPException
@@ -19,13 +20,14 @@ from starlette.responses import RedirectResponse, Response
 from starlette.routing import Route
 
 from ..cli.errors import CommandError, UsageError
+from ..cli.board import BoardRow
 from ..cli.formats import csv_document, page_context, render_page
 from ..office.date_view import DateView
 from ..office.day_facts import Lesson, lesson_text
 from ..office.ledger import CoverEntry, OpenLesson
 from ..office.office import Office
 from ..subjects import SUBJECTS, resolve_subject
-from .plumbing import change, checked_form, date_param, form_int, form_text, page, show
+from .plumbing import SchoolSource, change, checked_form, date_param, form_int, form_text, page, show
 
 __all__ = ["routes", "day_url"]
 
@@ -49,18 +51,37 @@ def _school_days_near(office: Office, date: datetime.date) -> tuple[datetime.dat
     return found[0], found[1]
 
 
+def change_url(date: datetime.date, row: BoardRow) -> str:
+    """The change-a-cover page of a board row's lesson."""
+    query = urlencode({"absent": row.absent, "period": row.period, "class": row.class_name}, quote_via=quote)
+    return f"{day_url(date)}/change?{query}"
+
+
+def _view(request: Request, office: Office, date: datetime.date) -> DateView:
+    source: SchoolSource = request.app.state.source
+    return source.view(office, date)
+
+
 async def day_page(request: Request) -> Response:
     date = date_param(request)
 
     def read(office: Office) -> dict[str, Any]:
         before, after = _school_days_near(office, date)
         facts: dict[str, Any] = {"date": date, "before": before, "after": after,
-                                    "teachers": [name for name, _ in office.school.teachers],
-                                    "view": None, "not_school": ""}
+                                 "teachers": [name for name, _ in office.school.teachers], "view": None,
+                                 "not_school": "", "board": [], "open_rows": [], "quiet": [], "links": {}}
         try:
-            facts["view"] = office.view(date)
+            view = facts["view"] = _view(request, office, date)
         except UsageError as error:
             facts["not_school"] = str(error)
+            return facts
+        # the page's lists worked out here, once: the template only lays them out
+        for item in view.rows:
+            status = item.row.status
+            facts["quiet" if status == "not needed" else "board"].append(item)
+            if status in ("uncovered", "not planned"):
+                facts["open_rows"].append(item)
+            facts["links"][item.lesson] = change_url(date, item.row)
         return facts
 
     return page(request, "day.html.j2", **await show(request, read))
@@ -133,9 +154,9 @@ async def change_page(request: Request) -> Response:
     absent, period, class_name = _lesson_query(request)
 
     def read(office: Office) -> dict[str, Any]:
+        view = _view(request, office, date)  # first: a change since only makes the form's version stale
         found = office.candidates(date, absent, period, class_name)
         lesson = found.lesson
-        view = office.view(date)
         row = next(row for row in view.rows if row.lesson == lesson)
         return {"date": date, "found": found, "row": row, "version": view.version}
 
@@ -226,7 +247,7 @@ async def print_page(request: Request) -> Response:
     date = date_param(request)
 
     def render(office: Office) -> bytes:
-        view = office.view(date)
+        view = _view(request, office, date)
         counts = view.counts
         # the printed page has no "not planned": such a lesson is without cover, as it lists it
         counts["uncovered"] += counts.pop("not_planned")
@@ -259,7 +280,7 @@ async def download(request: Request) -> Response:
     kind = request.path_params["kind"]
     if kind not in ("csv", "json"):
         raise HTTPException(404, "the day downloads as cover.csv or cover.json")
-    rows = _download_rows(await show(request, lambda office: office.view(date)))
+    rows = _download_rows(await show(request, lambda office: _view(request, office, date)))
     name = f"cover-{date.isoformat()}.{kind}"
     headers = {"Content-Disposition": f'attachment; filename="{name}"'}
     if kind == "csv":

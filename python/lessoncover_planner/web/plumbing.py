@@ -27,6 +27,7 @@ from starlette.templating import Jinja2Templates
 from ..cli.errors import CommandError, UsageError
 from ..cli.templates_env import environment
 from ..office.folders import LESSONS_FILE, SCHOOL_FILE, TEACHERS_FILE
+from ..office.date_view import DateView
 from ..office.office import Office, VersionConflict
 from ..office.school_folder import School, read_school
 from .security import csrf_ok, csrf_token
@@ -34,6 +35,8 @@ from .security import csrf_ok, csrf_token
 __all__ = ["SchoolSource", "Flash", "change", "show", "checked_form", "page", "flash", "date_param"]
 
 T = TypeVar("T")
+VIEWS_KEPT = 64
+"""Dates' views kept for reuse, the oldest dropped first."""
 RETRIES = 5
 """Reads of a school whose files change while they are read, before the page gives up."""
 _templates = Jinja2Templates(env=environment("lessoncover_planner.web"))
@@ -47,6 +50,7 @@ class SchoolSource:
         self._lock = threading.Lock()
         self._stamp: tuple[tuple[int, int, int], ...] | None = None
         self._school: School | None = None
+        self._views: dict[tuple[int, datetime.date, int], tuple[School, DateView]] = {}
 
     def _stamp_now(self) -> tuple[tuple[int, int, int], ...]:
         stamps = []
@@ -84,6 +88,23 @@ class SchoolSource:
     def forget(self) -> None:
         with self._lock:
             self._school = None
+
+    def view(self, office: Office, date: datetime.date) -> DateView:
+        """The office's view of the date, kept for the date's version: every write to a date
+        bumps its version, so a view is good until the next write, and the pages read far more
+        often than they change.  Views of another reading of the school are never reused."""
+        key = (id(office.school), date, office.ledger.version(date))
+        with self._lock:
+            kept = self._views.get(key)
+        if kept is not None and kept[0] is office.school:  # an id is unique only while its school lives
+            return kept[1]
+        made = office.view(date)
+        if made.version == key[2]:
+            with self._lock:
+                if len(self._views) >= VIEWS_KEPT:
+                    self._views.pop(next(iter(self._views)))
+                self._views[key] = (office.school, made)
+        return made
 
     @contextmanager
     def office(self) -> Iterator[Office]:
