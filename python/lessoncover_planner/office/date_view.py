@@ -79,6 +79,14 @@ class DateView:
         return figures
 
     @property
+    def planned_at(self) -> str:
+        """When the date was last planned, in this machine's time ("Wed 9 Dec 07:58"); "" if never."""
+        if self.last_run is None:
+            return ""
+        at = datetime.datetime.fromisoformat(self.last_run.at).astimezone()
+        return f"{at:%a} {at.day} {at:%b %H:%M}"
+
+    @property
     def changed_since_plan(self) -> bool:
         return self.last_run is not None and self.last_run.version != self.version
 
@@ -121,8 +129,10 @@ def view_date(ledger: Ledger, facts: DayFacts, date: datetime.date, label: str) 
         if cover is not None:
             rows.append(ViewRow(_cover_row(facts, lesson, room, cover), cover.how, cover.rule, reason))
             continue
-        status, entry = open_lessons.get(lesson, ("not planned", None))
-        why = entry.why if entry is not None else NOT_PLANNED_WHY
+        status, why = "not planned", NOT_PLANNED_WHY
+        if lesson in open_lessons:
+            status, entry = open_lessons[lesson]
+            why = entry.why
         rows.append(ViewRow(_open_row(facts, lesson, room, status, why), "", "", reason))
     return DateView(date=date, label=label, day=day, version=ledger.version(date), absentees=absentees(day),
                     rows=rows, last_run=ledger.last_run(date))

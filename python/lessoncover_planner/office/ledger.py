@@ -411,6 +411,14 @@ class Ledger:
         """Remove name's absence on the date; False (and no new version) when there was none."""
         return self._delete(day, "DELETE FROM absences WHERE day = ? AND name = ?", (name,))
 
+    def drop_lessons_of(self, day: date, absent: str) -> bool:
+        """Remove the covers and open lessons of an absent teacher's lessons on the date; whether
+        there were any."""
+        with self.transaction():
+            covers = self._delete(day, "DELETE FROM covers WHERE day = ? AND absent = ?", (absent,))
+            lessons = self._delete(day, "DELETE FROM open_lessons WHERE day = ? AND absent = ?", (absent,))
+        return covers or lessons
+
     def replace_absences(self, day: date, entries: Sequence[AbsenceEntry]) -> None:
         """Make entries, in their order, the date's absences; ValueError for a name given twice."""
         iso = _iso(day)

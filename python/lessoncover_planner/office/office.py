@@ -149,7 +149,14 @@ class Office:
         return entries
 
     def clear_absence(self, date: datetime.date, name: str) -> bool:
-        return self.ledger.clear_absence(date, name)
+        """Remove the name's absence on the date, and with it the covers of their lessons: a
+        teacher who is in needs no cover, and a cover left behind would count in everybody's
+        history until the date is planned again."""
+        with self.ledger.transaction():
+            removed = self.ledger.clear_absence(date, name)
+            if removed:
+                self.ledger.drop_lessons_of(date, name)
+        return removed
 
     def absences(self, date: datetime.date) -> list[AbsenceEntry]:
         return self.ledger.absences_on(date)
@@ -268,6 +275,17 @@ class Office:
             for cover in removed:
                 self.ledger.remove_cover(date, cover.absent, cover.period, cover.class_name)
         return removed
+
+    def covers_of(self, date: datetime.date, class_name: str, period: int, absent: str | None = None
+                  ) -> tuple[list[CoverEntry], list[OpenLesson]]:
+        """What the lesson (under combined lessons, its set) holds now: its covers and its open
+        uncovered entries; what :meth:`restore` puts back after a change."""
+        facts = DayFacts(self.day(date), self.options())
+        lesson = self.find_lesson(facts, class_name, period, absent)
+        members = set(facts.combined_set(lesson)) | {lesson}
+        covers = [c for c in self.ledger.covers_on(date) if (c.absent, c.period, c.class_name) in members]
+        uncovered, _ = self.ledger.open_lessons_on(date)
+        return covers, [o for o in uncovered if (o.absent, o.period, o.class_name) in members]
 
     def restore(self, date: datetime.date, lessons: Sequence[Lesson], covers: Sequence[CoverEntry],
                 open_lessons: Sequence[OpenLesson]) -> None:

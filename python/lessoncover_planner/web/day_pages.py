@@ -10,6 +10,7 @@ from __future__ import annotations
 import datetime
 import json
 from dataclasses import asdict
+from typing import Any
 
 from itsdangerous import BadSignature, URLSafeSerializer
 from starlette.exceptions import HTTPException
@@ -20,7 +21,7 @@ from starlette.routing import Route
 from ..cli.errors import CommandError, UsageError
 from ..cli.formats import csv_document, page_context, render_page
 from ..office.date_view import DateView
-from ..office.day_facts import DayFacts, lesson_text
+from ..office.day_facts import Lesson, lesson_text
 from ..office.ledger import CoverEntry, OpenLesson
 from ..office.office import Office
 from ..subjects import SUBJECTS, resolve_subject
@@ -48,19 +49,14 @@ def _school_days_near(office: Office, date: datetime.date) -> tuple[datetime.dat
     return found[0], found[1]
 
 
-def _periods(office: Office) -> list[int]:
-    school = office.school
-    return sorted(school.period_times) or sorted({row.period for row in school.lessons})
-
-
 async def day_page(request: Request) -> Response:
     date = date_param(request)
 
-    def read(office: Office) -> dict[str, object]:
+    def read(office: Office) -> dict[str, Any]:
         before, after = _school_days_near(office, date)
-        facts: dict[str, object] = {"date": date, "before": before, "after": after,
+        facts: dict[str, Any] = {"date": date, "before": before, "after": after,
                                     "teachers": [name for name, _ in office.school.teachers],
-                                    "periods": _periods(office), "view": None, "not_school": ""}
+                                    "view": None, "not_school": ""}
         try:
             facts["view"] = office.view(date)
         except UsageError as error:
@@ -136,7 +132,7 @@ async def change_page(request: Request) -> Response:
     date = date_param(request)
     absent, period, class_name = _lesson_query(request)
 
-    def read(office: Office) -> dict[str, object]:
+    def read(office: Office) -> dict[str, Any]:
         found = office.candidates(date, absent, period, class_name)
         lesson = found.lesson
         view = office.view(date)
@@ -163,18 +159,11 @@ def _lesson_fields(form: object) -> tuple[str, int, str]:
     return absent, period, class_name
 
 
-def _undo_token(request: Request, office: Office, date: datetime.date, lessons: list[tuple[str, int, str]],
+def _undo_token(request: Request, office: Office, date: datetime.date, lessons: list[Lesson],
                 before: list[CoverEntry], open_before: list[OpenLesson]) -> str:
     return _undo_signer(request).dumps({
         "date": date.isoformat(), "lessons": lessons, "version": office.ledger.version(date),
         "covers": [asdict(cover) for cover in before], "open": [asdict(entry) for entry in open_before]})
-
-
-def _state_of(office: Office, date: datetime.date, lessons: set[tuple[str, int, str]]
-              ) -> tuple[list[CoverEntry], list[OpenLesson]]:
-    covers = [c for c in office.ledger.covers_on(date) if (c.absent, c.period, c.class_name) in lessons]
-    uncovered, _ = office.ledger.open_lessons_on(date)
-    return covers, [o for o in uncovered if (o.absent, o.period, o.class_name) in lessons]
 
 
 async def assign(request: Request) -> Response:
@@ -185,11 +174,10 @@ async def assign(request: Request) -> Response:
 
     def work(office: Office) -> tuple[str, str]:
         with office.changing(date, _version(form)):
-            facts = DayFacts(office.day(date), office.options())
-            members = set(facts.combined_set((absent, period, class_name))) | {(absent, period, class_name)}
-            before, open_before = _state_of(office, date, members)
+            before, open_before = office.covers_of(date, class_name, period, absent)
             entries = office.assign(date, class_name, period, substitute, absent=absent, force=force)
-        lessons = [[e.absent, e.period, e.class_name] for e in entries]
+        lessons = list(dict.fromkeys([(e.absent, e.period, e.class_name) for e in entries]
+                                     + [(c.absent, c.period, c.class_name) for c in before]))
         token = _undo_token(request, office, date, lessons, before, open_before)
         return f"{substitute} covers {lesson_text(class_name, period)} for {absent}.", token
 
@@ -206,7 +194,7 @@ async def unassign(request: Request) -> Response:
             removed = office.unassign(date, class_name, period, absent=absent)
         if not removed:
             return f"{lesson_text(class_name, period)} had no cover.", ""
-        lessons = [[c.absent, c.period, c.class_name] for c in removed]
+        lessons = [(c.absent, c.period, c.class_name) for c in removed]
         token = _undo_token(request, office, date, lessons, removed, [])
         return f"{removed[0].substitute} no longer covers {lesson_text(class_name, period)}.", token
 

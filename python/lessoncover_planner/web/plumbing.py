@@ -72,7 +72,7 @@ class SchoolSource:
 
     @contextmanager
     def office(self) -> Iterator[Office]:
-        with Office(self.folder, create=False, school=self.school()) as office:
+        with Office(self.folder, school=self.school()) as office:
             yield office
 
 

@@ -42,7 +42,7 @@ def run_serve(school: Path, host: str, port: int, password_file: Path | None) ->
                          f"or {PASSWORD_VARIABLE}")
     if not 0 < port < 65536:
         raise UsageError(f"--port {port}: give a port from 1 to 65535")
-    Office(school, create=False).close()  # a broken folder or ledger is refused here, not on the first page
+    Office(school).close()  # a broken folder or ledger is refused here, not on the first page
     app = create_app(school, password=password, host=host)
     shown = f"[{host}]" if ":" in host else host
     print(f"lessoncover: serving {school} at http://{shown}:{port}/ (Ctrl-C stops)", file=sys.stderr, flush=True)
