@@ -173,13 +173,17 @@ def board_covers(driver):
             for row in board(driver) if "no cover" not in row["Cover"]}
 
 
-def change_link(driver, period, class_name):
-    """The Change link of the board's row of the class in the period."""
+def board_row(driver, period, class_name):
+    """The board's row of the class in the period."""
     for row in by_xpath(driver)(".//table/tbody/tr", section(driver, "Board")):
         cells = {cell.get_attribute("data-label"): cell.text for cell in by_xpath(driver)("./td", row)}
         if cells["Period"].split()[0] == str(period) and cells["Class"] == class_name:
-            return one(by_xpath(driver)(".//a[normalize-space()='Change']", row), "Change link")
+            return row
     raise AssertionError(f"no board row for period {period}, {class_name}")
+
+
+def change_link(driver, period, class_name):
+    return one(by_xpath(driver)(".//a[normalize-space()='Change']", board_row(driver, period, class_name)), "Change link")
 
 
 def plan_morning(driver, address):
@@ -358,3 +362,23 @@ def test_a_missing_browser_skips_here_and_fails_under_ci(monkeypatch, ci, outcom
     monkeypatch.setenv("CI", ci)
     with pytest.raises(outcome, match="chromium"):
         find()
+
+
+@pytest.mark.parametrize("page", ["day", "change", "print"])
+def test_nothing_runs_off_a_phone_screen(site, page):
+    """At 390 px every page fits its width: no board column, button or long reason is cut off."""
+    driver, address = site
+    plan_morning(driver, address)
+    add_absence(driver, "Owen Price", "Residential trip to the field centre with Year 9, back on Friday", "1-2")
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": 390, "height": 800, "deviceScaleFactor": 1, "mobile": True})
+    if page == "change":
+        submit(driver, change_link(driver, 4, "10B"))
+    elif page == "print":
+        visit(driver, address + DAY + "/print")
+    else:
+        visit(driver, address + DAY)
+    assert driver.execute_script("return [window.innerWidth, document.documentElement.scrollWidth]") == [390, 390]
+    if page == "day":
+        change = change_link(driver, 4, "10B")
+        assert change.is_displayed() and change.rect["x"] + change.rect["width"] <= 390
