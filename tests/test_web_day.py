@@ -8,7 +8,7 @@ import pytest
 
 from lessoncover_planner.office.office import DAY_CHANGED, Office
 from office_support import MONDAY, make_school
-from web_app_support import client_for, csrf_of, flashes, form_fields, version_of
+from web_support import client_for, csrf_of, flashes, form_fields, version_of
 
 DATE = datetime.date.fromisoformat(MONDAY)
 DAY = f"/day/{MONDAY}"
@@ -280,6 +280,9 @@ def test_the_print_page_lays_out_the_recorded_date_with_its_slips(client, school
     for substitute in {c.substitute for c in covers}:
         assert f"<h3><bdi>{substitute}</bdi></h3>" in page
     assert "Slips for the substitutes" in page
+    add_absence(client, "MNO", periods="3")  # not planned yet: printed as without cover
+    page = client.get(f"{DAY}/print").text
+    assert "Without cover (1)" in page and 'class="bad"><strong>1</strong> uncovered' in page
 
 
 def test_the_downloads_hold_the_commands_rows(client, school):

@@ -128,7 +128,8 @@ def html_context(day: Day, result: CoverPlan, slip_per_page: bool = False) -> di
 
 
 def render_page(context: dict[str, Any]) -> bytes:
-    return _template().render(context).encode("utf-8")
+    page: str = _template().render(context)
+    return page.encode("utf-8")
 
 
 def render_html(day: Day, result: CoverPlan, slip_per_page: bool = False) -> bytes:

@@ -12,7 +12,6 @@ from pathlib import Path
 from ..cli.errors import EXIT_OK, UsageError
 from ..cli.formats import OUTPUT_NAMES, render
 from ..cli.policies import PolicyOptions, check_away_classes
-from ..cli.reading import read_absences
 from ..cli.writing import refuse_inputs, refuse_links, write_file, write_stdout
 from .ledger import AbsenceEntry
 from .office import NOT_A_SCHOOL, Office
@@ -173,12 +172,6 @@ def run_office(arguments: argparse.Namespace, prog: str) -> int:
         return _OFFICE_RUNNERS[arguments.command](office, arguments)
 
 
-def _read_absences_file(office: Office, path: Path) -> list[AbsenceEntry]:
-    """An absences.csv for one date, read and checked as a day's is; the periods as written."""
-    teachers = {name for name, _ in office.school.teachers}
-    return [AbsenceEntry(name, reason or None, periods) for _, name, reason, periods, _ in read_absences(path, teachers)]
-
-
 def run_school_plan(arguments: argparse.Namespace, prog: str, options: PolicyOptions,
                     warn: Callable[[list[str]], None]) -> int:
     """``plan`` for a school folder: plan the date, record it in the ledger and write the plan."""
@@ -193,7 +186,7 @@ def run_school_plan(arguments: argparse.Namespace, prog: str, options: PolicyOpt
         absences = None
         if arguments.absences is not None:
             inputs.append(arguments.absences)
-            absences = _read_absences_file(office, arguments.absences)
+            absences = office.read_absences_file(arguments.absences)
         out = arguments.out
         if out is not None and out != "-" and Path(out).is_dir():
             out = str(Path(out) / OUTPUT_NAMES[arguments.format])

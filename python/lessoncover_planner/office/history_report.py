@@ -29,7 +29,8 @@ TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at ru
 if TYPE_CHECKING:
     from typing import Any
 
-__all__ = ["HISTORY_FORMATS", "CSV_HEADER", "range_text", "render_history_report"]
+__all__ = ["HISTORY_FORMATS", "CSV_HEADER", "range_text", "render_history_report", "history_context",
+           "two_ranges_context"]
 
 HISTORY_FORMATS = ("text", "csv", "html")
 CSV_HEADER = ("name", "covers")
@@ -117,6 +118,21 @@ def history_context(rows: Sequence[tuple[str, int]], first: date | None, last: d
         "average_at": _percent(average, most),
         "ticks": _ticks(most),
         "summary": _summary(rows),
+    }
+
+
+def two_ranges_context(rows: Sequence[tuple[str, int, int]], first: tuple[date | None, date | None],
+                       second: tuple[date | None, date | None]) -> dict[str, Any]:
+    """Two histories of the same teachers side by side, (name, covers in first, covers in
+    second) a row, both on one scale so that their bars compare: each range's own
+    :func:`history_context` (its total, average, summary) and the rows' bar widths."""
+    most = max((max(one, two) for _, one, two in rows), default=0)
+    return {
+        "first": history_context([(name, one) for name, one, _ in rows], *first),
+        "second": history_context([(name, two) for name, _, two in rows], *second),
+        "most": most, "ticks": _ticks(most),
+        "rows": [{"name": name, "first": one, "second": two, "first_width": _percent(one, most),
+                  "second_width": _percent(two, most)} for name, one, two in rows],
     }
 
 

@@ -52,8 +52,8 @@ from pathlib import Path
 
 from ..cli.errors import UsageError, WriteError
 
-__all__ = ["AbsenceEntry", "CoverEntry", "OpenLesson", "PlanRun", "Ledger", "MIGRATIONS", "SCHEMA_VERSION",
-           "APPLICATION_ID", "BUSY_TIMEOUT_MS", "COMPANION_SUFFIXES", "utc_now"]
+__all__ = ["AbsenceEntry", "CoverEntry", "DayTotals", "OpenLesson", "PlanRun", "Ledger", "MIGRATIONS",
+           "SCHEMA_VERSION", "APPLICATION_ID", "BUSY_TIMEOUT_MS", "COMPANION_SUFFIXES", "utc_now"]
 
 BUSY_TIMEOUT_MS = 30_000
 """How long a write waits for another process's transaction before it gives up."""
@@ -176,6 +176,24 @@ class OpenLesson:
     period: int
     class_name: str
     why: str
+
+
+@dataclass(frozen=True, slots=True)
+class DayTotals:
+    """A date's totals as recorded: teachers absent, lessons covered (``supply`` of them by
+    supply teachers), lessons left without cover; the date's version and the version its
+    last plan left (None when never planned), which differ once it changed since."""
+
+    absent: int = 0
+    covered: int = 0
+    uncovered: int = 0
+    supply: int = 0
+    version: int = 0
+    planned_version: int | None = None
+
+    @property
+    def changed_since_plan(self) -> bool:
+        return self.planned_version is not None and self.planned_version != self.version
 
 
 @dataclass(frozen=True, slots=True)
@@ -532,14 +550,20 @@ class Ledger:
                                        (_iso(day),)).fetchone()
         return None if row is None else PlanRun(*row)
 
-    def days_between(self, first: date, last: date) -> dict[str, tuple[int, int, int]]:
-        """For each date of first..last with a record: (absent teachers, covers, uncovered lessons)."""
+    def days_between(self, first: date, last: date, supply: Sequence[str] = ()) -> dict[date, DayTotals]:
+        """For each date of first..last the ledger has written: its :class:`DayTotals`, the
+        covers given by the names in ``supply`` counted apart as well."""
         rows = self._connection.execute(
-            "SELECT day, (SELECT count(*) FROM absences a WHERE a.day = d.day), "
+            "SELECT day, version, (SELECT count(*) FROM absences a WHERE a.day = d.day), "
             "(SELECT count(*) FROM covers c WHERE c.day = d.day), "
-            "(SELECT count(*) FROM open_lessons o WHERE o.day = d.day AND o.needed = 1) "
-            "FROM days d WHERE day BETWEEN ? AND ? ORDER BY day", (_iso(first), _iso(last)))
-        return {day: (absent, covered, uncovered) for day, absent, covered, uncovered in rows}
+            "(SELECT count(*) FROM covers c WHERE c.day = d.day "
+            " AND c.substitute IN (SELECT value FROM json_each(?))), "
+            "(SELECT count(*) FROM open_lessons o WHERE o.day = d.day AND o.needed = 1), "
+            "(SELECT version FROM plan_runs r WHERE r.day = d.day ORDER BY id DESC LIMIT 1) "
+            "FROM days d WHERE day BETWEEN ? AND ? ORDER BY day",
+            (json.dumps(list(supply)), _iso(first), _iso(last)))
+        return {date.fromisoformat(day): DayTotals(absent, covered, uncovered, by_supply, version, planned)
+                for day, version, absent, covered, by_supply, uncovered, planned in rows}
 
     def covers_by_teacher(self, first: date | None, last: date | None) -> dict[str, int]:
         """Covers by substitute over first..last inclusive (None: no bound), in name order; a

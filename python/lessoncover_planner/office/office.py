@@ -10,9 +10,11 @@ from __future__ import annotations
 import contextlib
 import datetime
 import json
+import re
 from collections.abc import Iterator, Sequence
 from dataclasses import asdict, dataclass, replace
 from pathlib import Path
+from typing import BinaryIO
 
 from .. import plan as plan_day
 from ..cli.errors import UsageError
@@ -21,15 +23,18 @@ from ..cli.policies import PolicyOptions, build_policy
 from ..cli.reading import Day, parse_period_list
 from ..cover_plan import CoverPlan, with_cover_rules
 from ..policy import Policy
-from .calendar import NotASchoolDay
+from .calendar import WEEKDAYS, NotASchoolDay
 from .candidates import Candidates, rank_candidates
 from .date_view import HOW_WORDS, DateView, view_date
 from .day_facts import DayFacts, Lesson, lesson_text
 from .keeping import keep_covers
-from .ledger import AbsenceEntry, CoverEntry, Ledger, OpenLesson, PlanRun
-from .school_folder import School, read_school, school_day
+from ..cli.reading import read_absences
+from .ledger import AbsenceEntry, CoverEntry, DayTotals, Ledger, OpenLesson, PlanRun
+from .school_folder import LessonRow, School, read_school, school_day
+from .uploaded_files import import_fet_export, replace_timetable, staged_file
 
-__all__ = ["Office", "DatePlan", "NOT_A_SCHOOL", "VersionConflict", "DAY_CHANGED"]
+__all__ = ["Office", "DatePlan", "WeekDay", "Week", "StaffCovers", "TimetableDay", "NOT_A_SCHOOL",
+           "VersionConflict", "DAY_CHANGED"]
 
 NOT_A_SCHOOL = "not a school folder; run lessoncover init"
 DAY_CHANGED = "this day changed since you opened it"
@@ -56,6 +61,49 @@ class DatePlan:
     covers: list[CoverEntry]
     released: list[str]
     kept: int
+
+
+@dataclass(frozen=True)
+class WeekDay:
+    """A day of a school week: its label, or why it is not a school day, and what the ledger holds."""
+
+    date: datetime.date
+    label: str
+    closed: str
+    totals: DayTotals
+
+
+@dataclass(frozen=True)
+class Week:
+    """The school week around a date: its Monday, its days (the school's weekdays, holidays
+    among them) and their totals added up."""
+
+    monday: datetime.date
+    days: list[WeekDay]
+    totals: DayTotals
+
+
+@dataclass(frozen=True)
+class StaffCovers:
+    """Covers per teacher over the fairness window up to a date and over its term:
+    (name, covers in the window, covers in the term), in the school's order."""
+
+    window: tuple[datetime.date | None, datetime.date]
+    term: tuple[datetime.date | None, datetime.date | None]
+    rows: list[tuple[str, int, int]]
+
+
+@dataclass(frozen=True)
+class TimetableDay:
+    """The lessons.csv rows of one ``day`` value ("" for the rows taught every day), by period."""
+
+    label: str
+    lessons: list[LessonRow]
+
+
+def _natural(text: str) -> list[tuple[int, int | str]]:
+    """A sort key that puts 7A before 10A: runs of digits compared as numbers."""
+    return [(0, int(part)) if index % 2 else (1, part) for index, part in enumerate(re.split(r"(\d+)", text))]
 
 
 class Office:
@@ -160,6 +208,22 @@ class Office:
 
     def absences(self, date: datetime.date) -> list[AbsenceEntry]:
         return self.ledger.absences_on(date)
+
+    def read_absences_file(self, path: Path) -> list[AbsenceEntry]:
+        """An absences.csv for one date, read and checked as a day's is; the periods as written."""
+        teachers = {name for name, _ in self.school.teachers}
+        return [AbsenceEntry(name, reason or None, periods)
+                for _, name, reason, periods, _ in read_absences(path, teachers)]
+
+    def read_sent_absences(self, source: BinaryIO) -> list[AbsenceEntry]:
+        """An absences.csv sent to the office, read as :meth:`read_absences_file` reads one."""
+        with staged_file(source, "absences.csv") as path:
+            return self.read_absences_file(path)
+
+    def replace_absences(self, date: datetime.date, entries: Sequence[AbsenceEntry]) -> None:
+        """Make entries the date's absences, in place of those recorded."""
+        self.check_school_day(date)
+        self.ledger.replace_absences(date, entries)
 
     # -- planning ----------------------------------------------------------------------
 
@@ -318,3 +382,60 @@ class Office:
             return None, None
         start, next_start = term
         return start, (next_start - datetime.timedelta(days=1)) if next_start is not None else None
+
+    # -- the school's week, its staff and its timetable ---------------------------------
+
+    def week(self, date: datetime.date) -> Week:
+        """The week (Monday on) of the date: each of the school's weekdays in it, a holiday
+        marked as one, with the ledger's totals (zeros for a day with nothing recorded)."""
+        monday = date - datetime.timedelta(days=date.weekday())
+        calendar = self.school.calendar
+        length = min(7, (datetime.date.max - monday).days + 1)  # the last week there is ends on a Friday
+        dates = [monday + datetime.timedelta(days=step) for step in range(length)]
+        dates = [day for day in dates if calendar.knows_label(WEEKDAYS[day.weekday()])]
+        recorded = self.ledger.days_between(dates[0], dates[-1], self.school.supply) if dates else {}
+        days = []
+        for day in dates:
+            open_ = calendar.is_school_day(day)
+            days.append(WeekDay(day, calendar.label(day) if open_ else "", "" if open_ else "holiday",
+                                recorded.get(day, DayTotals())))
+        totals = DayTotals(*(sum(getattr(day.totals, name) for day in days)
+                             for name in ("absent", "covered", "uncovered", "supply")))
+        return Week(monday, days, totals)
+
+    def staff_covers(self, today: datetime.date) -> StaffCovers:
+        """Covers per teacher over the fairness window up to today and over today's term
+        (as ``lessoncover history`` counts them)."""
+        start = self.school.calendar.fairness_start(today)
+        window = dict(self.history(start, today))
+        first, last = self.default_range(today)
+        term = self.history(first, last)
+        names = [name for name, _ in term] + [name for name in window if name not in dict(term)]
+        counts = dict(term)
+        return StaffCovers((start, today), (first, last),
+                           [(name, window.get(name, 0), counts.get(name, 0)) for name in names])
+
+    def timetable(self) -> list[TimetableDay]:
+        """The lessons grouped by their ``day`` value: the calendar's labels in its order, then
+        other values (weekday names of a cycle) as first met, then the rows taught every day."""
+        groups: dict[str, list[LessonRow]] = {}
+        for row in self.school.lessons:
+            groups.setdefault(row.day, []).append(row)
+        order = {label.casefold(): index for index, label in enumerate(self.school.calendar.days)}
+        labels = sorted(groups, key=lambda label: (label == "", order.get(label.casefold(), len(order))))
+        return [TimetableDay(label, sorted(groups[label], key=lambda row: (row.period, _natural(row.class_name),
+                                                                            row.teacher)))
+                for label in labels]
+
+    def replace_timetable(self, teachers: BinaryIO, lessons: BinaryIO) -> School:
+        """Make the sent files teachers.csv and lessons.csv, both or neither (see
+        :mod:`.uploaded_files`); the school as it reads now.  The ledger's write lock is held
+        meanwhile, so two replacements (or a replacement and a plan) take turns."""
+        with self.ledger.transaction():
+            return replace_timetable(self.school.folder, teachers, lessons)
+
+    def import_timetable(self, export: BinaryIO, name: str) -> tuple[School, list[str]]:
+        """Import a FET export sent as ``name`` in place of the timetable (and school.toml's days
+        and periods), all or nothing; the school as it reads now and what the import guessed."""
+        with self.ledger.transaction():
+            return import_fet_export(self.school.folder, export, name)

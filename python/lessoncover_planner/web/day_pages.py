@@ -227,7 +227,10 @@ async def print_page(request: Request) -> Response:
 
     def render(office: Office) -> bytes:
         view = office.view(date)
-        return render_page(page_context(view.day, [row.row for row in view.rows], view.counts,
+        counts = view.counts
+        # the printed page has no "not planned": such a lesson is without cover, as it lists it
+        counts["uncovered"] += counts.pop("not_planned")
+        return render_page(page_context(view.day, [row.row for row in view.rows], counts,
                                         nonce=request.state.nonce))
 
     try:

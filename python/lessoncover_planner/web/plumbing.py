@@ -24,7 +24,7 @@ from starlette.requests import Request
 from starlette.responses import RedirectResponse, Response
 from starlette.templating import Jinja2Templates
 
-from ..cli.errors import CommandError
+from ..cli.errors import CommandError, UsageError
 from ..cli.templates_env import environment
 from ..office.folders import LESSONS_FILE, SCHOOL_FILE, TEACHERS_FILE
 from ..office.office import Office, VersionConflict
@@ -34,6 +34,8 @@ from .security import csrf_ok, csrf_token
 __all__ = ["SchoolSource", "Flash", "change", "show", "checked_form", "page", "flash", "date_param"]
 
 T = TypeVar("T")
+RETRIES = 5
+"""Reads of a school whose files change while they are read, before the page gives up."""
 _templates = Jinja2Templates(env=environment("lessoncover_planner.web"))
 
 
@@ -59,12 +61,25 @@ class SchoolSource:
         return tuple(stamps)
 
     def school(self) -> School:
+        """The school as its files are now. A replacement moves its files in one after the
+        other: a read that saw them change under it reads again, so it never keeps a new
+        teachers.csv with the old lessons.csv."""
         with self._lock:
             stamp = self._stamp_now()
-            if self._school is None or stamp != self._stamp:
-                self._school = read_school(self.folder)
-                self._stamp = stamp
-            return self._school
+            if self._school is not None and stamp == self._stamp:
+                return self._school
+            for _ in range(RETRIES):
+                try:
+                    school = read_school(self.folder)
+                except CommandError:
+                    if self._stamp_now() == stamp:
+                        raise
+                else:
+                    if self._stamp_now() == stamp:
+                        self._school, self._stamp = school, stamp
+                        return school
+                stamp = self._stamp_now()
+            raise UsageError(f"{self.folder}: the timetable files keep changing; try again in a moment")
 
     def forget(self) -> None:
         with self._lock:
@@ -97,7 +112,8 @@ def take_flashes(request: Request) -> list[Flash]:
 def date_param(request: Request) -> datetime.date:
     text = request.path_params.get("date")
     if text is None:
-        return request.app.state.today()
+        today: datetime.date = request.app.state.today()
+        return today
     try:
         return datetime.date.fromisoformat(text)
     except ValueError:

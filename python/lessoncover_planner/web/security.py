@@ -78,7 +78,7 @@ class LoginThrottle:
         count, last = self._failures.get(client, (0, 0.0))
         if count < FREE_FAILURES:
             return 0.0
-        delay = min(LONGEST_WAIT, FIRST_WAIT * 2 ** (count - FREE_FAILURES))
+        delay = min(LONGEST_WAIT, FIRST_WAIT * 2.0 ** min(count - FREE_FAILURES, 16))  # no float overflow
         return max(0.0, last + delay - self.clock())
 
     def failed(self, client: str) -> None:

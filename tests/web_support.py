@@ -1,4 +1,5 @@
-"""The web app under Starlette's test client, and reading its pages: forms, tokens, messages."""
+"""The web app over a school folder, driven by Starlette's test client, and reading its pages:
+forms, tokens and messages."""
 import datetime
 import html
 import re
@@ -6,14 +7,23 @@ from html.parser import HTMLParser
 
 from starlette.testclient import TestClient
 
-from lessoncover_planner.web import create_app
+from lessoncover_planner.web.app import create_app
+
+TODAY = datetime.date(2026, 12, 9)  # a Wednesday
 
 
-def client_for(school, today, host="127.0.0.1", password=None, base_url="http://127.0.0.1:8765", clock=None):
-    """A test client of a new app over the school folder, as a browser on this machine."""
+def client_for(school, today=TODAY, host="127.0.0.1", password=None, base_url="http://127.0.0.1:8765", clock=None,
+               follow_redirects=False):
+    """A test client of a new app over the school folder, as a browser on this machine, with
+    ``today`` fixed."""
     extra = {"clock": clock} if clock is not None else {}
     app = create_app(school, password=password, host=host, today=lambda: today, **extra)
-    return TestClient(app, base_url=base_url, follow_redirects=False)
+    return TestClient(app, base_url=base_url, follow_redirects=follow_redirects)
+
+
+def web_client(folder, today=TODAY):
+    """A client that follows redirects, as a browser does after a form."""
+    return client_for(folder, today, follow_redirects=True)
 
 
 class _Forms(HTMLParser):
@@ -42,18 +52,20 @@ def form_fields(page, action_suffix):
     return [fields for action, method, fields in parser.forms if method == "post" and action.endswith(action_suffix)]
 
 
+def hidden(page, name):
+    """The value of the first hidden input ``name`` of the page."""
+    return html.unescape(re.search(rf'name="{name}" value="([^"]*)"', page)[1])
+
+
 def csrf_of(page):
-    return re.search(r'name="csrf" value="([^"]+)"', page)[1]
+    return hidden(page, "csrf")
 
 
 def version_of(page):
-    return re.search(r'name="version" value="(\d+)"', page)[1]
+    return hidden(page, "version")
 
 
 def flashes(page):
-    """The page's messages as (kind, text)."""
-    found = re.findall(r'<div class="flash (\w+)"[^>]*>\s*<bdi>(.*?)</bdi>', page, re.S)
-    return [(kind, html.unescape(text)) for kind, text in found]
-
-
-__all__ = ["client_for", "form_fields", "csrf_of", "version_of", "flashes", "datetime"]
+    """The messages shown at the top of the page, as (kind, text)."""
+    return [(kind, html.unescape(re.sub(r"\s+", " ", text)).strip())
+            for kind, text in re.findall(r'<div class="flash (\w+)"[^>]*>\s*<bdi>(.*?)</bdi>', page, re.S)]
