@@ -97,19 +97,22 @@ def answers(address: str, path: str) -> bool:
         return False
 
 
-def capture(driver, url: str, width: int, out: Path) -> str:
-    """A full-page PNG of the page at the width; a note when the page is wider than that."""
+def capture(driver, url: str, width: int, out: Path, prepare: str = "") -> str:
+    """A full-page PNG of the page at the width, after the script ``prepare``; a note when the page
+    is wider than that (a phone then widens its window to the page, so the window says nothing)."""
     mobile = width < 600
     metrics = {"width": width, "height": 900, "deviceScaleFactor": 1, "mobile": mobile}
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", metrics)
     driver.get(url)
-    scroll, inner, height = driver.execute_script(
+    if prepare:
+        driver.execute_script(prepare)
+    scroll, height = driver.execute_script(
         "const page = document.documentElement;"
-        "return [page.scrollWidth, window.innerWidth, Math.ceil(page.getBoundingClientRect().height)];")
+        "return [page.scrollWidth, Math.ceil(page.getBoundingClientRect().height)];")
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {**metrics, "height": max(height, 300)})
     shot = driver.execute_cdp_cmd("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True})
     out.write_bytes(base64.b64decode(shot["data"]))
-    wide = f"  WIDER THAN THE WINDOW: {scroll} px in {inner} px" if scroll > inner else ""
+    wide = f"  WIDER THAN THE SCREEN: {scroll} px in {width} px" if scroll > width else ""
     return f"{out.relative_to(ROOT) if out.is_relative_to(ROOT) else out}: {out.stat().st_size // 1024} KB{wide}"
 
 
@@ -132,6 +135,8 @@ def main() -> int:
         day = f"/day/{DATE.isoformat()}"
         pages = {"day": day, "change": f"{day}/change?{query}", "print": f"{day}/print",
                  "week": f"/week/{DATE.isoformat()}", "staff": "/staff", "timetable": "/timetable"}
+        # The timetable's lessons fold away: open, the school's 200 rows make a picture too long to look at.
+        prepare = {"timetable": "for (const day of document.querySelectorAll('details')) day.open = false;"}
         driver = browser_support.chrome(work / "profile", browser=browser_support.CHROMIUM,
                                         driver=browser_support.CHROMEDRIVER)
         try:
@@ -141,7 +146,8 @@ def main() -> int:
                         print(f"{path}: not served (yet); no screenshot")
                         continue
                     for kind, width in WIDTHS.items():
-                        print(capture(driver, address + path, width, args.out / f"{name}-{kind}.png"))
+                        print(capture(driver, address + path, width, args.out / f"{name}-{kind}.png",
+                                      prepare.get(name, "")))
         finally:
             driver.quit()
     return 0
