@@ -2,19 +2,13 @@
 (--dump-dom for the names shown, --print-to-pdf for the slips' pages and the date on each page, a
 390 px window for the phone layout)."""
 from markupsafe import escape
-import os
 import re
-import shutil
 import subprocess
 
 import pytest
 
+from browser_support import BROWSER_ENV, chromium
 from cli_support import REAL_DAY, json_plan, plan, real_day, write_day
-
-CHROMIUM = next(filter(None, map(shutil.which, ("chromium", "chromium-browser", "google-chrome"))), None)
-# The sanitizer run preloads ASan into every process; Chromium must start without it.
-BROWSER_ENV = {key: value for key, value in os.environ.items()
-               if key not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMALLOC")}
 
 HOSTILE = ("name,subject\n<b>X</b>,maths\nAmy & \"Co\",maths\nBo,art\n",
            "teacher,period,class\n<b>X</b>,1,<script>alert(1)</script>\n<b>X</b>,2,7B\nBo,2,7C\n",
@@ -23,12 +17,9 @@ HOSTILE = ("name,subject\n<b>X</b>,maths\nAmy & \"Co\",maths\nBo,art\n",
 
 def browser(tmp_path, *args):
     """Run headless Chromium with args; skipped without it, failed without it when CI=true."""
-    if CHROMIUM is None:
-        if os.environ.get("CI") == "true":
-            pytest.fail("CI=true but no chromium: .ci/run installs the Debian package chromium")
-        pytest.skip("no chromium on PATH (Debian package chromium); the browser tests need it")
+    browser_path = chromium()
     profile = tmp_path / "chromium-profile"
-    shown = subprocess.run([CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+    shown = subprocess.run([browser_path, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
                             f"--user-data-dir={profile}", *map(str, args)],
                            capture_output=True, env=BROWSER_ENV, timeout=120)
     assert shown.returncode == 0, shown.stderr.decode(errors="replace")[-2000:]
