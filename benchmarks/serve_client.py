@@ -36,8 +36,9 @@ CHANGE_LINK = re.compile(r'href="(/day/[0-9-]+/change\?[^"]+)"')
 _ABSENTEE = re.compile(r'name="teacher" value="([^"]+)"')
 _FLASH = re.compile(r'<div class="flash (\w+)"[^>]*>\s*<bdi>(.*?)</bdi>', re.S)
 _UNDO = re.compile(r'name="token" value="([^"]+)"')
-_PICK = re.compile(r'<form method="post" action="[^"]+/assign" class="pick">(.*?)</form>', re.S)
-_FIELD = re.compile(r'name="(absent|period|class|substitute)" value="([^"]*)"')
+_PICKS = re.compile(r'<form method="post" action="[^"]+/assign">(.*?)</form>', re.S)  # the first: no force
+_FIELD = re.compile(r'name="(absent|period|class)" value="([^"]*)"')
+_CHOICE = re.compile(r'<button name="substitute" value="([^"]*)"(?![^>]*disabled)')
 
 
 @dataclass
@@ -245,10 +246,10 @@ class Worker:
         if text is None:
             return
         picks = []
-        for form in _PICK.findall(text):
-            if " disabled" in form:
-                continue
-            picks.append({name: html.unescape(value) for name, value in _FIELD.findall(form)})
+        form = _PICKS.search(text)
+        if form is not None:
+            lesson = {name: html.unescape(value) for name, value in _FIELD.findall(form[1])}
+            picks = [{**lesson, "substitute": html.unescape(name)} for name in _CHOICE.findall(form[1])]
         version = _VERSION.search(text)
         if not picks or version is None:
             return

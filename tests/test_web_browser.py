@@ -240,7 +240,7 @@ def test_a_cover_managers_morning(site, school):
     assert driver.find_element("tag name", "h1").text == f"Period {period}, {class_name}"
     assert f"Covered now by {first}." in driver.find_element("class name", "lead").text
     could = section(driver, "Could take it")
-    entries = by_xpath(driver)("./ol/li", could)
+    entries = by_xpath(driver)(".//ol/li", could)
     names = [entry.find_element("tag name", "strong").text for entry in entries]
     whys = [one(by_xpath(driver)(".//span[@class='why']", entry), "why").text for entry in entries]
     assert list(zip(names, whys)) == ranked(school, absent, period, class_name) and len(names) >= 2
@@ -287,7 +287,7 @@ def test_the_filter_box_shows_the_candidates_whose_name_holds_what_is_typed(site
     plan_morning(driver, address)
     submit(driver, change_link(driver, 4, "10B"))
     box = field(driver, "Filter by name")
-    entries = by_xpath(driver)("./ol/li", section(driver, "Could take it"))
+    entries = by_xpath(driver)(".//ol/li", section(driver, "Could take it"))
     names = [entry.find_element("tag name", "strong").text for entry in entries]
     assert len(names) >= 4
 

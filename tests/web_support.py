@@ -29,16 +29,20 @@ def web_client(folder, today=TODAY):
 class _Forms(HTMLParser):
     def __init__(self):
         super().__init__()
-        self.forms = []
+        self.forms = []  # (action, method, fields, buttons)
         self._current = None
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
         if tag == "form":
-            self._current = (attrs.get("action", ""), attrs.get("method", "get").lower(), {})
+            self._current = (attrs.get("action", ""), attrs.get("method", "get").lower(), {}, [])
             self.forms.append(self._current)
-        elif tag == "input" and self._current is not None and attrs.get("name") and attrs.get("type") != "checkbox":
+        elif self._current is None or not attrs.get("name"):
+            return
+        elif tag == "input" and attrs.get("type") != "checkbox":
             self._current[2][attrs["name"]] = attrs.get("value", "")
+        elif tag == "button" and "disabled" not in attrs:
+            self._current[3].append({attrs["name"]: attrs.get("value", "")})
 
     def handle_endtag(self, tag):
         if tag == "form":
@@ -46,10 +50,12 @@ class _Forms(HTMLParser):
 
 
 def form_fields(page, action_suffix):
-    """The fields of every posted form whose action ends with action_suffix, in page order."""
+    """What each way of sending a posted form whose action ends with action_suffix sends, in page
+    order: its fields with each enabled named button's value, or its fields alone when it has none."""
     parser = _Forms()
     parser.feed(page)
-    return [fields for action, method, fields in parser.forms if method == "post" and action.endswith(action_suffix)]
+    return [{**fields, **button} for action, method, fields, buttons in parser.forms
+            if method == "post" and action.endswith(action_suffix) for button in (buttons or [{}])]
 
 
 def hidden(page, name):

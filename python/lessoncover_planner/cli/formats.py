@@ -101,9 +101,10 @@ def _template() -> Any:
 
 
 def page_context(day: Day, rows: list[BoardRow], counts: dict[str, int], slip_per_page: bool = False,
-                 nonce: str = "") -> dict[str, Any]:
+                 nonce: str = "", back: str = "") -> dict[str, Any]:
     """What the printable page shows of the board's rows, worked out here so the template only lays
-    it out; ``nonce``, when given, is the inline stylesheet's (a page served under a content policy)."""
+    it out; ``nonce``, when given, is the inline stylesheet's (a page served under a content policy),
+    ``back`` a link shown on screen only, to the page it was opened from."""
     board: dict[int, list[Any]] = {}
     for row in rows:
         if row.status != "not needed":
@@ -120,6 +121,7 @@ def page_context(day: Day, rows: list[BoardRow], counts: dict[str, int], slip_pe
         "slip_per_page": slip_per_page,
         "period_times": day.period_times,
         "nonce": nonce,
+        "back": back,
     }
 
 

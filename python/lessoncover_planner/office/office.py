@@ -109,13 +109,17 @@ def _natural(text: str) -> list[tuple[int, int | str]]:
 class Office:
     """A school folder opened for work. Use as a context manager, or call close()."""
 
-    def __init__(self, folder: Path, create: bool = True, school: School | None = None) -> None:
-        """Open the folder's ledger; ``school``, when given, is the folder as already read."""
+    def __init__(self, folder: Path, create: bool = True, school: School | None = None,
+                 ledger: Ledger | None = None) -> None:
+        """Open the folder's ledger; ``school``, when given, is the folder as already read, and
+        ``ledger`` its ledger already open (the caller's to close)."""
         self.school: School = school if school is not None else read_school(folder)
-        self.ledger = Ledger.open(self.school.ledger_path, create=create)
+        self._owns_ledger = ledger is None
+        self.ledger = ledger if ledger is not None else Ledger.open(self.school.ledger_path, create=create)
 
     def close(self) -> None:
-        self.ledger.close()
+        if self._owns_ledger:
+            self.ledger.close()
 
     def __enter__(self) -> Office:
         return self

@@ -69,7 +69,8 @@ async def day_page(request: Request) -> Response:
         before, after = _school_days_near(office, date)
         facts: dict[str, Any] = {"date": date, "before": before, "after": after,
                                  "teachers": [name for name, _ in office.school.teachers], "view": None,
-                                 "not_school": "", "board": [], "open_rows": [], "quiet": [], "links": {}}
+                                 "not_school": "", "board": [], "open_rows": [], "quiet": [], "links": {},
+                                 "rooms": False}
         try:
             view = facts["view"] = _view(request, office, date)
         except UsageError as error:
@@ -82,6 +83,7 @@ async def day_page(request: Request) -> Response:
             if status in ("uncovered", "not planned"):
                 facts["open_rows"].append(item)
             facts["links"][item.lesson] = change_url(date, item.row)
+        facts["rooms"] = any(item.row.room for item in view.rows)
         return facts
 
     return page(request, "day.html.j2", **await show(request, read))
@@ -252,7 +254,7 @@ async def print_page(request: Request) -> Response:
         # the printed page has no "not planned": such a lesson is without cover, as it lists it
         counts["uncovered"] += counts.pop("not_planned")
         return render_page(page_context(view.day, [row.row for row in view.rows], counts,
-                                        nonce=request.state.nonce))
+                                        nonce=request.state.nonce, back=day_url(date)))
 
     try:
         body = await show(request, render)

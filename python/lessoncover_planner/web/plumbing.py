@@ -26,7 +26,8 @@ from starlette.templating import Jinja2Templates
 
 from ..cli.errors import CommandError, UsageError
 from ..cli.templates_env import environment
-from ..office.folders import LESSONS_FILE, SCHOOL_FILE, TEACHERS_FILE
+from ..office.folders import LEDGER_FILE, LESSONS_FILE, SCHOOL_FILE, TEACHERS_FILE
+from ..office.ledger import Ledger
 from ..office.date_view import DateView
 from ..office.office import Office, VersionConflict
 from ..office.school_folder import School, read_school
@@ -50,6 +51,7 @@ class SchoolSource:
         self._lock = threading.Lock()
         self._stamp: tuple[tuple[int, int, int], ...] | None = None
         self._school: School | None = None
+        self._connections = threading.local()
         self._views: dict[tuple[int, datetime.date, int], tuple[School, DateView]] = {}
 
     def _stamp_now(self) -> tuple[tuple[int, int, int], ...]:
@@ -108,7 +110,13 @@ class SchoolSource:
 
     @contextmanager
     def office(self) -> Iterator[Office]:
-        with Office(self.folder, school=self.school()) as office:
+        """An office over the school as it is now and this thread's connection to the ledger:
+        a connection is opened once per worker thread (SQLite's are not shared between threads),
+        not once per request, and every use leaves it outside any transaction."""
+        ledger = getattr(self._connections, "ledger", None)
+        if ledger is None:
+            ledger = self._connections.ledger = Ledger.open(self.folder / LEDGER_FILE)
+        with Office(self.folder, school=self.school(), ledger=ledger) as office:
             yield office
 
 
