@@ -11,7 +11,7 @@ from __future__ import annotations
 
 import datetime
 import json
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 
 from ..cli.board import RULE_TEXT, Absentee, BoardRow, absentees
 from ..cli.reading import Day
@@ -51,6 +51,8 @@ class DateView:
     absentees: list[Absentee]
     rows: list[ViewRow]
     last_run: PlanRun | None
+    facts: DayFacts = field(compare=False, repr=False)
+    """The day's facts the view was made from, for questions asked of the same version."""
 
     @property
     def counts(self) -> dict[str, int]:
@@ -135,4 +137,4 @@ def view_date(ledger: Ledger, facts: DayFacts, date: datetime.date, label: str) 
             why = entry.why
         rows.append(ViewRow(_open_row(facts, lesson, room, status, why), "", "", reason))
     return DateView(date=date, label=label, day=day, version=ledger.version(date), absentees=absentees(day),
-                    rows=rows, last_run=ledger.last_run(date))
+                    rows=rows, last_run=ledger.last_run(date), facts=facts)

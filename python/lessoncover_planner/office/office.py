@@ -296,10 +296,13 @@ class Office:
             raise UsageError(f"{facts.day.name}: {where} has lessons of {names}, all absent; say which with --absent")
         return lessons[0]
 
-    def candidates(self, date: datetime.date, absent: str | None, period: int, class_name: str) -> Candidates:
+    def candidates(self, date: datetime.date, absent: str | None, period: int, class_name: str,
+                   facts: DayFacts | None = None) -> Candidates:
         """Who could take the lesson of ``absent`` (None: the only absent teacher's) in the
-        class and period, ranked as the planner would rank them, and who could not, and why."""
-        facts = DayFacts(self.day(date), self.options())
+        class and period, ranked as the planner would rank them, and who could not, and why.
+        ``facts``: the date's facts when the caller has them (a :class:`DateView`'s)."""
+        if facts is None:
+            facts = DayFacts(self.day(date), self.options())
         lesson = self.find_lesson(facts, class_name, period, absent)
         return rank_candidates(facts, lesson, self.ledger.covers_on(date), self.prior_covers(date))
 

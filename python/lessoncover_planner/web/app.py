@@ -7,12 +7,15 @@ stylesheet asks for it; a client that keeps failing waits longer each time.
 
 from __future__ import annotations
 
+import contextlib
 import datetime
+import gc
 import secrets
 import time
-from collections.abc import Callable
+from collections.abc import AsyncIterator, Callable
 from pathlib import Path
 
+import anyio.to_thread
 from starlette.applications import Starlette
 from starlette.exceptions import HTTPException
 from starlette.middleware import Middleware
@@ -100,6 +103,21 @@ async def command_error(request: Request, error: Exception) -> Response:
     return page(request, "message.html.j2", 400, title="Cannot show this", text=str(error), back="/")
 
 
+WORKER_THREADS = 2
+"""Threads that run the office's work at once.  It holds the GIL nearly all the time, so more
+threads only take turns more often, and the event loop waits behind each of them."""
+
+
+@contextlib.asynccontextmanager
+async def lifespan(app: Starlette) -> AsyncIterator[None]:
+    anyio.to_thread.current_default_thread_limiter().total_tokens = WORKER_THREADS
+    # What is made by now (modules, templates) lives as long as the server: leaving it out of
+    # the collector's full passes keeps those passes short under load.
+    gc.collect()
+    gc.freeze()
+    yield
+
+
 def create_app(school: Path, password: str | None = None, host: str = "127.0.0.1", secret: str | None = None,
                today: Callable[[], datetime.date] = datetime.date.today,
                clock: Callable[[], float] = time.monotonic) -> Starlette:
@@ -127,6 +145,7 @@ def create_app(school: Path, password: str | None = None, host: str = "127.0.0.1
             Middleware(RequireLogin, password=password),
         ],
         exception_handlers={HTTPException: http_error, CommandError: command_error},
+        lifespan=lifespan,
     )
     app.state.source = SchoolSource(Path(school))
     app.state.password = password

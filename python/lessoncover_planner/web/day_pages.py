@@ -9,11 +9,13 @@ from __future__ import annotations
 
 import datetime
 import json
+import threading
 from dataclasses import asdict
 from typing import Any
 from urllib.parse import quote, urlencode
 
 from itsdangerous import BadSignature, URLSafeSerializer
+from markupsafe import Markup
 from starlette.exceptions import HTTPException
 from starlette.requests import Request
 from starlette.responses import RedirectResponse, Response
@@ -27,7 +29,7 @@ from ..office.day_facts import Lesson, lesson_text
 from ..office.ledger import CoverEntry, OpenLesson
 from ..office.office import Office
 from ..subjects import SUBJECTS, resolve_subject
-from .plumbing import SchoolSource, change, checked_form, date_param, form_int, form_text, page, show
+from .plumbing import SchoolSource, change, checked_form, get_template, date_param, form_int, form_text, page, show
 
 __all__ = ["routes", "day_url"]
 
@@ -62,6 +64,34 @@ def _view(request: Request, office: Office, date: datetime.date) -> DateView:
     return source.view(office, date)
 
 
+_boards: dict[int, tuple[DateView, Markup]] = {}
+_boards_lock = threading.Lock()
+BOARDS_KEPT = 16
+
+
+def board_section(view: DateView) -> Markup:
+    """The board and the open lessons of the view, rendered once for each view: a view stands
+    for one version of its date, and the board carries nothing of a visitor's session."""
+    with _boards_lock:
+        kept = _boards.get(id(view))
+    if kept is not None and kept[0] is view:  # an id is unique only while its view lives
+        return kept[1]
+    context: dict[str, Any] = {"date": view.date, "view": view, "board": [], "open_rows": [], "quiet": [],
+                               "links": {}, "rooms": any(item.row.room for item in view.rows)}
+    for item in view.rows:
+        status = item.row.status
+        context["quiet" if status == "not needed" else "board"].append(item)
+        if status in ("uncovered", "not planned"):
+            context["open_rows"].append(item)
+        context["links"][item.lesson] = change_url(view.date, item.row)
+    made = Markup(get_template("day_board.html.j2").render(context))
+    with _boards_lock:
+        if len(_boards) >= BOARDS_KEPT:
+            _boards.pop(next(iter(_boards)))
+        _boards[id(view)] = (view, made)
+    return made
+
+
 async def day_page(request: Request) -> Response:
     date = date_param(request)
 
@@ -69,21 +99,13 @@ async def day_page(request: Request) -> Response:
         before, after = _school_days_near(office, date)
         facts: dict[str, Any] = {"date": date, "before": before, "after": after,
                                  "teachers": [name for name, _ in office.school.teachers], "view": None,
-                                 "not_school": "", "board": [], "open_rows": [], "quiet": [], "links": {},
-                                 "rooms": False}
+                                 "not_school": "", "board_section": ""}
         try:
             view = facts["view"] = _view(request, office, date)
         except UsageError as error:
             facts["not_school"] = str(error)
             return facts
-        # the page's lists worked out here, once: the template only lays them out
-        for item in view.rows:
-            status = item.row.status
-            facts["quiet" if status == "not needed" else "board"].append(item)
-            if status in ("uncovered", "not planned"):
-                facts["open_rows"].append(item)
-            facts["links"][item.lesson] = change_url(date, item.row)
-        facts["rooms"] = any(item.row.room for item in view.rows)
+        facts["board_section"] = board_section(view)
         return facts
 
     return page(request, "day.html.j2", **await show(request, read))
@@ -157,7 +179,7 @@ async def change_page(request: Request) -> Response:
 
     def read(office: Office) -> dict[str, Any]:
         view = _view(request, office, date)  # first: a change since only makes the form's version stale
-        found = office.candidates(date, absent, period, class_name)
+        found = office.candidates(date, absent, period, class_name, facts=view.facts)
         lesson = found.lesson
         row = next(row for row in view.rows if row.lesson == lesson)
         return {"date": date, "found": found, "row": row, "version": view.version}

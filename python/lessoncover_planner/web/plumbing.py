@@ -36,7 +36,7 @@ from .security import csrf_ok, csrf_token
 __all__ = ["SchoolSource", "Flash", "change", "show", "checked_form", "page", "flash", "date_param"]
 
 T = TypeVar("T")
-VIEWS_KEPT = 64
+VIEWS_KEPT = 16
 """Dates' views kept for reuse, the oldest dropped first."""
 RETRIES = 5
 """Reads of a school whose files change while they are read, before the page gives up."""
@@ -203,6 +203,11 @@ async def show(request: Request, work: Callable[[Office], T]) -> T:
             return work(office)
 
     return await run_in_threadpool(run)
+
+
+def get_template(name: str) -> Any:
+    """One of the web app's templates, for a part of a page rendered on its own."""
+    return _templates.get_template(name)
 
 
 def page(request: Request, template: str, status_code: int = 200, **context: Any) -> Response:
