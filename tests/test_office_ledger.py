@@ -236,7 +236,13 @@ def _interrupt():
 
 
 def _sigint():
-    signal.raise_signal(signal.SIGINT)  # Python's own handler raises KeyboardInterrupt here
+    # Python's own handler raises KeyboardInterrupt here; set it, for a process started with
+    # SIGINT ignored (a background job of a shell) runs without it
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    try:
+        signal.raise_signal(signal.SIGINT)
+    finally:
+        signal.signal(signal.SIGINT, previous)
 
 
 @pytest.mark.parametrize("fail, error", [(_raise_value_error, ValueError), (_interrupt, KeyboardInterrupt),
