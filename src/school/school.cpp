@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <limits>
 #include <optional>
 #include <unordered_set>
 
@@ -156,9 +155,7 @@ Result<Done> add_class_to(School& school, const Class& school_class, Interruptio
 void TeacherList::make_room(std::size_t teachers, std::size_t notes) {
     codes_.make_room();
     reserve_more(teachers_, teachers);
-    reserve_more(facts_, teachers);
-    reserve_more(added_, teachers);
-    reserve_more(changed_, notes);
+    order_.make_room(teachers, notes);
 }
 
 TeacherList::Listed::Listed(std::string_view name) noexcept : text{} {
@@ -172,12 +169,9 @@ TeacherList::Listed::Listed(std::string_view name) noexcept : text{} {
 }
 
 TeacherList::Slot TeacherList::append(const Teacher& teacher, std::string_view kept_name) noexcept {
-    const auto slot = static_cast<Slot>(teachers_.size());
     Listed listed(kept_name);
-    Facts facts{0, 0, 0, 0, kNone, kNone, Place::added, 0};
-    facts.count = static_cast<std::uint32_t>(teacher.periods.size());
-    for (const PeriodGrade& pair : teacher.periods) facts.busy |= bit_for(pair.period);
-    facts.traits = static_cast<std::uint8_t>(static_cast<std::uint8_t>(teacher.sub) | (teacher.present ? kPresent : 0));
+    std::uint64_t busy = 0;
+    for (const PeriodGrade& pair : teacher.periods) busy |= bit_for(pair.period);
     const bool quoted = needs_csv_quotes(teacher.name);
     const bool ascii = is_ascii(teacher.name);
     listed.name_traits = static_cast<std::uint8_t>((quoted ? kQuotedName : 0) | (ascii ? kAsciiName : 0));
@@ -186,113 +180,11 @@ TeacherList::Slot TeacherList::append(const Teacher& teacher, std::string_view k
         ++present_total_;
     }
     teachers_.push_back(listed);
-    facts_.push_back(facts);
-    added_.push_back(slot);
-    order_valid_ = false;
+    const Slot slot = order_.add(static_cast<std::uint32_t>(teacher.periods.size()));
+    ListOrder::Entry& entry = order_.entry(slot);
+    entry.owner_bits = busy;
+    entry.owner_byte = static_cast<std::uint8_t>(static_cast<std::uint8_t>(teacher.sub) | (teacher.present ? kPresent : 0));
     return slot;
-}
-
-void TeacherList::make_room_for_sort() { reserve_more(groups_, changed_.size() + added_.size()); }
-
-void TeacherList::sort_by_period_count() noexcept {
-    if (changed_.empty() && added_.empty()) return;
-    make_room_for_stamps(changed_.size() + added_.size());
-    // Counts only grow, so every queued teacher moves to a larger count: to the front of
-    // its new group, in its old list order (by old count, then stamp).
-    std::sort(changed_.begin(), changed_.end(), [this](Slot a, Slot b) {
-        return facts_[a].sorted_count != facts_[b].sorted_count ? facts_[a].sorted_count < facts_[b].sorted_count
-                                                      : facts_[a].stamp < facts_[b].stamp;
-    });
-    for (const Slot slot : changed_) take_out(slot);
-    for (auto slot = changed_.rbegin(); slot != changed_.rend(); ++slot) put_at_front(*slot);
-    changed_.clear();
-    // Added teachers follow everybody of their count, in the order they came.
-    for (const Slot slot : added_) put_at_back(slot);
-    added_.clear();
-    order_valid_ = false;
-}
-
-void TeacherList::make_room_for_stamps(std::size_t wanted) noexcept {
-    constexpr std::int64_t kLowest = std::numeric_limits<std::int32_t>::min();
-    constexpr std::int64_t kHighest = std::numeric_limits<std::int32_t>::max();
-    if (std::int64_t{next_front_stamp_} - static_cast<std::int64_t>(wanted) > kLowest &&
-        std::int64_t{next_back_stamp_} + static_cast<std::int64_t>(wanted) < kHighest) {
-        return;
-    }
-    // The sorted teachers in list order get 1, 2, ...: within each group the same order.
-    // Each teacher takes hundreds of bytes, so far fewer than 2^30 are listed and most of
-    // the range is left.
-    std::int32_t next = 1;
-    for (Slot slot = head_; slot != kNone; slot = facts_[slot].next) facts_[slot].stamp = next++;
-    next_front_stamp_ = 0;
-    next_back_stamp_ = next;
-}
-
-std::vector<TeacherList::Group>::iterator TeacherList::group_at_or_after(std::size_t count) noexcept {
-    return std::lower_bound(groups_.begin(), groups_.end(), count,
-                            [](const Group& group, std::size_t wanted) { return group.count < wanted; });
-}
-
-void TeacherList::take_out(Slot slot) noexcept {
-    const auto group = group_at_or_after(facts_[slot].sorted_count);
-    if (--group->size == 0) {
-        groups_.erase(group);
-    } else if (group->first == slot) {
-        group->first = facts_[slot].next;
-    } else if (group->last == slot) {
-        group->last = facts_[slot].previous;
-    }
-    const Slot before = facts_[slot].previous;
-    const Slot after = facts_[slot].next;
-    (before == kNone ? head_ : facts_[before].next) = after;
-    (after == kNone ? tail_ : facts_[after].previous) = before;
-}
-
-void TeacherList::link_before(Slot slot, Slot next) noexcept {
-    const Slot before = next == kNone ? tail_ : facts_[next].previous;
-    facts_[slot].previous = before;
-    facts_[slot].next = next;
-    (before == kNone ? head_ : facts_[before].next) = slot;
-    (next == kNone ? tail_ : facts_[next].previous) = slot;
-}
-
-void TeacherList::put_at_front(Slot slot) noexcept {
-    put_in_group(slot, true);
-    facts_[slot].stamp = --next_front_stamp_;
-}
-
-void TeacherList::put_at_back(Slot slot) noexcept {
-    put_in_group(slot, false);
-    facts_[slot].stamp = next_back_stamp_++;
-}
-
-void TeacherList::put_in_group(Slot slot, bool at_front) noexcept {
-    const std::uint32_t count = facts_[slot].count;
-    const auto group = group_at_or_after(count);
-    if (group != groups_.end() && group->count == count) {
-        if (at_front) {
-            link_before(slot, group->first);
-            group->first = slot;
-        } else {
-            link_before(slot, facts_[group->last].next);
-            group->last = slot;
-        }
-        ++group->size;
-    } else {
-        link_before(slot, group == groups_.end() ? kNone : group->first);
-        groups_.insert(group, Group{count, slot, slot, 1});  // make_room_for_sort made room
-    }
-    facts_[slot].sorted_count = count;
-    facts_[slot].place = Place::sorted;
-}
-
-std::span<const TeacherList::Slot> TeacherList::order() const {
-    if (!order_valid_) {
-        order_.resize(size());
-        for_each_placed([this](std::size_t place, Slot slot) { order_[place] = slot; });
-        order_valid_ = true;
-    }
-    return order_;
 }
 
 // ----------------------------------------------------------------- School --

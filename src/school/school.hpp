@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "interruption.hpp"
@@ -18,6 +19,7 @@
 #include "school/class_archive.hpp"
 #include "school/class_record.hpp"
 #include "school/generation_space.hpp"
+#include "school/list_order.hpp"
 #include "school/teacher_store.hpp"
 #include "seeded_hash.hpp"
 #include "teacher/teacher.hpp"
@@ -26,18 +28,8 @@ namespace lessoncover {
 
 // The school's teacher list: every teacher add_teacher copied in, once each. add_class sorts
 // it, stably, by the number of (period, grade) pairs each teacher holds; teachers added
-// after the last sort follow the sorted ones in the order they came.
-//
-// The list is never sorted whole. Its sorted part is a linked list of groups, one per
-// count, each group a run of the teachers with that count; a sort moves only the teachers
-// whose count changed since the last one, and places those that were added. A stable sort
-// puts a teacher whose count grew to c before every teacher that already had c (it stood
-// earlier in the list, among smaller counts), after those that grew to c from places
-// before it, and a newly added teacher at the end of its group. Each teacher carries a
-// stamp that orders it within its group, so that moved teachers can be put back in their
-// old list order: stamps drawn downwards from below every stamp in use for teachers put
-// at the front of a group, upwards from above every stamp in use for teachers put at the
-// back (32 bits, given anew in list order should they run out).
+// after the last sort follow the sorted ones in the order they came. ListOrder keeps that
+// order, and the counts.
 //
 // Besides the order it keeps what the school knows of each teacher without reading the
 // record. A school's records are its own copies, which nothing outside the school can
@@ -47,7 +39,7 @@ namespace lessoncover {
 // visit the records, which on a large school are spread all over memory.
 class TeacherList {
 public:
-    using Slot = std::uint32_t;  // a teacher's place in the order of add_teacher
+    using Slot = ListOrder::Slot;  // a teacher's place in the order of add_teacher
     static constexpr Slot kNotListed = static_cast<Slot>(-1);
     // The first this many periods the list sees get codes, which busy() reads by.
     static constexpr std::size_t kPeriodCodes = 64;
@@ -64,7 +56,7 @@ public:
     // The same for one note, the common case, kept short.
     void make_room_for_note() {
         codes_.make_room();
-        if (changed_.size() == changed_.capacity()) make_room(0, 1);
+        order_.make_room_for_bump();
     }
     // A copy of `teacher`, whose name the school's store keeps as `kept_name`.
     Slot append(const Teacher& teacher, std::string_view kept_name) noexcept;
@@ -73,12 +65,8 @@ public:
     void note_pair_added(Slot slot, std::int16_t period) noexcept { note_pair_added(slot, bit_for(period)); }
     // The same for a period whose code's bit is `bit` (0: none).
     void note_pair_added(Slot slot, std::uint64_t bit) noexcept {
-        Facts& facts = facts_[slot];
-        facts.count += 1;
-        facts.busy |= bit;
-        if (facts.place != Place::sorted) return;  // already queued, or placed by the next sort
-        facts.place = Place::queued;
-        changed_.push_back(slot);
+        order_.entry(slot).owner_bits |= bit;  // the busy periods
+        order_.bump(slot);
     }
     // The code of `period` among the periods the list has seen, made when there is room:
     // see busy().
@@ -94,20 +82,20 @@ public:
     std::size_t period_codes_made() const noexcept { return codes_.size(); }
     void forget_period_codes_from(std::size_t made) noexcept { codes_.forget_codes_from(made); }
     // Room for the sort, so that it cannot fail.
-    void make_room_for_sort();
+    void make_room_for_sort() { order_.make_room_for_sort(); }
     // Stable sort by the number of pairs each teacher holds now.
-    void sort_by_period_count() noexcept;
+    void sort_by_period_count() noexcept { order_.sort(); }
 
     std::size_t size() const noexcept { return teachers_.size(); }
     // The number of pairs in the record's periods.
-    std::size_t count(Slot slot) const noexcept { return facts_[slot].count; }
+    std::size_t count(Slot slot) const noexcept { return order_.count(slot); }
     // Bit c set when some pair has the period whose code is c. The first 64 periods the
     // list sees get codes; the record alone knows of pairs in the periods after them.
-    std::uint64_t busy(Slot slot) const noexcept { return facts_[slot].busy; }
+    std::uint64_t busy(Slot slot) const noexcept { return order_.entry(slot).owner_bits; }
     Subjects sub(Slot slot) const noexcept {
-        return static_cast<Subjects>(facts_[slot].traits & kSubjectMask);
+        return static_cast<Subjects>(order_.entry(slot).owner_byte & kSubjectMask);
     }
-    bool present(Slot slot) const noexcept { return (facts_[slot].traits & kPresent) != 0; }
+    bool present(Slot slot) const noexcept { return (order_.entry(slot).owner_byte & kPresent) != 0; }
     // The teacher's name, which never changes, and whether the report quotes it. A short
     // name is read from the teacher's entry itself (the view lasts until the next append),
     // a longer one from the school's store.
@@ -123,55 +111,24 @@ public:
     // one line; a long name's text is fetched when read).
     void prefetch_name(Slot slot) const noexcept { __builtin_prefetch(&teachers_[slot]); }
     // Asks for the teacher's entry, which noting a pair writes, to be fetched into the cache.
-    void prefetch_facts(Slot slot) const noexcept { __builtin_prefetch(&facts_[slot], 1); }
+    void prefetch_facts(Slot slot) const noexcept { order_.prefetch_entry(slot); }
     // The slots in list order.
-    std::span<const Slot> order() const;
+    std::span<const Slot> order() const { return order_.slots(); }
     // Calls visit(place, slot) once for each teacher, `place` being its place in list
-    // order; the calls come in no particular order. The list is a chain per count, and a
-    // chain is a run of dependent loads, so the chains are walked side by side.
+    // order; the calls come in no particular order (ListOrder::for_each_placed).
     template <class Visit>
-    void for_each_placed(Visit&& visit) const;
+    void for_each_placed(Visit&& visit) const {
+        order_.for_each_placed(std::forward<Visit>(visit));
+    }
 
 private:
-    static constexpr Slot kNone = static_cast<Slot>(-1);
+    // In the byte each order entry keeps for the list: the subject and kPresent; in Listed's
+    // name_traits: kQuotedName and kAsciiName.
     static constexpr std::uint8_t kSubjectMask = 0x1f;
     static constexpr std::uint8_t kPresent = 0x80;
     static constexpr std::uint8_t kQuotedName = 0x40;
     static constexpr std::uint8_t kAsciiName = 0x20;
-    enum class Place : std::uint8_t { added, sorted, queued };  // queued: sorted, count changed
-    struct Group {
-        std::uint32_t count;
-        Slot first;
-        Slot last;
-        std::uint32_t size;  // teachers in it
-    };
 
-    std::vector<Group>::iterator group_at_or_after(std::size_t count) noexcept;
-    void take_out(Slot slot) noexcept;
-    void put_at_front(Slot slot) noexcept;
-    void put_at_back(Slot slot) noexcept;
-    // Links the teacher in at the front or back of the group of its count, made when
-    // there is none; the stamp is the caller's.
-    void put_in_group(Slot slot, bool at_front) noexcept;
-    void link_before(Slot slot, Slot next) noexcept;  // kNone: at the tail
-    // Stamps anew, in list order, when `wanted` more would not fit in 32 bits.
-    void make_room_for_stamps(std::size_t wanted) noexcept;
-
-    // What registration, sorting and planning keep up to date for every teacher, in one
-    // array that a walk of the list runs through: 32 bytes, aligned, so that noting a
-    // pair, asking for presence or moving the teacher in the order touches one cache line
-    // of it. The rest, which covers and printing read, lies apart.
-    struct alignas(32) Facts {
-        std::uint64_t busy;
-        // Pairs held: each takes far more than a byte of memory, so no teacher holds 2^32.
-        std::uint32_t count;
-        std::uint32_t sorted_count;  // count at the last sort, the group's key
-        std::int32_t stamp;
-        Slot previous;
-        Slot next;
-        Place place;
-        std::uint8_t traits;  // subject, kPresent
-    };
     // What the report reads of a teacher, in one aligned 32 bytes: a substitute's entry is
     // one random read, and most names are in it.
     struct alignas(32) Listed {
@@ -196,72 +153,17 @@ private:
     };
     static_assert(sizeof(Listed) == 32);
 
-    // By slot.
+    // By slot. What registration, sorting and planning keep up to date for every teacher
+    // is in the order's entries, in one array that a walk of the list runs through:
+    // noting a pair, asking for presence or moving the teacher in the order touches one
+    // cache line of it. The entries keep the busy periods and the subject and presence
+    // for the list. The rest, which covers and printing read, lies apart.
     std::vector<Listed> teachers_;
-    std::vector<Facts> facts_;
+    ListOrder order_;
     std::array<std::size_t, kSubjectCount> present_counts_{};
     std::size_t present_total_ = 0;
     PeriodCodes codes_{kPeriodCodes};
-
-    Slot head_ = kNone;
-    Slot tail_ = kNone;
-    // One group a count, sorted by count: few, since holding b different counts takes
-    // b(b-1)/2 pairs at least.
-    std::vector<Group> groups_;
-    std::vector<Slot> added_;    // added since the last sort, in order
-    std::vector<Slot> changed_;  // sorted teachers whose count changed
-    std::int32_t next_front_stamp_ = 0;  // every stamp in use is >= this
-    std::int32_t next_back_stamp_ = 0;   // every stamp in use is < this
-    mutable std::vector<Slot> order_;
-    mutable bool order_valid_ = true;
 };
-
-template <class Visit>
-void TeacherList::for_each_placed(Visit&& visit) const {
-    // Lanes are chains being walked, each with the place of its next teacher and how many
-    // are left; a lane that ends takes the next chain not started yet.
-    constexpr std::size_t kLanes = 16;
-    struct Lane {
-        Slot slot;
-        std::uint32_t left;
-        std::size_t place;
-    };
-    std::array<Lane, kLanes> lanes;
-    std::size_t active = 0;
-    std::size_t next_group = 0;
-    std::size_t place = 0;
-    const auto start_next_chain = [&](Lane& lane) {
-        while (next_group < groups_.size()) {
-            const Group& group = groups_[next_group++];
-            lane = Lane{group.first, group.size, place};
-            place += group.size;
-            if (group.size != 0) return true;
-        }
-        return false;
-    };
-    // A list whose entries fit well in the core's cache is read in first, front to back,
-    // which the hardware does far faster than chasing the chains through memory.
-    constexpr std::size_t kReadAheadBytes = std::size_t{1} << 20;
-    if (facts_.size() * sizeof(Facts) <= kReadAheadBytes) {
-        const auto* bytes = reinterpret_cast<const char*>(facts_.data());
-        for (std::size_t at = 0; at < facts_.size() * sizeof(Facts); at += 64) __builtin_prefetch(bytes + at);
-    }
-    while (active < kLanes && start_next_chain(lanes[active])) ++active;
-    while (active != 0) {
-        for (std::size_t at = 0; at < active;) {
-            Lane& lane = lanes[at];
-            const Slot slot = lane.slot;
-            visit(lane.place++, slot);
-            lane.slot = facts_[slot].next;
-            if (--lane.left != 0 || start_next_chain(lane)) {
-                ++at;
-            } else {
-                lane = lanes[--active];
-            }
-        }
-    }
-    for (const Slot slot : added_) visit(place++, slot);
-}
 
 // The teacher hashtable: what a school files under each name, the handle and its slot in
 // the teacher list when add_teacher filed it (kNotListed when add_to_hashmap did). Open
