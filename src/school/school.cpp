@@ -113,37 +113,16 @@ bool keep_entries(const std::vector<PeriodEntry>& entries, ClassArchive& classes
 Result<Done> add_class_to(School& school, const Class& school_class, InterruptionCheck& check) {
     school.note_covers();
     // The class kept, its absent lessons and room for what follows; should that fail, or a
-    // stop be asked for, they are taken back and the school is as it was.
-    const ClassArchive::Mark kept_before = school.classes.mark();
-    std::vector<PlanningLesson>& lessons = school.generation_space.input.lessons;
-    const std::size_t lessons_before = lessons.size();
-    const std::size_t grades_before = school.absent_lesson_grades.size();
-    const std::size_t store_grades_before = school.store->grades_made();
-    const LessonTexts::Mark texts_before = school.absent_lesson_texts.mark();
-    const bool without_code_before = school.absent_lesson_without_code;
-    const std::size_t codes_before = school.teacher_list.period_codes_made();
-    const auto take_back = [&]() noexcept {
-        lessons.resize(lessons_before);
-        school.absent_lesson_grades.resize(grades_before);
-        school.store->forget_grades_from(store_grades_before);
-        school.absent_lesson_texts.truncate(texts_before);
-        school.absent_lesson_without_code = without_code_before;
-        school.teacher_list.forget_period_codes_from(codes_before);
-        school.classes.truncate(kept_before);
-    };
-    try {
-        school.classes.begin(school_class);
-        if (!keep_entries(school_class.list_of_periods, school.classes, check) ||
-            !append_absent_lessons(school, school_class, check) || check.ask_once_more()) {
-            take_back();
-            return interrupted();
-        }
-        school.generation_space.make_room_for_lessons(lessons.size());
-        school.teacher_list.make_room_for_sort();
-    } catch (...) {
-        take_back();
-        throw;
+    // stop be asked for, the checkpoint takes them back and the school is as it was.
+    School::Checkpoint checkpoint(school);
+    school.classes.begin(school_class);
+    if (!keep_entries(school_class.list_of_periods, school.classes, check) ||
+        !append_absent_lessons(school, school_class, check) || check.ask_once_more()) {
+        return interrupted();
     }
+    school.generation_space.make_room_for_lessons(school.generation_space.input.lessons.size());
+    school.teacher_list.make_room_for_sort();
+    checkpoint.commit();
     school.teacher_list.sort_by_period_count();
     return Done{};
 }
@@ -188,6 +167,27 @@ TeacherList::Slot TeacherList::append(const Teacher& teacher, std::string_view k
 }
 
 // ----------------------------------------------------------------- School --
+
+School::Checkpoint::Checkpoint(School& school) noexcept
+    : school_(school),
+      classes_(school.classes.mark()),
+      lessons_(school.generation_space.input.lessons.size()),
+      grades_(school.absent_lesson_grades.size()),
+      store_grades_(school.store->grades_made()),
+      texts_(school.absent_lesson_texts.mark()),
+      without_code_(school.absent_lesson_without_code),
+      period_codes_(school.teacher_list.period_codes_made()) {}
+
+School::Checkpoint::~Checkpoint() {
+    if (committed_) return;
+    school_.generation_space.input.lessons.resize(lessons_);
+    school_.absent_lesson_grades.resize(grades_);
+    school_.store->forget_grades_from(store_grades_);
+    school_.absent_lesson_texts.truncate(texts_);
+    school_.absent_lesson_without_code = without_code_;
+    school_.teacher_list.forget_period_codes_from(period_codes_);
+    school_.classes.truncate(classes_);
+}
 
 std::uint64_t SchoolId::next() noexcept {
     static std::atomic<std::uint64_t> last{0};

@@ -278,6 +278,31 @@ struct School {
     GenerationSpace generation_space;
     SchoolId id;
 
+    // What adding a class changes before it can fail: the class kept, its absent lessons,
+    // their grades and texts, and the period codes they made. Destroyed before commit(), it
+    // takes all of that back, and the school is as it was when it was made. Nothing else may
+    // change the school while it stands.
+    class Checkpoint {
+    public:
+        explicit Checkpoint(School& school) noexcept;
+        Checkpoint(const Checkpoint&) = delete;
+        Checkpoint& operator=(const Checkpoint&) = delete;
+        ~Checkpoint();
+        // The change stays.
+        void commit() noexcept { committed_ = true; }
+
+    private:
+        School& school_;
+        ClassArchive::Mark classes_;
+        std::size_t lessons_;
+        std::size_t grades_;
+        std::size_t store_grades_;
+        LessonTexts::Mark texts_;
+        bool without_code_;
+        std::size_t period_codes_;
+        bool committed_ = false;
+    };
+
     // Notes the covers of the last generation in the teacher list, if not yet noted. Every
     // member that reads the list's counts or busy periods calls this first.
     void note_covers() noexcept {
