@@ -28,26 +28,26 @@ void ClassArchive::truncate(const Mark& mark) noexcept {
 
 bool ClassArchive::same_sources_as_last(const Class& added) const noexcept {
     if (classes_.empty()) return added.sources.empty();
-    const Kept& last = classes_.back();
+    const ClassPlaces& last = classes_.back();
     return std::equal(added.sources.begin(), added.sources.end(), sources_.begin() + last.sources_start,
                       sources_.begin() + last.sources_start + last.sources_size);
 }
 
 void ClassArchive::begin(const Class& added) {
     reserve_more(classes_, 1);
-    Kept kept{names_.size(), entries_.size(), 0, narrow(added.class_name.size()), 0, 0, narrow(handles_.size()),
+    ClassPlaces places{names_.size(), entries_.size(), 0, narrow(added.class_name.size()), 0, 0, narrow(handles_.size()),
               narrow(added.own_handles.size())};
     if (same_sources_as_last(added)) {
-        kept.sources_start = classes_.empty() ? 0 : classes_.back().sources_start;
+        places.sources_start = classes_.empty() ? 0 : classes_.back().sources_start;
     } else {
-        kept.sources_start = narrow(sources_.size());
+        places.sources_start = narrow(sources_.size());
         sources_.insert(sources_.end(), added.sources.begin(), added.sources.end());
     }
-    kept.sources_size = narrow(added.sources.size());
+    places.sources_size = narrow(added.sources.size());
     narrow(handles_.size() + added.own_handles.size());
     names_ += added.class_name;
     handles_.insert(handles_.end(), added.own_handles.begin(), added.own_handles.end());
-    classes_.push_back(kept);  // room was made
+    classes_.push_back(places);  // room was made
 }
 
 void ClassArchive::append_entries(std::span<const PeriodEntry> entries) {
@@ -56,16 +56,16 @@ void ClassArchive::append_entries(std::span<const PeriodEntry> entries) {
 }
 
 Class ClassArchive::restore(std::size_t index) const {
-    const Kept& kept = classes_[index];
-    Class restored{names_.substr(kept.name_start, kept.name_size)};
+    const ClassPlaces& places = classes_[index];
+    Class restored{names_.substr(places.name_start, places.name_size)};
     const auto from = [](const auto& items, std::size_t start, std::size_t size) {
         return std::span(items).subspan(start, size);
     };
-    const auto entries = from(entries_, kept.entries_start, kept.entries_size);
+    const auto entries = from(entries_, places.entries_start, places.entries_size);
     restored.list_of_periods.assign(entries.begin(), entries.end());
-    const auto sources = from(sources_, kept.sources_start, kept.sources_size);
+    const auto sources = from(sources_, places.sources_start, places.sources_size);
     restored.sources.assign(sources.begin(), sources.end());
-    const auto handles = from(handles_, kept.handles_start, kept.handles_size);
+    const auto handles = from(handles_, places.handles_start, places.handles_size);
     restored.own_handles.assign(handles.begin(), handles.end());
     return restored;
 }

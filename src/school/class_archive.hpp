@@ -44,7 +44,8 @@ public:
     Class restore(std::size_t index) const;
 
 private:
-    struct Kept {
+    // Where a kept class's name, entries, sources and handles lie in the arrays below.
+    struct ClassPlaces {
         std::size_t name_start;  // in names_
         std::size_t entries_start;
         std::size_t entries_size;
@@ -57,7 +58,7 @@ private:
 
     bool same_sources_as_last(const Class& added) const noexcept;
 
-    std::vector<Kept> classes_;
+    std::vector<ClassPlaces> classes_;
     std::string names_;
     std::vector<PeriodEntry> entries_;
     std::vector<TeacherStoreRef> sources_;

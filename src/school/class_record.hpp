@@ -33,7 +33,7 @@ struct PeriodEntry {
 // Which grade of which store the class name is, as registration last found it.
 struct GradeMemo {
     std::uint64_t store_id = 0;
-    TeacherStore::Grade grade = 0;
+    TeacherStore::ClassNameId grade = 0;
 
     GradeMemo() noexcept = default;
     GradeMemo(const GradeMemo&) noexcept {}

@@ -8,7 +8,7 @@ namespace {
 constexpr std::size_t kEntriesOfADay = 8;  // a class has about this many lessons a day
 
 // The class name as a grade of the store, remembered by the class for the next call.
-TeacherStore::Grade grade_in(TeacherStore& store, Class& school_class) {
+TeacherStore::ClassNameId grade_in(TeacherStore& store, Class& school_class) {
     GradeMemo& memo = school_class.grade_memo;
     if (memo.store_id != store.id()) {
         memo.grade = store.grade_for(school_class.class_name);
@@ -62,7 +62,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
     const std::uint64_t bit = list.bit_for(period);
     if (bit != 0 && (list.busy(found.slot) & bit) == 0) {
         // The teacher holds no pair in this period: the pair is new, and is queued.
-        const TeacherStore::Grade grade = grade_in(store, school_class);
+        const TeacherStore::ClassNameId grade = grade_in(store, school_class);
         store.make_room_for_pairs(1);
         store.queue(found.slot, period, grade);
         list.note_pair_added(found.slot, bit);

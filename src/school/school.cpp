@@ -49,7 +49,7 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
     const void* previous_teacher = nullptr;
     std::int16_t previous_period = 0;
     bool grade_made = false;
-    TeacherStore::Grade grade = 0;
+    TeacherStore::ClassNameId grade = 0;
     const std::vector<PeriodEntry>& entries = added.list_of_periods;
     for (std::size_t start = 0; start < entries.size(); start += kEntryBlock) {
         const std::size_t end = std::min(entries.size(), start + kEntryBlock);
@@ -137,7 +137,7 @@ void TeacherList::make_room(std::size_t teachers, std::size_t notes) {
     order_.make_room(teachers, notes);
 }
 
-TeacherList::Listed::Listed(std::string_view name) noexcept : text{} {
+TeacherList::NameEntry::NameEntry(std::string_view name) noexcept : text{} {
     if (name.size() <= kShortName) {
         std::memcpy(text.here, name.data(), name.size());
         name_size = static_cast<std::uint8_t>(name.size());
@@ -148,17 +148,17 @@ TeacherList::Listed::Listed(std::string_view name) noexcept : text{} {
 }
 
 TeacherList::Slot TeacherList::append(const Teacher& teacher, std::string_view kept_name) noexcept {
-    Listed listed(kept_name);
+    NameEntry name_entry(kept_name);
     std::uint64_t busy = 0;
     for (const PeriodGrade& pair : teacher.periods) busy |= bit_for(pair.period);
     const bool quoted = needs_csv_quotes(teacher.name);
     const bool ascii = is_ascii(teacher.name);
-    listed.name_traits = static_cast<std::uint8_t>((quoted ? kQuotedName : 0) | (ascii ? kAsciiName : 0));
+    name_entry.name_traits = static_cast<std::uint8_t>((quoted ? kQuotedName : 0) | (ascii ? kAsciiName : 0));
     if (teacher.present) {
         ++present_counts_[static_cast<std::size_t>(teacher.sub)];
         ++present_total_;
     }
-    teachers_.push_back(listed);
+    teachers_.push_back(name_entry);
     const Slot slot = order_.add(static_cast<std::uint32_t>(teacher.periods.size()));
     ListOrder::Entry& entry = order_.entry(slot);
     entry.owner_bits = busy;

@@ -122,7 +122,7 @@ public:
     }
 
 private:
-    // In the byte each order entry keeps for the list: the subject and kPresent; in Listed's
+    // In the byte each order entry keeps for the list: the subject and kPresent; in NameEntry's
     // name_traits: kQuotedName and kAsciiName.
     static constexpr std::uint8_t kSubjectMask = 0x1f;
     static constexpr std::uint8_t kPresent = 0x80;
@@ -131,11 +131,11 @@ private:
 
     // What the report reads of a teacher, in one aligned 32 bytes: a substitute's entry is
     // one random read, and most names are in it.
-    struct alignas(32) Listed {
+    struct alignas(32) NameEntry {
         static constexpr std::size_t kShortName = 24;  // names up to this many bytes are kept here
         static constexpr std::uint8_t kLongName = 0xff;
 
-        explicit Listed(std::string_view name) noexcept;
+        explicit NameEntry(std::string_view name) noexcept;
         std::string_view name() const noexcept {
             if (name_size != kLongName) return std::string_view(text.here, name_size);
             return std::string_view(text.kept.data, text.kept.size);
@@ -151,14 +151,14 @@ private:
         std::uint8_t name_size;         // the name's size when kept here, else kLongName
         std::uint8_t name_traits = 0;   // kQuotedName, kAsciiName
     };
-    static_assert(sizeof(Listed) == 32);
+    static_assert(sizeof(NameEntry) == 32);
 
     // By slot. What registration, sorting and planning keep up to date for every teacher
     // is in the order's entries, in one array that a walk of the list runs through:
     // noting a pair, asking for presence or moving the teacher in the order touches one
     // cache line of it. The entries keep the busy periods and the subject and presence
     // for the list. The rest, which covers and printing read, lies apart.
-    std::vector<Listed> teachers_;
+    std::vector<NameEntry> teachers_;
     ListOrder order_;
     std::array<std::size_t, kSubjectCount> present_counts_{};
     std::size_t present_total_ = 0;
@@ -270,7 +270,7 @@ struct School {
     // Of every class, in class then entry order; their planning entries are
     // generation_space.input.lessons. Absent names point into the stores that keep them.
     LessonTexts absent_lesson_texts;
-    std::vector<TeacherStore::Grade> absent_lesson_grades;  // their class names in the store
+    std::vector<TeacherStore::ClassNameId> absent_lesson_grades;  // their class names in the store
     bool absent_lesson_without_code = false;  // whether some lesson's period has no code
     // Whether the covers of the last generation, queued in the store, are still to be
     // noted in the teacher list (note_covers); room for the notes was made.

@@ -29,39 +29,39 @@ std::string_view TextBlocks::keep(std::string_view text) noexcept {
 }
 
 void TeacherStore::make_room_for_teacher(const Teacher& teacher) {
-    reserve_more(seeds_, 1);
+    reserve_more(copies_, 1);
     const bool default_reason = teacher.reason_of_absentee == kDefaultAbsenceReason;
     texts_.make_room(teacher.name.size() + (default_reason ? 0 : teacher.reason_of_absentee.size()));
     if (!teacher.periods.empty()) reserve_more(seeded_pairs_, 1);
 }
 
 TeacherStore::Texts TeacherStore::append(const Teacher& teacher, std::optional<PeriodSet> pairs) noexcept {
-    Seed seed{texts_.keep(teacher.name), kDefaultAbsenceReason, 0, teacher.sub, teacher.present};
-    if (teacher.reason_of_absentee != kDefaultAbsenceReason) seed.reason = texts_.keep(teacher.reason_of_absentee);
+    CopiedTeacher copied{texts_.keep(teacher.name), kDefaultAbsenceReason, 0, teacher.sub, teacher.present};
+    if (teacher.reason_of_absentee != kDefaultAbsenceReason) copied.reason = texts_.keep(teacher.reason_of_absentee);
     if (pairs) {
         seeded_pairs_.push_back(std::move(*pairs));  // room was made
-        seed.pairs = static_cast<std::uint32_t>(seeded_pairs_.size());
+        copied.pairs = static_cast<std::uint32_t>(seeded_pairs_.size());
     }
-    seeds_.push_back(seed);  // room was made
-    return Texts{seed.name, seed.reason};
+    copies_.push_back(copied);  // room was made
+    return Texts{copied.name, copied.reason};
 }
 
 void TeacherStore::make_records() const {
-    if (handles_.size() == seeds_.size()) return;
-    reserve_more(handles_, seeds_.size() - handles_.size());
-    while (handles_.size() < seeds_.size()) {
-        const Seed& seed = seeds_[handles_.size()];
-        Teacher teacher{std::string(seed.name), seed.sub, seed.present};
-        teacher.reason_of_absentee = seed.reason;
-        if (seed.pairs != 0) teacher.periods = seeded_pairs_[seed.pairs - 1];
+    if (handles_.size() == copies_.size()) return;
+    reserve_more(handles_, copies_.size() - handles_.size());
+    while (handles_.size() < copies_.size()) {
+        const CopiedTeacher& copied = copies_[handles_.size()];
+        Teacher teacher{std::string(copied.name), copied.sub, copied.present};
+        teacher.reason_of_absentee = copied.reason;
+        if (copied.pairs != 0) teacher.periods = seeded_pairs_[copied.pairs - 1];
         handles_.push_back(TeacherRef(std::move(teacher)));  // room was made
-        if (seed.pairs != 0) seeded_pairs_[seed.pairs - 1] = PeriodSet();  // now in the record
+        if (copied.pairs != 0) seeded_pairs_[copied.pairs - 1] = PeriodSet();  // now in the record
     }
 }
 
 void TeacherStore::write_out() const {
     std::size_t written = 0;
-    Grade grade = 0;  // the queue starts with a mark
+    ClassNameId grade = 0;  // the queue starts with a mark
     try {
         for (; written < queued_.size(); ++written) {
             const Queued& queued = queued_[written];

@@ -47,7 +47,7 @@ private:
 class TeacherStore {
 public:
     using Slot = std::uint32_t;
-    using Grade = std::uint32_t;  // a class name kept in the store
+    using ClassNameId = std::uint32_t;  // a class name kept in the store
 
     TeacherStore() noexcept;
     TeacherStore(const TeacherStore&) = delete;
@@ -62,7 +62,7 @@ public:
         std::string_view reason;
     };
 
-    std::size_t size() const noexcept { return seeds_.size(); }
+    std::size_t size() const noexcept { return copies_.size(); }
     // Room for `teacher`, so that append() cannot fail. Throws std::bad_alloc.
     void make_room_for_teacher(const Teacher& teacher);
     // Keeps a copy of `teacher` in the next slot, its pairs being `pairs` (a copy made
@@ -70,12 +70,12 @@ public:
     Texts append(const Teacher& teacher, std::optional<PeriodSet> pairs) noexcept;
 
     // What add_teacher copied; they never change.
-    std::string_view name(Slot slot) const noexcept { return seeds_[slot].name; }
-    std::string_view reason(Slot slot) const noexcept { return seeds_[slot].reason; }
-    Subjects sub(Slot slot) const noexcept { return seeds_[slot].sub; }
-    bool present(Slot slot) const noexcept { return seeds_[slot].present; }
+    std::string_view name(Slot slot) const noexcept { return copies_[slot].name; }
+    std::string_view reason(Slot slot) const noexcept { return copies_[slot].reason; }
+    Subjects sub(Slot slot) const noexcept { return copies_[slot].sub; }
+    bool present(Slot slot) const noexcept { return copies_[slot].present; }
     // The teacher of `slot`, as an address no other teacher of any store has.
-    const void* identity(Slot slot) const noexcept { return &seeds_[slot]; }
+    const void* identity(Slot slot) const noexcept { return &copies_[slot]; }
 
     // Makes every record not made yet and writes every queued pair into its record: then
     // each handle(slot) holds every pair registered or given so far. Nothing to do, the
@@ -83,7 +83,7 @@ public:
     // comes through), what was done stays done and the next call does the rest: nobody
     // can tell.
     void ready_records() const {
-        if (handles_.size() != seeds_.size()) make_records();
+        if (handles_.size() != copies_.size()) make_records();
         if (!queued_.empty()) write_out();
     }
     // Makes every record not made yet, without writing out the queue; as ready_records.
@@ -95,11 +95,11 @@ public:
 
     // The class name as a grade of this store: the last one made when it has that text,
     // else a new one. May throw std::bad_alloc, and then nothing changed.
-    Grade grade_for(std::string_view class_name) {
-        if (!grades_.empty() && grades_.back() == class_name) return static_cast<Grade>(grades_.size() - 1);
+    ClassNameId grade_for(std::string_view class_name) {
+        if (!grades_.empty() && grades_.back() == class_name) return static_cast<ClassNameId>(grades_.size() - 1);
         reserve_more(grades_, 1);
         grades_.emplace_back(class_name);
-        return static_cast<Grade>(grades_.size() - 1);
+        return static_cast<ClassNameId>(grades_.size() - 1);
     }
     std::size_t grades_made() const noexcept { return grades_.size(); }
     void forget_grades_from(std::size_t made) noexcept {
@@ -110,7 +110,7 @@ public:
     void make_room_for_pairs(std::size_t pairs) { reserve_more(queued_, 2 * pairs); }
     // The pair (period, the grade's text), not yet held by the teacher's record, is the
     // record's next pair. Room was made.
-    void queue(Slot slot, std::int16_t period, Grade grade) noexcept {
+    void queue(Slot slot, std::int16_t period, ClassNameId grade) noexcept {
         if (queued_.empty() || grade != last_grade_) {
             queued_.push_back(Queued{grade, 0, kGradeMark});
             last_grade_ = grade;
@@ -120,7 +120,7 @@ public:
 
 private:
     // What add_teacher copied of a teacher, until its record is made.
-    struct Seed {
+    struct CopiedTeacher {
         std::string_view name;    // kept in texts_
         std::string_view reason;  // kept in texts_, or the default reason itself
         std::uint32_t pairs;      // 1 + place in seeded_pairs_, or 0 when it brought none
@@ -143,7 +143,7 @@ private:
     };
 
     std::uint64_t id_;
-    std::vector<Seed> seeds_;  // by slot
+    std::vector<CopiedTeacher> copies_;  // by slot
     TextBlocks texts_;
     // Records are made through const paths (printing a class); making them changes
     // nothing anybody can see.
@@ -153,7 +153,7 @@ private:
     // Written out only when somebody reads a record, which may be through a const path
     // (printing a class); writing out changes nothing anybody can see.
     mutable std::vector<Queued> queued_;
-    Grade last_grade_ = 0;  // of the last mark queued
+    ClassNameId last_grade_ = 0;  // of the last mark queued
 };
 
 using TeacherStoreRef = std::shared_ptr<TeacherStore>;
