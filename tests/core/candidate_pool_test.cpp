@@ -127,7 +127,7 @@ TEST_CASE("an empty pool finds nobody") {
     CHECK(found == 99);
 }
 
-TEST_CASE("members of equal load are found in list order; a cover moves one behind") {
+TEST_CASE("members of equal load are found in list order, and a cover moves one behind") {
     CandidatePool pool;
     const std::uint64_t none = 0;
     pool.start(3, 4);
