@@ -13,7 +13,7 @@ import os
 import sys
 from collections.abc import Sequence
 from pathlib import Path
-from typing import IO
+from typing import IO, Any
 
 from .. import subjects as _subjects
 from . import streams
@@ -165,7 +165,7 @@ def _terminal_columns() -> int:
 class _Parser(argparse.ArgumentParser):
     """argparse writing its help, usage and errors to the run's streams."""
 
-    def _print_message(self, message: str, file: IO[str] | None = None) -> None:
+    def _print_message(self, message: str, file: Any = None) -> None:
         if file is None or file is sys.stderr:
             file = streams.stderr_text()
         elif file is sys.stdout:
@@ -192,7 +192,7 @@ class _RawDescriptionHelpWidth(_HelpWidth, argparse.RawDescriptionHelpFormatter)
 def build_parser(prog: str = "lessoncover", only_plan: bool = False) -> argparse.ArgumentParser:
     """The command line; ``only_plan`` leaves out the office's commands, which a run of
     ``plan`` never needs and whose options take a while to build."""
-    parser = _Parser(
+    parser: argparse.ArgumentParser = _Parser(
         prog=prog, description="Plan cover for absent teachers: a day kept in CSV files, or the dates of a "
                                 "school folder set up once (see init).",
         epilog=f"Run '{prog} plan --help' for the options, formats and exit codes.",
