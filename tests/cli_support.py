@@ -49,11 +49,13 @@ def _as_text(data):
     return data.decode("utf-8").replace("\r\n", "\n").replace("\r", "\n")
 
 
-def run_in_process(*args, cwd=None, umask=None):
+def run_in_process(*args, cwd=None, umask=None, merged=False):
     """``main`` with args on streams in memory, in cwd and under umask as a process started
-    there would be; the same result as :func:`run_process`."""
+    there would be; the same result as :func:`run_process`. With merged, standard error goes
+    into standard output, as ``stderr=subprocess.STDOUT`` puts it (stderr is then empty)."""
     args = [str(arg) for arg in args]
-    out, err = io.BytesIO(), io.BytesIO()
+    out = io.BytesIO()
+    err = out if merged else io.BytesIO()
     old_umask = os.umask(umask) if umask is not None else None
     try:
         with contextlib.chdir(cwd) if cwd is not None else contextlib.nullcontext():
@@ -64,8 +66,8 @@ def run_in_process(*args, cwd=None, umask=None):
     finally:
         if old_umask is not None:
             os.umask(old_umask)
-    return subprocess.CompletedProcess(["lessoncover", *args], status,
-                                       _as_text(out.getvalue()), _as_text(err.getvalue()))
+    return subprocess.CompletedProcess(["lessoncover", *args], status, _as_text(out.getvalue()),
+                                       "" if merged else _as_text(err.getvalue()))
 
 
 def quiet_stderr(args, cwd=None):
