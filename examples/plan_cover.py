@@ -55,7 +55,8 @@ from pathlib import Path
 
 import lessoncover
 
-SAMPLE_DIR = Path(__file__).resolve().parent / "sample_school"
+# The day the lessoncover command bundles, kept once, in the package's source.
+SAMPLE_DIR = Path(__file__).resolve().parents[1] / "python" / "lessoncover_planner" / "sample_school"
 EXIT_BAD_INPUT = 2
 EXIT_CANNOT_WRITE = 1
 PERIOD_MIN, PERIOD_MAX = -32768, 32767

@@ -1,4 +1,5 @@
 """Helpers for the tests of the ``lessoncover`` command (tests/test_cli_*.py)."""
+import contextlib
 import csv
 import io
 import json
@@ -10,6 +11,7 @@ import sys
 from pathlib import Path
 
 import pytest
+from lessoncover_planner.cli import main
 from planner_support import DAYS as ALL_DAYS, ROOT, SAMPLE, TIMETABLES
 
 PLAN_COVER = ROOT / "examples" / "plan_cover.py"
@@ -23,13 +25,49 @@ CSV_HEADER = ["absent", "period", "subject", "class", "reason", "status", "subst
 real_day = pytest.mark.skipif(not REAL_DAY.is_dir(), reason=f"no real timetable at {REAL_DAY}")
 
 
-def run(*args, cwd=None, umask=None, **kwargs):
+def run(*args, cwd=None, umask=None, process=False, **kwargs):
+    """``lessoncover`` with args, in this process (see :func:`run_in_process`); with process (a
+    test of the descriptors, /dev/stdout) or any other keyword (a process's own streams, a time
+    limit) in a process of its own. Text output."""
+    if process or kwargs:
+        return run_process(*args, cwd=cwd, umask=umask, **kwargs)
+    return run_in_process(*args, cwd=cwd, umask=umask)
+
+
+def run_process(*args, cwd=None, umask=None, **kwargs):
     """Run ``python -m lessoncover_planner`` with args; text output."""
     preexec = (lambda: os.umask(umask)) if umask is not None else None
     if "stdout" not in kwargs and "stderr" not in kwargs:
         kwargs["capture_output"] = True
+    kwargs.setdefault("timeout", 300)
     return subprocess.run([sys.executable, "-m", "lessoncover_planner", *map(str, args)],
-                          text=True, encoding="utf-8", cwd=cwd, preexec_fn=preexec, timeout=300, **kwargs)
+                          text=True, encoding="utf-8", cwd=cwd, preexec_fn=preexec, **kwargs)
+
+
+def _as_text(data):
+    """Bytes read as ``subprocess.run(text=True)`` reads them: UTF-8, universal newlines."""
+    return data.decode("utf-8").replace("\r\n", "\n").replace("\r", "\n")
+
+
+def run_in_process(*args, cwd=None, umask=None, merged=False):
+    """``main`` with args on streams in memory, in cwd and under umask as a process started
+    there would be; the same result as :func:`run_process`. With merged, standard error goes
+    into standard output, as ``stderr=subprocess.STDOUT`` puts it (stderr is then empty)."""
+    args = [str(arg) for arg in args]
+    out = io.BytesIO()
+    err = out if merged else io.BytesIO()
+    old_umask = os.umask(umask) if umask is not None else None
+    try:
+        with contextlib.chdir(cwd) if cwd is not None else contextlib.nullcontext():
+            try:
+                status = main(args, prog="lessoncover", stdout=out, stderr=err)
+            except SystemExit as done:  # argparse's --help and usage errors
+                status = 0 if done.code is None else done.code
+    finally:
+        if old_umask is not None:
+            os.umask(old_umask)
+    return subprocess.CompletedProcess(["lessoncover", *args], status, _as_text(out.getvalue()),
+                                       "" if merged else _as_text(err.getvalue()))
 
 
 def quiet_stderr(args, cwd=None):
@@ -43,10 +81,10 @@ def quiet_stderr(args, cwd=None):
 
 def plan_bytes(*args):
     """The standard output of a successful ``lessoncover plan`` with args, as bytes."""
-    shown = subprocess.run([sys.executable, "-m", "lessoncover_planner", "plan", *map(str, args)],
-                           capture_output=True, timeout=300)
-    assert shown.returncode == 0 and shown.stderr == quiet_stderr(args).encode(), shown.stderr
-    return shown.stdout
+    out, err = io.BytesIO(), io.BytesIO()
+    status = main(["plan", *map(str, args)], prog="lessoncover", stdout=out, stderr=err)
+    assert status == 0 and err.getvalue() == quiet_stderr(args).encode(), err.getvalue()
+    return out.getvalue()
 
 
 def plan(*args, **kwargs):

@@ -8,7 +8,7 @@ from pathlib import Path
 import lessoncover
 
 ROOT = Path(__file__).resolve().parents[1]
-SAMPLE = ROOT / "examples" / "sample_school"
+SAMPLE = ROOT / "python" / "lessoncover_planner" / "sample_school"  # the package's bundled day
 TIMETABLES = Path(__file__).resolve().parents[2] / "shared" / "data" / "timetables"
 DAYS = [SAMPLE] + sorted(p for p in TIMETABLES.glob("*") if (p / "lessons.csv").is_file())
 HEADER = ["Teacher", "Period", "Subject", "Substitution", "Classroom", "Reason"]

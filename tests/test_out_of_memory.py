@@ -15,10 +15,11 @@ import pytest
 
 resource = pytest.importorskip("resource")
 
-pytestmark = pytest.mark.skipif(
-    bool(os.environ.get("LESSONCOVER_SANITIZED")),
-    reason="ASan's allocator aborts instead of throwing when memory runs out",
-)
+pytestmark = [
+    pytest.mark.slow,
+    pytest.mark.skipif(bool(os.environ.get("LESSONCOVER_SANITIZED")),
+                       reason="ASan's allocator aborts instead of throwing when memory runs out"),
+]
 
 CHILD = textwrap.dedent('''
     import resource, sys

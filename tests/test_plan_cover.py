@@ -12,7 +12,7 @@ import lessoncover
 
 ROOT = Path(__file__).resolve().parents[1]
 SCRIPT = ROOT / "examples" / "plan_cover.py"
-SAMPLE = ROOT / "examples" / "sample_school"
+SAMPLE = ROOT / "python" / "lessoncover_planner" / "sample_school"
 TIMETABLES = Path(__file__).resolve().parents[2] / "shared" / "data" / "timetables"
 DAYS = sorted(p for p in TIMETABLES.glob("*") if (p / "lessons.csv").is_file())
 HEADER = ["Teacher", "Period", "Subject", "Substitution", "Classroom", "Reason"]

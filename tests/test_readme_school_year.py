@@ -1,9 +1,9 @@
 """The README's walkthrough of a school year prints what it says, step by step."""
 import re
 import shlex
-import subprocess
-import sys
 from pathlib import Path
+
+from cli_support import run_in_process
 
 ROOT = Path(__file__).resolve().parents[1]
 README = (ROOT / "README.md").read_text(encoding="utf-8")
@@ -33,8 +33,7 @@ def test_the_walkthrough_prints_what_the_readme_shows(tmp_path):
                 folder = (folder / words[1]).resolve()
                 continue
             assert words[0] == "lessoncover", command
-            shown = subprocess.run([sys.executable, "-m", "lessoncover_planner", *words[1:]], cwd=folder,
-                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, encoding="utf-8", timeout=120)
+            shown = run_in_process(*words[1:], cwd=folder, merged=True)
             assert shown.returncode == 0, (command, shown.stdout)
             assert shown.stdout == expected, command
             ran += 1

@@ -13,13 +13,16 @@ import os
 import sys
 from collections.abc import Sequence
 from pathlib import Path
+from typing import IO, Any
 
 from .. import subjects as _subjects
+from . import streams
 from .errors import (EXIT_BAD_INPUT, EXIT_CANNOT_WRITE, EXIT_OK, BrokenPipe, CommandError, UsageError, WriteError,
                      one_line)
 from .formats import FORMATS, OUTPUT_NAMES
 from .history import history_days, history_warnings, read_history, render_history
 from .policies import STRATEGIES, PolicyOptions, check_away_classes
+from .streams import say
 from .reading import DAY_FILES, MAX_FILE_SIZE, max_file_size, read_day
 from .week import find_days, plan_days, summary_table
 from .writing import refuse_inputs, refuse_links, write_file, write_stdout
@@ -159,6 +162,18 @@ def _terminal_columns() -> int:
     return columns or 80
 
 
+class _Parser(argparse.ArgumentParser):
+    """argparse writing its help, usage and errors to the run's streams."""
+
+    def _print_message(self, message: str, file: Any = None) -> None:
+        if file is None or file is sys.stderr:
+            file = streams.stderr_text()
+        elif file is sys.stdout:
+            out = streams.stdout()
+            file = out if out is None or out is sys.stdout else streams.text_on(out)
+        super()._print_message(message, file)
+
+
 class _HelpWidth(argparse.HelpFormatter):
     """Help laid out to the terminal's width, read without importing shutil: argparse makes
     a formatter for every option it adds, and importing shutil for its width took longer
@@ -177,7 +192,7 @@ class _RawDescriptionHelpWidth(_HelpWidth, argparse.RawDescriptionHelpFormatter)
 def build_parser(prog: str = "lessoncover", only_plan: bool = False) -> argparse.ArgumentParser:
     """The command line; ``only_plan`` leaves out the office's commands, which a run of
     ``plan`` never needs and whose options take a while to build."""
-    parser = argparse.ArgumentParser(
+    parser: argparse.ArgumentParser = _Parser(
         prog=prog, description="Plan cover for absent teachers: a day kept in CSV files, or the dates of a "
                                 "school folder set up once (see init).",
         epilog=f"Run '{prog} plan --help' for the options, formats and exit codes.",
@@ -283,7 +298,7 @@ def _warn(warnings: list[str], strict: bool, prog: str) -> None:
         more = f" (and {len(warnings) - 1} more warnings)" if len(warnings) > 1 else ""
         raise UsageError(f"{warnings[0]}{more}; --strict makes warnings errors")
     for warning in warnings:
-        print(f"{prog}: warning: {one_line(warning)}", file=sys.stderr)
+        say(f"{prog}: warning: {one_line(warning)}")
 
 
 def _school_options(arguments: argparse.Namespace) -> None:
@@ -358,7 +373,7 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
         refuse_links([path for path in outputs if path is not None], folders=found is not None)
 
     if is_sample:  # said once the run is sure to plan, so that an error stays the one line
-        print(f"{prog}: {SAMPLE_NOTE}", file=sys.stderr)
+        say(f"{prog}: {SAMPLE_NOTE}")
     results = plan_days(days, options, format_name, history, arguments.jobs,
                         history_days(days, is_sample), slip_per_page=arguments.slip_per_page)
 
@@ -380,15 +395,26 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
     return EXIT_OK
 
 
-def main(argv: Sequence[str] | None = None, prog: str = "lessoncover") -> int:
-    """Run the command with argv (default: the process's arguments); return the exit status."""
-    argv = sys.argv[1:] if argv is None else list(argv)
+def main(argv: Sequence[str] | None = None, prog: str = "lessoncover", *,
+         stdout: IO[bytes] | None = None, stderr: IO[bytes] | IO[str] | None = None) -> int:
+    """Run the command with argv (default: the process's arguments); return the exit status.
+
+    stdout (bytes) and stderr (bytes or text) are where the run writes, by default the
+    process's own; the command then runs whole in the caller's process, as a test runs it."""
+    token = streams.current().set(streams.Streams(stdout, stderr))
+    try:
+        return _run(sys.argv[1:] if argv is None else list(argv), prog)
+    finally:
+        streams.current().reset(token)
+
+
+def _run(argv: list[str], prog: str) -> int:
     parser = build_parser(prog, only_plan=next(iter(argv), None) == "plan")
-    arguments = parser.parse_args(argv)
+    arguments = parser.parse_args(argv)  # --help and usage errors raise SystemExit, as argparse does
     if arguments.command is None:
-        parser.print_usage(sys.stderr)
-        print(f"{prog}: error: a command is required: plan, init, absent, absences, assign, unassign, "
-              "candidates, history, import or serve", file=sys.stderr)
+        parser.print_usage(streams.stderr_text())
+        say(f"{prog}: error: a command is required: plan, init, absent, absences, assign, unassign, "
+            "candidates, history, import or serve")
         return EXIT_BAD_INPUT
     limit = max_file_size.set(getattr(arguments, "max_file_size", MAX_FILE_SIZE))
     try:
@@ -400,16 +426,16 @@ def main(argv: Sequence[str] | None = None, prog: str = "lessoncover") -> int:
     except BrokenPipe as error:  # quiet, as a tool that SIGPIPE ended
         return error.status
     except CommandError as error:
-        print(f"{prog}: error: {one_line(str(error))}", file=sys.stderr)
+        say(f"{prog}: error: {one_line(str(error))}")
         return error.status
     except MemoryError:
-        print(f"{prog}: error: out of memory", file=sys.stderr)
+        say(f"{prog}: error: out of memory")
         return EXIT_CANNOT_WRITE
     except OSError as error:  # the system failed the run somewhere no other error names
-        print(f"{prog}: error: {one_line(str(error))}", file=sys.stderr)
+        say(f"{prog}: error: {one_line(str(error))}")
         return EXIT_CANNOT_WRITE
     except KeyboardInterrupt:
-        print(f"{prog}: interrupted", file=sys.stderr)
+        say(f"{prog}: interrupted")
         return 130
     finally:
         max_file_size.reset(limit)

@@ -11,12 +11,12 @@ from __future__ import annotations
 
 import importlib
 import os
-import sys
 from collections.abc import Callable, Mapping, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
 
 from .. import plan
+from . import streams
 from .errors import EnvironmentProblem, InputError, UsageError, one_line
 from .formats import render, summary
 from .history import History, count_covers
@@ -94,14 +94,15 @@ def use_pool(days: Sequence[Day], jobs: int | None) -> int:
 
 def _progress(total: int) -> Any:
     """A progress bar on a terminal for many days, else a stand-in that does nothing."""
-    show = total >= PROGRESS_MIN_DAYS and sys.stderr.isatty()
+    stderr = streams.stderr_text()
+    show = total >= PROGRESS_MIN_DAYS and stderr is not None and stderr.isatty()
     if show:
         try:  # imported by name: tqdm has no type information of its own
             tqdm = importlib.import_module("tqdm").tqdm
         except ImportError:  # pragma: no cover - tqdm is a declared dependency
             show = False
         else:
-            return tqdm(total=total, unit="day", file=sys.stderr, leave=True)
+            return tqdm(total=total, unit="day", file=stderr, leave=True)
     return _NoProgress()
 
 

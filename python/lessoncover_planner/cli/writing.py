@@ -32,10 +32,10 @@ import errno
 import os
 import select
 import stat
-import sys
 from collections.abc import Iterable
 from pathlib import Path
 
+from . import streams
 from .errors import BrokenPipe, UsageError, WriteError
 
 __all__ = ["current_umask", "refuse_inputs", "refuse_links", "same_file", "write_all", "write_file",
@@ -216,28 +216,30 @@ def write_all(descriptor: int, data: bytes) -> None:
 
 
 def write_stdout(data: bytes) -> None:
-    """Write data to standard output as bytes; raise WriteError (or BrokenPipe) on failure."""
-    if sys.stdout is None:  # started with standard output closed
+    """Write data to the run's standard output as bytes; raise WriteError (or BrokenPipe) on failure."""
+    stream = streams.stdout()
+    if stream is None:  # started with standard output closed
         raise WriteError("standard output", OSError(errno.EBADF, "it is closed"))
     try:
-        sys.stdout.flush()
+        stream.flush()
         try:
-            descriptor = sys.stdout.fileno()
+            descriptor = stream.fileno()
         except (AttributeError, ValueError):  # a stream in memory (a test's, a harness's)
-            sys.stdout.buffer.write(data)
+            getattr(stream, "buffer", stream).write(data)
         else:
             write_all(descriptor, data)
     except BrokenPipeError:
-        _silence_stdout()
+        _silence_stdout(stream)
         raise BrokenPipe() from None
     except OSError as error:
-        _silence_stdout()
+        _silence_stdout(stream)
         raise WriteError("standard output", error) from None
 
 
-def _silence_stdout() -> None:
+def _silence_stdout(stream: object) -> None:
     """After a failed write, keep the interpreter from failing again when it flushes at exit."""
     with contextlib.suppress(OSError, ValueError, AttributeError):
+        descriptor = stream.fileno()  # type: ignore[attr-defined]
         devnull = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(devnull, sys.stdout.fileno())
+        os.dup2(devnull, descriptor)
         os.close(devnull)

@@ -5,10 +5,10 @@ from __future__ import annotations
 
 import argparse
 import datetime
-import sys
 from collections.abc import Callable
 from pathlib import Path
 
+from ..cli.streams import say
 from ..cli.errors import EXIT_OK, UsageError
 from ..cli.formats import OUTPUT_NAMES, render
 from ..cli.policies import PolicyOptions, check_away_classes
@@ -197,7 +197,7 @@ def run_school_plan(arguments: argparse.Namespace, prog: str, options: PolicyOpt
         warn(day_for_checks.warnings)  # the school's own, then the date's
         planned = office.plan(date, options, fresh=arguments.fresh, absences=absences)
     for line in planned.released:
-        print(f"{prog}: {line}", file=sys.stderr)
+        say(f"{prog}: {line}")
     data = render(arguments.format, planned.day, planned.result, slip_per_page=arguments.slip_per_page)
     if out is None or out == "-":
         write_stdout(data)
