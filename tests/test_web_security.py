@@ -108,6 +108,12 @@ def test_the_hosts_allowed_are_the_loopback_names_and_the_address_served():
 @pytest.mark.parametrize("host", ["0.0.0.0", "192.168.1.5", "::"])
 def test_serve_refuses_an_address_others_can_reach_without_a_password(school, host, capsys, monkeypatch):
     monkeypatch.delenv("LESSONCOVER_PASSWORD", raising=False)
+    import uvicorn
+
+    def never(*args, **kwargs):  # were the refusal lost, no server would listen on that address
+        raise AssertionError("serve started a server on an address others can reach")
+
+    monkeypatch.setattr(uvicorn, "run", never)
     assert main(["serve", "--school", str(school), "--host", host]) == 2
     assert "give a password with --password-file or LESSONCOVER_PASSWORD" in capsys.readouterr().err
 

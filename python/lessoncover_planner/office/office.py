@@ -418,8 +418,8 @@ class Office:
         window = dict(self.history(start, today))
         first, last = self.default_range(today)
         term = self.history(first, last)
-        names = [name for name, _ in term] + [name for name in window if name not in dict(term)]
         counts = dict(term)
+        names = [*counts, *(name for name in window if name not in counts)]
         return StaffCovers((start, today), (first, last),
                            [(name, window.get(name, 0), counts.get(name, 0)) for name in names])
 

@@ -176,14 +176,8 @@ def form_text(form: FormData, name: str) -> str:
 async def change(request: Request, work: Callable[[Office], str | tuple[str, str]], back: str) -> Response:
     """Run ``work`` with the office in a worker thread and redirect to ``back``; what it returns
     (a message, or a message and an undo token) or why it was refused shows there."""
-    source: SchoolSource = request.app.state.source
-
-    def run() -> str | tuple[str, str]:
-        with source.office() as office:
-            return work(office)
-
     try:
-        done = await run_in_threadpool(run)
+        done = await show(request, work)
     except VersionConflict as error:
         flash(request, "refused", str(error) + "; it shows the latest now. Nothing was changed.")
     except CommandError as error:
@@ -195,7 +189,7 @@ async def change(request: Request, work: Callable[[Office], str | tuple[str, str
 
 
 async def show(request: Request, work: Callable[[Office], T]) -> T:
-    """Run ``work`` with the office in a worker thread; a refusal becomes an error page."""
+    """Run ``work`` with the office in a worker thread and give what it returns."""
     source: SchoolSource = request.app.state.source
 
     def run() -> T:
