@@ -1,5 +1,6 @@
 #include "report/lesson_texts.hpp"
 
+#include <algorithm>
 #include <charconv>
 
 #include "report/csv_field.hpp"
@@ -28,14 +29,14 @@ void LessonTexts::append(std::string_view absent_name, std::int16_t period, std:
                                   static_cast<std::uint32_t>(middle - row),
                                   static_cast<std::uint32_t>(texts_.size() - middle), period});
     absent_names_.push_back(absent_name);
-    if (ascii_ && !is_ascii(std::string_view(texts_).substr(start))) ascii_ = false;
+    if (kind_ != TextKind::wide) kind_ = std::max(kind_, text_kind(std::string_view(texts_).substr(start)));
 }
 
 void LessonTexts::clear() {
     texts_.clear();
     lessons_.clear();
     absent_names_.clear();
-    ascii_ = true;
+    kind_ = TextKind::ascii;
 }
 
 }  // namespace lessoncover

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "report/text_kind.hpp"
+
 namespace lessoncover {
 
 // One absent lesson's texts, at `start` in LessonTexts::texts: the class name, then the
@@ -30,14 +32,14 @@ public:
     struct Mark {
         std::size_t lessons;
         std::size_t text_bytes;
-        bool ascii;
+        TextKind kind;
     };
-    Mark mark() const noexcept { return Mark{lessons_.size(), texts_.size(), ascii_}; }
+    Mark mark() const noexcept { return Mark{lessons_.size(), texts_.size(), kind_}; }
     void truncate(Mark mark) noexcept {
         lessons_.resize(mark.lessons);
         absent_names_.resize(mark.lessons);
         texts_.resize(mark.text_bytes);
-        ascii_ = mark.ascii;
+        kind_ = mark.kind;
     }
 
     std::size_t size() const noexcept { return lessons_.size(); }
@@ -55,14 +57,14 @@ public:
         return std::string_view(texts_).substr(text.start + text.class_name_size + text.before, text.after);
     }
     std::string_view absent_name(std::size_t lesson) const noexcept { return absent_names_[lesson]; }
-    // Whether every text added so far is ASCII.
-    bool ascii() const noexcept { return ascii_; }
+    // The narrowest kind of text holding every text added so far.
+    TextKind kind() const noexcept { return kind_; }
 
 private:
     std::string texts_;
     std::vector<LessonText> lessons_;
     std::vector<std::string_view> absent_names_;
-    bool ascii_ = true;
+    TextKind kind_ = TextKind::ascii;
 };
 
 }  // namespace lessoncover

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -17,28 +18,29 @@
 #include "planner/plan.hpp"
 #include "report/csv_field.hpp"
 #include "report/lesson_texts.hpp"
+#include "report/text_kind.hpp"
 
 namespace lessoncover {
 
 inline constexpr std::string_view kReportHeader = "Teacher,Period,Subject,Substitution,Classroom,Reason\n";
 
-// What the renderer tells a sink of the report before writing it: the most bytes it can
-// take, whether all of it but the timing line is ASCII, and whether the timing line will
-// likely be ASCII too (a guess: the line is written last, with the time taken by then).
-struct ReportRoom {
-    std::size_t capacity;
-    bool ascii_but_timing;
-    bool timing_likely_ascii;
+// A rendered report: its bytes, where the timing line's part begins (the line break before
+// it), and the narrowest kind of text holding it, known from the parts written rather than
+// by reading the text again. The bytes are one a character (Latin-1) unless the kind is
+// wide, when they are UTF-8. They last until the space they were rendered in renders again.
+struct RenderedReport {
+    std::string_view bytes;
+    std::size_t head;
+    TextKind kind;
+
+    std::string utf8() const { return kind == TextKind::wide ? std::string(bytes) : latin1_to_utf8(bytes); }
 };
 
-// Where a report is written. It is asked once for room; after writing there, the renderer
-// says how many bytes it wrote, where the timing line's part begins (the line break before
-// it) and whether all of them are ASCII. Each says when it cannot: no room (nullptr), or
-// no result made of what was written (false).
+// Where a rendered report goes before the covers are written. It says when it could not
+// make its result of the report (false): the run then changes nothing.
 class ReportSink {
 public:
-    virtual char* room(const ReportRoom& room) = 0;
-    virtual bool finish(std::size_t timing_start, std::size_t size, bool ascii) = 0;
+    virtual bool take(const RenderedReport& report) = 0;
 
 protected:
     ~ReportSink() = default;
@@ -47,12 +49,8 @@ protected:
 // A report held as UTF-8 text.
 class StringSink final : public ReportSink {
 public:
-    char* room(const ReportRoom& room) override {
-        text.resize(room.capacity);
-        return text.data();
-    }
-    bool finish(std::size_t, std::size_t size, bool) override {
-        text.resize(size);
+    bool take(const RenderedReport& report) override {
+        text = report.utf8();
         return true;
     }
     std::string text;
@@ -65,17 +63,29 @@ struct SubstituteName {
     bool ascii;
 };
 
+// Bytes to write reports over. Growing it leaves the new bytes as they are, rather than
+// clearing them only for the report to write over them.
+class ReportBuffer {
+public:
+    // At least `size` bytes; what the last call's held is lost when it grows.
+    char* room(std::size_t size) {
+        if (size > capacity_) {
+            bytes_ = std::make_unique_for_overwrite<char[]>(size);
+            capacity_ = size;
+        }
+        return bytes_.get();
+    }
+
+private:
+    std::unique_ptr<char[]> bytes_;
+    std::size_t capacity_ = 0;
+};
+
 // Working memory for rendering, kept by callers that render again and again.
 struct RenderSpace {
     std::vector<std::uint32_t> covered;  // the lessons that got a cover, in order
     std::vector<SubstituteName> names;   // their substitutes' names
-};
-
-// The sizes of a rendered report: all of it, and the part before the timing line's line
-// break (the rows and the quoted missing-cover text).
-struct ReportSize {
-    std::size_t head;
-    std::size_t total;
+    ReportBuffer report;
 };
 
 namespace report_detail {
@@ -135,17 +145,14 @@ inline char* write_rows(char* out, const LessonTexts& lessons, const std::vector
 
 }  // namespace report_detail
 
-// Writes the report of `plan` over `lessons` into `sink`. `name_of(teacher)` gives the
+// Renders the report of `plan` over `lessons` into `space`. `name_of(teacher)` gives the
 // SubstituteName of a teacher of the planning input, and `name_of.prefetch(teacher)`, when
 // it has one, asks for what that reads to be fetched ahead. `timing()` gives the timing
-// line's text, asked for once the rest is written; `timing.likely_ascii(bytes)`, when it
-// has one, guesses before writing that many bytes whether that text will be ASCII (else it
-// is taken to be). The work is counted on `check`. Nothing when the sink said it could
-// not, or when `check` stopped.
+// line's text, asked for once the rest is written. The work is counted on `check`. Nothing
+// when `check` stopped.
 template <class NameOf, class Timing>
-std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
-                                        ReportSink& sink, Timing&& timing, RenderSpace& space,
-                                        InterruptionCheck& check) {
+std::optional<RenderedReport> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
+                                            Timing&& timing, RenderSpace& space, InterruptionCheck& check) {
     using report_detail::kAhead;
     using report_detail::kRowBlock;
     // The lessons that got a cover, their substitutes' names, and the report's size. A
@@ -159,7 +166,7 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
     covered.reserve(plan.covered);
     names.reserve(plan.covered);
     std::size_t size = kReportHeader.size() + 2;
-    bool ascii = lessons.ascii();
+    TextKind kind = lessons.kind();
     const std::vector<Decision>& decisions = plan.decisions;
     for (std::size_t lesson = 0; lesson < decisions.size(); ++lesson) {
         if (lesson % kRowBlock == 0 && check.step(kRowBlock)) return std::nullopt;
@@ -172,17 +179,15 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
         const SubstituteName name = name_of(decisions[lesson].substitute);
         covered.push_back(static_cast<std::uint32_t>(lesson));
         names.push_back(name);
-        ascii = ascii && name.ascii;
+        if (!name.ascii && kind != TextKind::wide) kind = std::max(kind, text_kind(name.text));
         size += lessons[lesson].before + lessons[lesson].after + csv_field_size(name.text, name.quoted);
     }
     const std::string missing = report_detail::quoted_missing_text(plan, lessons, check);
     if (check.stopped()) return std::nullopt;
     size += missing.size();
 
-    bool timing_likely_ascii = true;
-    if constexpr (requires { timing.likely_ascii(size); }) timing_likely_ascii = timing.likely_ascii(size);
-    char* const start = sink.room(ReportRoom{size + report_detail::kTimingRoom, ascii, timing_likely_ascii});
-    if (start == nullptr) return std::nullopt;
+    // Written as UTF-8, then narrowed when the whole is Latin-1; ASCII needs no narrowing.
+    char* const start = space.report.room(size + report_detail::kTimingRoom);
     char* out = start;
     const auto put = [&out](std::string_view text) { report_detail::put_text(out, text); };
     put(kReportHeader);
@@ -190,7 +195,7 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
     if (out == nullptr) return std::nullopt;
     put("\n");
     put(missing);
-    const std::size_t head = static_cast<std::size_t>(out - start);
+    std::size_t head = static_cast<std::size_t>(out - start);
     put("\n");
     std::string timing_line;
     append_quoted(timing_line, timing());
@@ -198,18 +203,23 @@ std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& les
         throw std::length_error("the timing line does not fit the report");
     }
     put(timing_line);
-    const auto total = static_cast<std::size_t>(out - start);
-    if (!sink.finish(head, total, ascii && is_ascii(timing_line))) return std::nullopt;
-    return ReportSize{head, total};
+    std::size_t total = static_cast<std::size_t>(out - start);
+    const TextKind head_kind = kind;
+    kind = std::max(kind, text_kind(timing_line));
+    if (kind == TextKind::latin1) {
+        const std::size_t narrow_head = head_kind == TextKind::latin1 ? narrow_to_latin1(start, head, start) : head;
+        total = narrow_head + narrow_to_latin1(start + head, total - head, start + narrow_head);
+        head = narrow_head;
+    }
+    return RenderedReport{std::string_view(start, total), head, kind};
 }
 
 // The same, never stopped.
 template <class NameOf, class Timing>
-std::optional<ReportSize> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
-                                        ReportSink& sink, Timing&& timing, RenderSpace& space) {
+std::optional<RenderedReport> render_report(const Plan& plan, const LessonTexts& lessons, NameOf&& name_of,
+                                            Timing&& timing, RenderSpace& space) {
     InterruptionCheck never;
-    return render_report(plan, lessons, std::forward<NameOf>(name_of), sink, std::forward<Timing>(timing), space,
-                         never);
+    return render_report(plan, lessons, std::forward<NameOf>(name_of), std::forward<Timing>(timing), space, never);
 }
 
 }  // namespace lessoncover

@@ -19,10 +19,6 @@ constexpr Unit kUnits[] = {kSeconds, kMilliseconds, kMicroseconds, kNanoseconds}
 
 }  // namespace
 
-bool duration_text_is_ascii(std::chrono::nanoseconds elapsed) noexcept {
-    return elapsed.count() < kMicroseconds.nanoseconds || elapsed.count() >= kMilliseconds.nanoseconds;
-}
-
 std::string duration_text(std::chrono::nanoseconds elapsed) {
     const std::int64_t total = elapsed.count() < 0 ? 0 : elapsed.count();
     const Unit* unit = &kNanoseconds;

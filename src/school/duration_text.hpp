@@ -9,7 +9,5 @@ namespace lessoncover {
 // The largest of s, ms, µs and ns in which the whole part is at least 1 (ns otherwise),
 // the fraction to nanosecond precision without trailing zeros.
 std::string duration_text(std::chrono::nanoseconds elapsed);
-// Whether duration_text(elapsed) is ASCII: all but µs are.
-bool duration_text_is_ascii(std::chrono::nanoseconds elapsed) noexcept;
 
 }  // namespace lessoncover

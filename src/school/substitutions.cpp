@@ -114,28 +114,15 @@ Result<Done> generate_substitutions(School& school, ReportSink& sink, Interrupti
             }
             void prefetch(std::uint32_t teacher) const noexcept { list.prefetch_name(slots[teacher]); }
         };
-        // The time taken, once the rows are written: in ms (ASCII) from a millisecond up,
-        // in µs below. Whether it will be ASCII is guessed from the time taken so far and
-        // the bytes left to write, at three bytes a nanosecond: about the rate a large
-        // school's rows are written once its names are gathered. A wrong guess costs a copy
-        // of the report.
-        struct Timing {
-            std::chrono::steady_clock::time_point started;
-            std::string operator()() const {
-                std::string timing = "Time taken to generate subs: ";
-                timing += duration_text(std::chrono::steady_clock::now() - started);
-                return timing;
-            }
-            bool likely_ascii(std::size_t bytes_to_write) const noexcept {
-                const std::chrono::nanoseconds writing(bytes_to_write / 3);
-                return duration_text_is_ascii(std::chrono::steady_clock::now() - started + writing);
-            }
+        // The time taken, once the rows are written: in ms from a millisecond up, in µs below.
+        const auto timing = [started] {
+            return "Time taken to generate subs: " + duration_text(std::chrono::steady_clock::now() - started);
         };
-        const auto rendered = render_report(
-            space.plan, school.absent_lesson_texts, NamesFromList{school.teacher_list, space.slots},
-            sink, Timing{started}, space.rendering, check);
-        if (check.stopped()) return interrupted();
-        if (!rendered) return out_of_memory("no room for the report");
+        const std::optional<RenderedReport> rendered = render_report(
+            space.plan, school.absent_lesson_texts, NamesFromList{school.teacher_list, space.slots}, timing,
+            space.rendering, check);
+        if (!rendered) return interrupted();
+        if (!sink.take(*rendered)) return out_of_memory("no room for the report");
     } catch (const std::bad_alloc&) {
         return out_of_memory("out of memory while planning cover");
     }

@@ -15,7 +15,7 @@ namespace lessoncover {
 // `sink`: the CSV rows, then the lessons nobody could cover and the time taken, each in
 // quoted form. Once the report is written, each cover is added to the substitute's
 // periods and stays there. When planning or the report runs out of memory (or the sink
-// has no room), the error comes back and the school is as it was; so it is when the
+// cannot take the report), the error comes back and the school is as it was; so it is when the
 // interruption, asked now and then until the covers are written, says to stop.
 Result<Done> generate_substitutions(School& school, ReportSink& sink, Interruption* interruption = nullptr);
 // The same, with the report returned as UTF-8 text.

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "school/duration_text.hpp"
-#include "report/csv_field.hpp"
 
 using namespace lessoncover;
 using std::chrono::nanoseconds;
@@ -20,14 +19,5 @@ TEST_CASE("durations in their units") {
     for (const auto& [ns, text] : cases) {
         CAPTURE(ns);
         CHECK(duration_text(nanoseconds(ns)) == text);
-    }
-}
-
-// Whether the text is ASCII is known without making it, on both sides of each unit.
-TEST_CASE("whether a duration's text is ASCII is known beforehand") {
-    for (const long long ns : {-5LL, 0LL, 999LL, 1'000LL, 999'999LL, 1'000'000LL, 1'000'000'000LL}) {
-        const std::string text = duration_text(nanoseconds(ns));
-        CAPTURE(text);
-        CHECK(duration_text_is_ascii(nanoseconds(ns)) == is_ascii(text));
     }
 }

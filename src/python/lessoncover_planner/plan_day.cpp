@@ -8,6 +8,7 @@
 #include "binding/heap_type.hpp"
 #include "binding/object_arguments.hpp"
 #include "binding/signal_handlers.hpp"
+#include "binding/text_sink.hpp"
 #include "planner/best_plan.hpp"
 #include "planner/day_pins.hpp"
 #include "planner/decide.hpp"
@@ -128,7 +129,6 @@ PyObject* plan_day(const Day& day, DayObjects& objects, InterruptionCheck& check
         planner.decide(built.input, plan, check);
     }
     if (check.stopped()) return nullptr;
-    StringSink sink;
     RenderSpace space;
     std::chrono::nanoseconds elapsed{};
     struct NamesOfDay {
@@ -140,17 +140,22 @@ PyObject* plan_day(const Day& day, DayObjects& objects, InterruptionCheck& check
         }
     };
     const auto rendered = render_report(
-        plan, built.texts, NamesOfDay{day, built}, sink,
+        plan, built.texts, NamesOfDay{day, built},
         [&] {
             elapsed = std::chrono::steady_clock::now() - started;
             return "Time taken to generate subs: " + duration_text(elapsed);
         },
         space, check);
-    if (check.stopped()) return nullptr;
-    if (!rendered) return PyErr_NoMemory();
-    const std::string_view text = sink.text;
-    OwnedRef head = OwnedRef::steal(to_python(text.substr(0, rendered->head)));
-    OwnedRef timing = OwnedRef::steal(to_python(text.substr(rendered->head + 1)));
+    if (!rendered) return nullptr;
+    // Either part of a Latin-1 report may be ASCII alone, which its str must say.
+    const auto str_of = [&rendered](std::string_view part) {
+        if (rendered->kind == TextKind::latin1) {
+            return PyUnicode_DecodeLatin1(part.data(), static_cast<Py_ssize_t>(part.size()), nullptr);
+        }
+        return report_str(part, rendered->kind);
+    };
+    OwnedRef head = OwnedRef::steal(str_of(rendered->bytes.substr(0, rendered->head)));
+    OwnedRef timing = OwnedRef::steal(str_of(rendered->bytes.substr(rendered->head + 1)));
     OwnedRef seconds = OwnedRef::steal(PyFloat_FromDouble(std::chrono::duration<double>(elapsed).count()));
     const PlanReview review(day, built, plan);
     const PlanFigures& figures = review.figures();

@@ -1,0 +1,52 @@
+#include "report/text_kind.hpp"
+
+namespace lessoncover {
+namespace {
+
+bool is_continuation(unsigned char byte) noexcept { return (byte & 0xc0) == 0x80; }
+
+}  // namespace
+
+TextKind text_kind(std::string_view utf8) noexcept {
+    TextKind kind = TextKind::ascii;
+    for (std::size_t at = 0; at < utf8.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(utf8[at]);
+        if (byte < 0x80) continue;
+        // U+0080 to U+00FF are C2 or C3, then a continuation byte.
+        const bool latin1 = (byte == 0xc2 || byte == 0xc3) && at + 1 < utf8.size() &&
+                            is_continuation(static_cast<unsigned char>(utf8[at + 1]));
+        if (!latin1) return TextKind::wide;
+        kind = TextKind::latin1;
+        ++at;
+    }
+    return kind;
+}
+
+std::size_t narrow_to_latin1(const char* from, std::size_t size, char* to) noexcept {
+    const char* const end = from + size;
+    char* const first = to;
+    while (from < end) {
+        const auto byte = static_cast<unsigned char>(*from++);
+        // A lead byte C2 or C3 carries the character's top two bits, the byte after it the
+        // low six.
+        *to++ = static_cast<char>(byte < 0x80 ? byte : ((byte & 0x03) << 6) | (static_cast<unsigned char>(*from++) & 0x3f));
+    }
+    return static_cast<std::size_t>(to - first);
+}
+
+std::string latin1_to_utf8(std::string_view latin1) {
+    std::string utf8;
+    utf8.reserve(latin1.size());
+    for (const char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += static_cast<char>(0xc0 | (byte >> 6));
+            utf8 += static_cast<char>(0x80 | (byte & 0x3f));
+        }
+    }
+    return utf8;
+}
+
+}  // namespace lessoncover
