@@ -10,6 +10,7 @@ the school, else one missing-cover line.
 import csv
 import io
 import re
+import sys
 
 import pytest
 from hypothesis import HealthCheck, given, settings, strategies as st
@@ -357,8 +358,8 @@ def test_plain_fields_stay_unquoted():
 @pytest.mark.parametrize("where", [None, "substitute", "absent", "class", "reason", "missing"])
 @pytest.mark.parametrize("lessons_count", [1, 3000, 30000])  # the last takes milliseconds
 def test_report_text_is_a_sound_str(where, lessons_count):
-    """Plain ASCII reports are built in place; one non-ASCII character anywhere must still
-    give the same text, and the str must know whether it is ASCII."""
+    """One non-ASCII character anywhere in the report gives the same text, and the str
+    knows whether it is ASCII."""
     def text(plain, kind):
         return plain + "\u00e9" if where == kind else plain
     absent = teacher(text("Asha", "absent"), present=False, reason=text("Sick", "reason"))
@@ -380,9 +381,9 @@ def test_report_text_is_a_sound_str(where, lessons_count):
 
 
 def test_reports_around_a_millisecond_are_sound_strs():
-    """The kind of str is chosen before the timing line is known, by whether the run has
-    taken a millisecond yet; runs that cross it while rendering (about 7,000 lessons here)
-    must give the same sound text."""
+    """Runs on either side of a millisecond (about 7,000 lessons here) write their timing
+    line in ms or in µs, which alone makes an ASCII report Latin-1: the text is sound and
+    the str knows whether it is ASCII either way."""
     absent = teacher("Asha", present=False)
     staff = [teacher("Sub%d" % i) for i in range(100)]
     for lessons_count in range(5000, 9001, 250):
@@ -393,6 +394,28 @@ def test_reports_around_a_millisecond_are_sound_strs():
         assert result.isascii() == all(ord(c) < 128 for c in result)
         report, missing, _timing = split(result)
         assert report.count("\n") == lessons_count + 1 and missing == ""
+
+
+@pytest.mark.parametrize("substitute, widest_of_rows", [
+    ("Mo", 0x7F), ("Zo\u00eb", 0xFF), ("\u00c5sa \u0100", 0x100), ("Li \U0001F600", 0x1F600)])
+@pytest.mark.parametrize("lessons_count", [1, 30000])  # a timing line in µs, then in ms
+def test_report_str_is_of_the_narrowest_kind(substitute, widest_of_rows, lessons_count):
+    """The report's str is the kind its widest character needs: an ASCII report with its
+    timing in µs is a Latin-1 str, as the same text decoded afresh is."""
+    absent = teacher("Asha", present=False)
+    mo = teacher(substitute)
+    s = school_of(absent, mo)
+    one_class(s, "10A", *[(absent, period) for period in range(lessons_count)])
+    result = s.generate_substitutions()
+    _report, _missing, timing = split(result)
+    def kind(code_point):  # the bytes a character a str of it takes, ASCII apart
+        return 0 if code_point < 0x80 else 1 if code_point < 0x100 else 2 if code_point < 0x10000 else 4
+    widest = max(map(ord, result))
+    assert kind(widest) == max(kind(widest_of_rows), kind(max(map(ord, timing))))
+    assert result.isascii() == (widest < 0x80)
+    fresh = result.encode("utf-8").decode("utf-8")
+    assert result == fresh and hash(result) == hash(fresh)
+    assert sys.getsizeof(result) == sys.getsizeof(fresh)  # the same kind of str
 
 
 # --- state kept between runs ----------------------------------------------------

@@ -27,7 +27,7 @@ inline constexpr std::string_view kReportHeader = "Teacher,Period,Subject,Substi
 // A rendered report: its bytes, where the timing line's part begins (the line break before
 // it), and the narrowest kind of text holding it, known from the parts written rather than
 // by reading the text again. The bytes are one a character (Latin-1) unless the kind is
-// wide, when they are UTF-8. They last until the space they were rendered in renders again.
+// wide, when they are UTF-8. They last until the thread renders another report.
 struct RenderedReport {
     std::string_view bytes;
     std::size_t head;
@@ -63,32 +63,30 @@ struct SubstituteName {
     bool ascii;
 };
 
-// Bytes to write reports over. Growing it leaves the new bytes as they are, rather than
-// clearing them only for the report to write over them.
-class ReportBuffer {
-public:
-    // At least `size` bytes; what the last call's held is lost when it grows.
-    char* room(std::size_t size) {
-        if (size > capacity_) {
-            bytes_ = std::make_unique_for_overwrite<char[]>(size);
-            capacity_ = size;
-        }
-        return bytes_.get();
-    }
-
-private:
-    std::unique_ptr<char[]> bytes_;
-    std::size_t capacity_ = 0;
-};
-
 // Working memory for rendering, kept by callers that render again and again.
 struct RenderSpace {
     std::vector<std::uint32_t> covered;  // the lessons that got a cover, in order
     std::vector<SubstituteName> names;   // their substitutes' names
-    ReportBuffer report;
 };
 
 namespace report_detail {
+
+// At least `size` bytes to write a report over: the thread's, kept from report to report
+// and grown without clearing what the report will write over anyway. A program that makes
+// a school, reports and drops it, again and again, so writes each report over pages the
+// last one mapped: a buffer of the school's own would be new each time, its pages faulting
+// in one by one, at a cost like that of writing the whole report. What the last call gave
+// is lost when it grows.
+inline char* report_room(std::size_t size) {
+    thread_local std::unique_ptr<char[]> bytes;
+    thread_local std::size_t capacity = 0;
+    if (size > capacity) {
+        bytes.reset();  // not held twice
+        bytes = std::make_unique_for_overwrite<char[]>(size);
+        capacity = size;
+    }
+    return bytes.get();
+}
 
 // Room kept at the end of the report for the quoted timing line, which is far shorter.
 inline constexpr std::size_t kTimingRoom = 128;
@@ -145,7 +143,7 @@ inline char* write_rows(char* out, const LessonTexts& lessons, const std::vector
 
 }  // namespace report_detail
 
-// Renders the report of `plan` over `lessons` into `space`. `name_of(teacher)` gives the
+// Renders the report of `plan` over `lessons`, with `space` as working memory. `name_of(teacher)` gives the
 // SubstituteName of a teacher of the planning input, and `name_of.prefetch(teacher)`, when
 // it has one, asks for what that reads to be fetched ahead. `timing()` gives the timing
 // line's text, asked for once the rest is written. The work is counted on `check`. Nothing
@@ -187,7 +185,7 @@ std::optional<RenderedReport> render_report(const Plan& plan, const LessonTexts&
     size += missing.size();
 
     // Written as UTF-8, then narrowed when the whole is Latin-1; ASCII needs no narrowing.
-    char* const start = space.report.room(size + report_detail::kTimingRoom);
+    char* const start = report_detail::report_room(size + report_detail::kTimingRoom);
     char* out = start;
     const auto put = [&out](std::string_view text) { report_detail::put_text(out, text); };
     put(kReportHeader);

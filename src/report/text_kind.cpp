@@ -1,5 +1,7 @@
 #include "report/text_kind.hpp"
 
+#include "unicode_text.hpp"
+
 namespace lessoncover {
 namespace {
 
@@ -37,15 +39,7 @@ std::size_t narrow_to_latin1(const char* from, std::size_t size, char* to) noexc
 std::string latin1_to_utf8(std::string_view latin1) {
     std::string utf8;
     utf8.reserve(latin1.size());
-    for (const char c : latin1) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            utf8 += c;
-        } else {
-            utf8 += static_cast<char>(0xc0 | (byte >> 6));
-            utf8 += static_cast<char>(0x80 | (byte & 0x3f));
-        }
-    }
+    for (const char c : latin1) unicode::append_utf8(utf8, static_cast<unsigned char>(c));
     return utf8;
 }
 

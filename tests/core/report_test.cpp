@@ -126,8 +126,8 @@ TEST_CASE("a rendered report knows its kind of text, and is one byte a character
     }
 }
 
-// A space renders again over what it rendered before, whichever way each was narrowed.
-TEST_CASE("a render space renders report after report") {
+// A thread renders over what it rendered before, whichever way each report was narrowed.
+TEST_CASE("report after report is rendered over one buffer") {
     RenderSpace space;
     const std::string first = rendered("\u674e\u96f7", "Sick", "2s", space).utf8();
     CHECK(rendered("Zo\u00eb", "Sick", "850\u00b5s", space).utf8().ends_with("850\u00b5s\""));
