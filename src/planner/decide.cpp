@@ -130,7 +130,7 @@ Candidate* CoverPlanner::same_substitute_as(std::uint32_t neighbour, std::uint32
 // The present teachers, pool by pool, each pool in list order, with each pool's bitsets;
 // and the same places in list order, which the `any` rule walks.
 void CoverPlanner::place_candidates() {
-    // bench.py --size D, generate medians of 40 interleaved rounds: 4 → 1.66 ms, 8 → 1.89 ms, 16 → 1.74 ms (noise)
+    // bench.py --size D, generate medians, 40 interleaved rounds: 4 → 1.66, 8 → 1.89, 16 → 1.74 ms (noise)
     constexpr std::size_t kWriteAhead = 8;  // candidates: three cache lines
     RunState& run = run_;
     const PlanningInput& input = *run.input;

@@ -93,7 +93,7 @@ inline constexpr std::size_t kTimingRoom = 128;
 // Rows are counted as steps of an InterruptionCheck a block at a time.
 inline constexpr std::size_t kRowBlock = 1024;
 // Substitutes' names are fetched this many rows ahead.
-// bench.py --size D, generate medians of 25 interleaved rounds: 12 → 1.74 ms, 24 → 1.69 ms, 40 → 1.64 ms (noise)
+// bench.py --size D, generate medians, 25 interleaved rounds: 12 → 1.74, 24 → 1.69, 40 → 1.64 ms (noise)
 inline constexpr std::size_t kAhead = 24;
 
 // Copies `text` to `out` and moves `out` past it. A report is mostly pieces of a few dozen

@@ -29,9 +29,13 @@ std::size_t narrow_to_latin1(const char* from, std::size_t size, char* to) noexc
     char* const first = to;
     while (from < end) {
         const auto byte = static_cast<unsigned char>(*from++);
+        if (byte < 0x80) {
+            *to++ = static_cast<char>(byte);
+            continue;
+        }
         // A lead byte C2 or C3 carries the character's top two bits, the byte after it the
         // low six.
-        *to++ = static_cast<char>(byte < 0x80 ? byte : ((byte & 0x03) << 6) | (static_cast<unsigned char>(*from++) & 0x3f));
+        *to++ = static_cast<char>(((byte & 0x03) << 6) | (static_cast<unsigned char>(*from++) & 0x3f));
     }
     return static_cast<std::size_t>(to - first);
 }
