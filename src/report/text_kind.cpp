@@ -1,5 +1,7 @@
 #include "report/text_kind.hpp"
 
+#include <algorithm>
+
 #include "unicode_text.hpp"
 
 namespace lessoncover {
@@ -10,8 +12,13 @@ bool is_continuation(unsigned char byte) noexcept { return (byte & 0xc0) == 0x80
 }  // namespace
 
 TextKind text_kind(std::string_view utf8) noexcept {
+    // Most texts are ASCII throughout; up to the first byte that is not, std::find_if's
+    // unrolled search reads them.
+    const auto beyond_ascii = std::find_if(utf8.begin(), utf8.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x80;
+    });
     TextKind kind = TextKind::ascii;
-    for (std::size_t at = 0; at < utf8.size(); ++at) {
+    for (auto at = static_cast<std::size_t>(beyond_ascii - utf8.begin()); at < utf8.size(); ++at) {
         const auto byte = static_cast<unsigned char>(utf8[at]);
         if (byte < 0x80) continue;
         // U+0080 to U+00FF are C2 or C3, then a continuation byte.
