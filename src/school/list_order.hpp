@@ -140,6 +140,8 @@ template <class Visit>
 void ListOrder::for_each_placed(Visit&& visit) const {
     // Lanes are chains being walked, each with the place of its next teacher and how many
     // are left; a lane that ends takes the next chain not started yet.
+    // bench.py --size L (past kReadAheadBytes), generate medians of 9 interleaved rounds:
+    // 8 → 7.60 ms, 16 → 6.93 ms, 32 → 8.05 ms (at D, read ahead whole, all within 3%).
     constexpr std::size_t kLanes = 16;
     struct Lane {
         Slot slot;
