@@ -9,6 +9,7 @@
 #include "interruption.hpp"
 #include "school/class_record.hpp"
 #include "school/school.hpp"
+#include "school_building.hpp"
 #include "teacher/teacher.hpp"
 
 using namespace lessoncover;
@@ -48,21 +49,6 @@ private:
     int stop_at_;
 };
 
-// A school of 300 teachers, a third absent, and a class with lessons of each in 40
-// periods: some 24,000 entries, far more steps than one check's worth.
-void build_school(School& school, Class& hall) {
-    for (int i = 0; i < 300; ++i) {
-        std::string name = "T";  // appended, not "T" + ...: GCC 12 warns falsely of that at -O3
-        name += std::to_string(i);
-        Teacher teacher(std::move(name), i % 2 == 0 ? Subjects::Maths : Subjects::Physics, i % 3 != 0);
-        school.add_teacher(teacher);
-        for (std::int16_t period = 0; period < 40; ++period) {
-            if ((i + period) % 2 == 0) continue;
-            (void)school.register_period(teacher, period, hall);
-        }
-    }
-}
-
 std::string without_timing(const std::string& report) { return report.substr(0, report.rfind('\n')); }
 
 bool interrupted_error(const auto& result) { return !result.ok() && result.error().kind == ErrorKind::interrupted; }
@@ -79,8 +65,9 @@ void check_interrupted(bool stopped, const ScriptedInterruption& interruption) {
 TEST_CASE("long operations stop when asked") {
     School school, twin;
     Class hall{"Hall"}, twin_hall{"Hall"};
-    build_school(school, hall);
-    build_school(twin, twin_hall);
+    // Some 24,000 entries: far more steps than one check's worth.
+    build_school(school, hall, 300, 40);
+    build_school(twin, twin_hall, 300, 40);
 
     {
         INFO("printing: each text once in full (asked, never told to stop), then stopped");
@@ -130,9 +117,7 @@ TEST_CASE("long operations stop when asked") {
 TEST_CASE("short operations never ask") {
     School school;
     Class hall{"Hall"};
-    Teacher absent("Asha", Subjects::Maths, false);
-    school.add_teacher(absent);
-    school.add_teacher(Teacher("Ben", Subjects::Maths, true));
+    const Teacher absent = add_asha_and_ben(school);
     (void)school.register_period(absent, 1, hall);
     ScriptedInterruption asked(school, hall, 1);
     CHECK(printed_text(hall, asked).ok());

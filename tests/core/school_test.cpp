@@ -10,6 +10,7 @@
 #include "interruption.hpp"
 #include "school/class_record.hpp"
 #include "school/school.hpp"
+#include "school_building.hpp"
 #include "teacher/teacher.hpp"
 #include "teacher/teacher_indices.hpp"
 
@@ -48,20 +49,6 @@ public:
 
 std::string without_timing(const std::string& report) { return report.substr(0, report.rfind('\n')); }
 
-// 200 teachers, every third absent, and a class with lessons of each in 30 periods: far
-// more entries than add_class counts before its first question.
-void build(School& school, Class& hall) {
-    for (int i = 0; i < 200; ++i) {
-        std::string name = "T";  // appended, not "T" + ...: GCC 12 warns falsely of that at -O3
-        name += std::to_string(i);
-        Teacher teacher(std::move(name), i % 2 == 0 ? Subjects::Maths : Subjects::Physics, i % 3 != 0);
-        school.add_teacher(teacher);
-        for (std::int16_t period = 0; period < 30; ++period) {
-            if ((i + period) % 2 == 0) (void)school.register_period(teacher, period, hall);
-        }
-    }
-}
-
 }  // namespace
 
 // Printing shows the classes kept, not their absent lessons, texts and class names: the
@@ -69,8 +56,9 @@ void build(School& school, Class& hall) {
 TEST_CASE("a class whose adding was stopped leaves no trace in the next generation") {
     School school, twin;
     Class early{"Early"}, hall{"Hall"}, twin_early{"Early"}, twin_hall{"Hall"};
-    build(school, hall);
-    build(twin, twin_hall);
+    // Far more entries than add_class counts before its first question.
+    build_school(school, hall, 200, 30);
+    build_school(twin, twin_hall, 200, 30);
     Teacher absent("Absent", Subjects::Maths, false);
     school.add_teacher(absent);
     twin.add_teacher(absent);
@@ -100,9 +88,7 @@ TEST_CASE("a class whose adding was stopped leaves no trace in the next generati
 TEST_CASE("the teacher list, read after a generation, counts its covers") {
     School school;
     Class hall{"Hall"};
-    Teacher absent("Asha", Subjects::Maths, false);
-    school.add_teacher(absent);
-    school.add_teacher(Teacher("Ben", Subjects::Maths, true));
+    const Teacher absent = add_asha_and_ben(school);
     (void)school.register_period(absent, 3, hall);
     (void)school.register_period(absent, 5, hall);
     school.add_class(hall);
