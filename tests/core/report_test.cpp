@@ -5,9 +5,7 @@
 #include <utility>
 
 #include "report/csv_field.hpp"
-#include "school/registration.hpp"
 #include "school/school.hpp"
-#include "school/substitutions.hpp"
 #include "teacher/teacher.hpp"
 
 using namespace lessoncover;
@@ -46,10 +44,10 @@ TEST_CASE("a report sink hears where the timing line begins") {
         absent.reason_of_absentee = reason;
         school.add_teacher(absent);
         school.add_teacher(Teacher("Ben", Subjects::Maths, true));
-        (void)register_period(absent, 1, school, hall);
+        (void)school.register_period(absent, 1, hall);
         school.add_class(hall);
         RecordingSink sink;
-        REQUIRE(generate_substitutions(school, sink).ok());
+        REQUIRE(school.generate_substitutions(sink).ok());
         const std::string timing = sink.text.substr(sink.timing_start);
         CHECK(timing.substr(0, 31) == "\n\"Time taken to generate subs: ");
         CHECK(sink.rows_ascii == is_ascii(reason));  // the rows are ASCII as their texts
