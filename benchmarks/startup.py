@@ -6,7 +6,9 @@ Runs ``python -c pass``, the installed ``lessoncover`` script (the one beside th
 interpreter) and ``python -m lessoncover_planner``, each as ``plan --data <sample school>``
 with the board on standard output, thrown away, one after the other, --runs times each,
 and prints the median wall time of each and its difference from ``python -c pass``: what
-the command costs beyond starting Python. ``-m`` also pays for runpy, which the script
+the command costs beyond starting Python. Beside them, a script that only imports and uses
+the standard modules the command is built on (re, argparse, csv, pathlib): the floor under
+the command's start-up. ``-m`` also pays for runpy, which the script
 does not. Interleaving the runs keeps a busy machine's changes of pace from falling on one
 of them only. Beside the wall time, the CPU time (user and system) of each child: on a
 machine shared with other work, the wall time also counts the waits for a core.
@@ -24,8 +26,15 @@ from pathlib import Path
 SAMPLE = Path(__file__).resolve().parents[1] / "python" / "lessoncover_planner" / "sample_school"
 SCRIPT = Path(sys.executable).parent / "lessoncover"
 BASELINE = "python -c pass"
+# The standard modules the command is built on, used as it uses them: the script that pip
+# writes imports re; argparse (which imports gettext, and locale when it first translates)
+# parses; csv reads; pathlib names the files. The command cannot start faster than this.
+FLOOR = "standard modules only"
+FLOOR_CODE = ("import re, argparse, csv, pathlib; parser = argparse.ArgumentParser(); "
+              "parser.add_argument('--data', type=pathlib.Path); parser.parse_args(['--data', '.'])")
 COMMANDS = {
     BASELINE: [sys.executable, "-c", "pass"],
+    FLOOR: [sys.executable, "-c", FLOOR_CODE],
     "lessoncover plan --data sample_school": [sys.executable, str(SCRIPT), "plan", "--data", str(SAMPLE)],
     "python -m lessoncover_planner plan ...": [sys.executable, "-m", "lessoncover_planner", "plan", "--data",
                                                str(SAMPLE)],

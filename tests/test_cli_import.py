@@ -125,11 +125,13 @@ def test_duplicate_lesson_row_is_a_warning(tmp_path):
     assert without_timing(shown.stdout) == expected_report()
 
 
-def test_not_utf8_gives_the_line_and_a_hint(tmp_path):
+@pytest.mark.parametrize("mark", [b"", b"\xef\xbb\xbf"], ids=["plain", "byte-order-mark"])
+@pytest.mark.parametrize("spelt", ["Zo\u00eb Evans", "\u017doe Evans"], ids=["inside-a-line", "first-byte-of-a-line"])
+def test_not_utf8_gives_the_line_and_a_hint(tmp_path, mark, spelt):
     copy_day(SAMPLE, tmp_path)
-    text = (SAMPLE / "teachers.csv").read_text(encoding="utf-8").replace("Zoe Evans", "Zoë Evans")
-    (tmp_path / "teachers.csv").write_bytes(text.encode("cp1252"))
-    line = next(number for number, row in enumerate(text.splitlines(), 1) if "Zoë" in row)
+    text = (SAMPLE / "teachers.csv").read_text(encoding="utf-8").replace("Zoe Evans", spelt)
+    (tmp_path / "teachers.csv").write_bytes(mark + text.encode("cp1250"))
+    line = next(number for number, row in enumerate(text.splitlines(), 1) if spelt in row)
     shown = run("plan", "--data", tmp_path)
     refused(shown, 2, f"teachers.csv, line {line}: not valid UTF-8", '"CSV UTF-8"')
     assert shown.stdout == ""

@@ -42,6 +42,33 @@ def test_no_policy_is_asked_for_by_default(tmp_path):
     assert build_policy(PolicyOptions(), day, {"Nobody": 3}) is None
 
 
+@pytest.mark.parametrize("option, value", [
+    ("max_covers", 0), ("max_covers", 3), ("keep_doubles", True), ("combined_lessons", True),
+    ("co_taught_no_cover", True), ("away_classes", ("7A",)), ("away_classes", ("9Z",)), ("strategy", "best"),
+    ("strategy", "greedy"), ("prior_covers", {"B": 0}), ("prior_covers", {"B": 2}), ("prior_covers", {"Nobody": 2}),
+    ("unavailable", {"B": (1,)}), ("supply", ("B",)),
+])
+def test_no_policy_exactly_when_the_policy_would_be_the_default(tmp_path, option, value):
+    """build_policy answers None without building a Policy; it must answer as Policy.is_default would."""
+    day = read_day(day_of(tmp_path, "A,maths\nB,maths\n", "A,1,7A\n", "A,\n"))
+    prior = None
+    if option == "prior_covers":
+        prior, options = value, PolicyOptions()
+    elif option in ("unavailable", "supply"):
+        setattr(day, option, value)
+        options = PolicyOptions()
+    else:
+        options = PolicyOptions(**{option: value})
+    built = build_policy(options, day, prior)
+    asked = value  # what reaches the policy: the day's own names and classes
+    if option == "prior_covers":
+        asked = {name: count for name, count in value.items() if name != "Nobody"}
+    elif option == "away_classes":
+        asked = tuple(name for name in value if name == "7A")
+    assert (built is None) == Policy(**{option: asked}).is_default(), built
+    assert built is None or getattr(built, option) == getattr(Policy(**{option: asked}), option)
+
+
 @pytest.mark.parametrize("args, words", [
     (("--max-covers", "-1"), "negative"),
     (("--max-covers", "two"), "not a whole number"),

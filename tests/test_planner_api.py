@@ -9,7 +9,7 @@ from pathlib import Path
 import pytest
 
 import lessoncover_planner
-from lessoncover_planner import Cover, CoverPlan, Uncovered, cover_plan, plan
+from lessoncover_planner import Cover, CoverPlan, Uncovered, plan, records
 from planner_support import ROOT, SAMPLE, read_day
 
 TIMING = re.compile(r'"Time taken to generate subs: ([0-9]+(?:\.[0-9]+)?)(s|ms|µs|ns)"')
@@ -39,8 +39,8 @@ def test_report_with_and_without_timing():
 
 def test_records_are_made_once_and_only_when_asked_for(monkeypatch):
     made = []
-    monkeypatch.setattr(cover_plan, "Cover", lambda *row: made.append(row) or Cover(*row))
-    monkeypatch.setattr(cover_plan, "Uncovered", lambda *row: made.append(row) or Uncovered(*row))
+    monkeypatch.setattr(records, "Cover", lambda *row: made.append(row) or Cover(*row))
+    monkeypatch.setattr(records, "Uncovered", lambda *row: made.append(row) or Uncovered(*row))
     day = plan(*SAMPLE_DAY)
     day.report(), day.report(timing=False), repr(day)
     assert made == []

@@ -29,11 +29,37 @@ the ``lessoncover`` spellings, the twenty display names in :data:`SUBJECTS` and
 the aliases in :data:`SUBJECT_ALIASES`; any other text is a subject of its own.
 """
 
-from .cover_plan import CoverPlan
-from .planning import plan
-from .policy import Policy
-from .records import Cover, NotNeeded, PlanSummary, Uncovered
+
 from .subjects import SUBJECT_ALIASES, SUBJECTS, resolve_subject
+
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from .cover_plan import CoverPlan
+    from .planning import plan
+    from .policy import Policy
+    from .records import Cover, NotNeeded, PlanSummary, Uncovered
 
 __all__ = ["plan", "Policy", "CoverPlan", "Cover", "Uncovered", "NotNeeded", "PlanSummary", "SUBJECTS",
            "SUBJECT_ALIASES", "resolve_subject"]
+
+# The rest is imported when first asked for: the records and the policy are dataclasses, and
+# the command that plans a day's files and prints its board needs neither, nor their import
+# of dataclasses and inspect, which would be most of its start-up.
+_LAZY = {"plan": ".planning", "Policy": ".policy", "CoverPlan": ".cover_plan", "Cover": ".records",
+         "Uncovered": ".records", "NotNeeded": ".records", "PlanSummary": ".records"}
+
+
+def __getattr__(name: str) -> object:
+    try:
+        module = _LAZY[name]
+    except KeyError:
+        raise AttributeError(f"module {__name__!r} has no attribute {name!r}") from None
+    import importlib
+
+    value = getattr(importlib.import_module(module, __name__), name)
+    globals()[name] = value
+    return value
+
+
+def __dir__() -> list[str]:
+    return sorted(set(globals()) | set(__all__))

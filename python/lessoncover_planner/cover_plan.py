@@ -2,15 +2,19 @@
 
 from __future__ import annotations
 
-from .records import Cover, NotNeeded, PlanSummary, Uncovered
+from collections import namedtuple
+
+from . import _planner
 
 # typing is left out of the command's start-up: the rule's Literal and @final are for the
-# type checker, which sees them here.
+# type checker, which sees them here. So are the records: they are dataclasses, imported
+# when a caller first asks for them.
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
 if TYPE_CHECKING:
     from typing import final
 
     from ._planner import _CoverRule as CoverRule
+    from .records import Cover, NotNeeded, PlanSummary, Uncovered
 
     CoverRow = tuple[str, int, str, str, str, str, CoverRule, str]
 else:
@@ -69,6 +73,8 @@ class CoverPlan:
     def covers(self) -> tuple[Cover, ...]:
         """The covered lessons, in the order of the report's rows."""
         if self._covers is None:
+            from .records import Cover
+
             self._covers = tuple(Cover(*row) for row in self._cover_rows)
         return self._covers
 
@@ -76,6 +82,8 @@ class CoverPlan:
     def uncovered(self) -> tuple[Uncovered, ...]:
         """The lessons nobody could cover, in the order of the report's missing-cover lines."""
         if self._uncovered is None:
+            from .records import Uncovered
+
             self._uncovered = tuple(Uncovered(*row) for row in self._uncovered_rows)
         return self._uncovered
 
@@ -83,6 +91,8 @@ class CoverPlan:
     def not_needed(self) -> tuple[NotNeeded, ...]:
         """The lessons that need no cover (a class away, a co-taught lesson), in lesson order."""
         if self._not_needed is None:
+            from .records import NotNeeded
+
             self._not_needed = tuple(NotNeeded(*row) for row in self._not_needed_rows)
         return self._not_needed
 
@@ -91,6 +101,8 @@ class CoverPlan:
         """The plan's figures: lessons covered, covers by subject and by supply teachers,
         doubles kept, the largest load, the sum of squared loads, covers by a teacher of the class."""
         if self._summary is None:
+            from .records import PlanSummary
+
             self._summary = PlanSummary(*self._summary_row)
         return self._summary
 
@@ -128,3 +140,41 @@ def with_cover_rules(plan: CoverPlan, rules: dict[tuple[str, int, str], tuple[st
     # The rules given are the rules of an earlier plan's covers: names the planner gave.
     return CoverPlan(plan._report_head, plan._timing_line, plan._elapsed, rows,  # type: ignore[arg-type]
                      plan._uncovered_rows, plan._not_needed_rows, plan._summary_row)
+
+
+# What a program of this package that only shows a plan reads of it, without making the records.
+
+PlannedLesson = namedtuple("PlannedLesson", "status absent period subject class_name reason substitute rule why")
+PlannedLesson.__doc__ = """An absent lesson of a plan as its record gives it, with ``status`` "covered",
+"uncovered" or "not needed"; ``substitute`` and ``rule`` are "" but for a covered one."""
+
+SUMMARY_FIELDS = ("covered", "subject", "supply", "doubles_kept", "largest_load", "sum_of_squares", "knows_class")
+"""The names of :class:`~lessoncover_planner.PlanSummary`'s fields, in order."""
+
+
+def planned_lessons(plan: CoverPlan) -> list[PlannedLesson]:
+    """Every absent lesson of plan once: its covers, the lessons without cover, then those that
+    need none, each group in the order of its records, with the records' values."""
+    lessons = [PlannedLesson("covered", absent, period, subject, class_name, reason, substitute, rule, why)
+               for absent, period, subject, substitute, class_name, reason, rule, why in plan._cover_rows]
+    lessons += [PlannedLesson("uncovered", absent, period, subject, class_name, reason, "", "",
+                              _planner.why_uncovered(period, *counts))
+                for absent, period, subject, class_name, reason, *counts in plan._uncovered_rows]
+    lessons += [PlannedLesson("not needed", *row[:5], "", "", row[5]) for row in plan._not_needed_rows]
+    return lessons
+
+
+def plan_counts(plan: CoverPlan) -> dict[str, int]:
+    """How many absent lessons plan has (in all, covered, uncovered, not needed) and how many
+    substitutes, then the figures of its :attr:`~CoverPlan.summary` by field name (whose
+    ``covered`` is the same count)."""
+    covers, uncovered, not_needed = plan._cover_rows, plan._uncovered_rows, plan._not_needed_rows
+    counts = {
+        "absent_lessons": len(covers) + len(uncovered) + len(not_needed),
+        "covered": len(covers),
+        "uncovered": len(uncovered),
+        "not_needed": len(not_needed),
+        "substitutes": len({substitute for _, _, _, substitute, *_ in covers}),
+    }
+    counts.update(zip(SUMMARY_FIELDS, plan._summary_row))
+    return counts

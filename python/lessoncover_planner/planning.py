@@ -6,12 +6,13 @@ from collections.abc import Iterable, Mapping
 
 from . import _planner
 from .cover_plan import CoverPlan
-from .policy import Policy
 from .subjects import resolve_subject
 
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
 if TYPE_CHECKING:
     from typing import Any
+
+    from .policy import Policy
 
 # Why a teacher is absent (None or "" for the default reason), or that with the periods
 # of a part-day absence.
@@ -101,8 +102,11 @@ def plan(
     the day cannot take: see :attr:`Policy.pinned`); the message names the
     position and the value at fault.
     """
-    if policy is not None and not isinstance(policy, Policy):
-        raise TypeError(f"policy must be a Policy or None, not {type(policy).__name__}")
+    if policy is not None:
+        from .policy import Policy  # a dataclass: imported only by a caller who has one to give
+
+        if not isinstance(policy, Policy):
+            raise TypeError(f"policy must be a Policy or None, not {type(policy).__name__}")
     return CoverPlan(*_planner.plan_day(
         _as_list(teachers, "teachers", "(name, subject) pairs"),
         _as_list(lessons, "lessons", "(teacher, period, class) rows"),

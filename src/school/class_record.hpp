@@ -10,9 +10,14 @@
 #include "result.hpp"
 #include "school/teacher_store.hpp"
 #include "shared_record.hpp"
+#include "strong_index.hpp"
 #include "teacher/teacher.hpp"
+#include "teacher/teacher_indices.hpp"
 
 namespace lessoncover {
+
+// A handle's place among those a class holds itself (Class::own_handles).
+using OwnHandleId = Index<struct OwnHandleIdTag>;
 
 // An entry names its teacher without holding a handle of its own: by slot in one of the
 // class's stores (a school's listed teachers), or by place among the class's own handles
@@ -22,22 +27,34 @@ namespace lessoncover {
 struct PeriodEntry {
     static constexpr std::uint16_t kOwnHandle = 0x7fff;
 
-    std::uint32_t teacher;  // slot in sources[source], or place in own_handles
+    std::uint32_t teacher;  // slot in sources[source], or place in own_handles: see below
     std::int16_t period;
     std::uint16_t source : 15;  // place in sources, or kOwnHandle
     std::uint16_t twice : 1;    // stands for two equal entries
 
+    // An entry naming the teacher of `slot` in the class's store at `source`.
+    static PeriodEntry of_store(std::uint16_t source, TeacherSlot slot, std::int16_t period, bool twice) noexcept {
+        return PeriodEntry{slot.value, period, source, twice};
+    }
+    // An entry naming one of the class's own handles.
+    static PeriodEntry of_own(OwnHandleId handle, std::int16_t period, bool twice) noexcept {
+        return PeriodEntry{handle.value, period, kOwnHandle, twice};
+    }
+    // The teacher's slot in its store; source is not kOwnHandle.
+    TeacherSlot slot() const noexcept { return TeacherSlot{teacher}; }
+    // The teacher's handle among the class's own; source is kOwnHandle.
+    OwnHandleId own_handle() const noexcept { return OwnHandleId{teacher}; }
     std::size_t times() const noexcept { return twice ? 2 : 1; }
 };
 
-// Which grade of which store the class name is, as registration last found it.
-struct GradeMemo {
+// Which of a store's class names the class's name is, as registration last found it.
+struct ClassNameMemo {
     std::uint64_t store_id = 0;
-    TeacherStore::ClassNameId grade = 0;
+    TeacherStore::ClassNameId class_name{0};
 
-    GradeMemo() noexcept = default;
-    GradeMemo(const GradeMemo&) noexcept {}
-    GradeMemo& operator=(const GradeMemo&) noexcept { return *this; }
+    ClassNameMemo() noexcept = default;
+    ClassNameMemo(const ClassNameMemo&) noexcept {}
+    ClassNameMemo& operator=(const ClassNameMemo&) noexcept { return *this; }
 };
 
 struct Class {
@@ -47,15 +64,15 @@ struct Class {
     std::vector<PeriodEntry> list_of_periods;
     std::vector<TeacherStoreRef> sources;      // the stores entries name teachers in
     std::vector<TeacherRef> own_handles;       // handles entries hold themselves
-    GradeMemo grade_memo;                      // not part of the class's value
+    ClassNameMemo class_name_memo;             // not part of the class's value
 
     Class() = default;
     explicit Class(std::string name) : class_name(std::move(name)) {}
 
     // The handle of the entry's teacher; a store's records must be made (ready_sources).
     const TeacherRef& teacher(const PeriodEntry& entry) const noexcept {
-        return entry.source == PeriodEntry::kOwnHandle ? own_handles[entry.teacher]
-                                                       : sources[entry.source]->handle(entry.teacher);
+        return entry.source == PeriodEntry::kOwnHandle ? own_handles[entry.own_handle().value]
+                                                       : sources[entry.source]->handle(entry.slot());
     }
     // The place of `store` in sources, added when missing; kOwnHandle when the class
     // names as many stores as it can. May throw std::bad_alloc, and then nothing changed.
@@ -76,10 +93,8 @@ struct Class {
     // classes by hand.
     void append_own(TeacherRef handle, std::int16_t period, int times = 1) {
         own_handles.push_back(std::move(handle));
-        for (int i = 0; i < times; ++i) {
-            list_of_periods.push_back(
-                PeriodEntry{static_cast<std::uint32_t>(own_handles.size() - 1), period, PeriodEntry::kOwnHandle, 0});
-        }
+        const OwnHandleId own{static_cast<std::uint32_t>(own_handles.size() - 1)};
+        for (int i = 0; i < times; ++i) list_of_periods.push_back(PeriodEntry::of_own(own, period, false));
     }
 };
 

@@ -10,15 +10,19 @@
 #include "planner/plan.hpp"
 #include "planner/planning_input.hpp"
 #include "report/report.hpp"
+#include "teacher/teacher_indices.hpp"
 
 namespace lessoncover {
 
 struct GenerationSpace {
-    PlanningInput input;               // its lessons are kept as classes are added
-    std::vector<std::uint32_t> slots;  // by place in input.teachers: the teacher list's slot
+    PlanningInput input;             // its lessons are kept as classes are added
+    std::vector<TeacherSlot> slots;  // by list place, which is the teacher's place in input.teachers
     CoverPlanner planner;
     Plan plan;
     RenderSpace rendering;  // its covered lessons are also those apply writes
+
+    // The list slot of the teacher at `place`; a planner's teacher number is that place.
+    TeacherSlot slot_of(ListPlace place) const noexcept { return slots[place.value]; }
 
     // Room for one teacher more, of whom `present_teachers` are present.
     void make_room_for_teacher(std::size_t present_teachers) {

@@ -1,28 +1,27 @@
-#include "school/registration.hpp"
-
+// Registration of a lesson: who teaches which class in which period (School::register_period).
 #include "reserve_more.hpp"
+#include "school/school.hpp"
 
 namespace lessoncover {
 namespace {
 
 constexpr std::size_t kEntriesOfADay = 8;  // a class has about this many lessons a day
 
-// The class name as a grade of the store, remembered by the class for the next call.
-TeacherStore::ClassNameId grade_in(TeacherStore& store, Class& school_class) {
-    GradeMemo& memo = school_class.grade_memo;
+// The class name as the store keeps it, remembered by the class for the next call.
+TeacherStore::ClassNameId class_name_in(TeacherStore& store, Class& school_class) {
+    ClassNameMemo& memo = school_class.class_name_memo;
     if (memo.store_id != store.id()) {
-        memo.grade = store.grade_for(school_class.class_name);
+        memo.class_name = store.class_name_id(school_class.class_name);
         memo.store_id = store.id();
     }
-    return memo.grade;
+    return memo.class_name;
 }
 
 }  // namespace
 
-Result<Done> register_period(const Teacher& teacher, std::int16_t period, School& school,
-                             Class& school_class) {
-    school.note_covers();
-    const School::Found found = school.find_teacher(teacher);
+Result<Done> School::register_period(const Teacher& teacher, std::int16_t period, Class& school_class) {
+    TeacherList& list = noted_list();
+    const Found found = find_teacher(teacher);
     if (found.entry == TeacherNames::kNotFound) {
         return panic("Teacher not found in existing list. Please add to 'teacher_list.csv'");
     }
@@ -35,36 +34,36 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         reserve_more(entries, 1);
     }
     if (found.slot == TeacherList::kNotListed) {
-        // Filed by add_to_hashmap: the class holds the handle itself.
-        const TeacherRef& handle = school.teacher_hashtable.unlisted_handle(found.entry);
+        // Filed by file_unlisted: the class holds the handle itself.
+        const TeacherRef& handle = names_.unlisted_handle(found.entry);
         reserve_more(school_class.own_handles, 1);
         school_class.own_handles.push_back(handle);
-        const auto own = static_cast<std::uint32_t>(school_class.own_handles.size() - 1);
+        const OwnHandleId own{static_cast<std::uint32_t>(school_class.own_handles.size() - 1)};
         {
             const auto record = handle.lock();
             record->add_period(period, school_class.class_name);  // only on the class's name
         }
-        entries.push_back(PeriodEntry{own, period, PeriodEntry::kOwnHandle, 1});  // twice
+        entries.push_back(PeriodEntry::of_own(own, period, true));
         return Done{};
     }
 
-    TeacherStore& store = *school.store;
-    TeacherList& list = school.teacher_list;
-    std::uint16_t source = school_class.source_for(school.store);
-    std::uint32_t named = found.slot;  // what the entries hold
+    TeacherStore& store = *store_;
+    const std::uint16_t source = school_class.source_for(store_);
+    PeriodEntry entry = PeriodEntry::of_store(source, found.slot, period, true);
     if (source == PeriodEntry::kOwnHandle) {  // the class names too many stores
         reserve_more(school_class.own_handles, 1);
         store.make_records();
         school_class.own_handles.push_back(store.handle(found.slot));
-        named = static_cast<std::uint32_t>(school_class.own_handles.size() - 1);
+        entry = PeriodEntry::of_own(OwnHandleId{static_cast<std::uint32_t>(school_class.own_handles.size() - 1)},
+                                    period, true);
     }
     list.make_room_for_note();
     const std::uint64_t bit = list.bit_for(period);
     if (bit != 0 && (list.busy(found.slot) & bit) == 0) {
         // The teacher holds no pair in this period: the pair is new, and is queued.
-        const TeacherStore::ClassNameId grade = grade_in(store, school_class);
+        const TeacherStore::ClassNameId class_name = class_name_in(store, school_class);
         store.make_room_for_pairs(1);
-        store.queue(found.slot, period, grade);
+        store.queue(found.slot, period, class_name);
         list.note_pair_added(found.slot, bit);
     } else {
         // It may be there already: the record decides, once it holds every pair queued.
@@ -76,7 +75,7 @@ Result<Done> register_period(const Teacher& teacher, std::int16_t period, School
         }
         if (added) list.note_pair_added(found.slot, bit);
     }
-    entries.push_back(PeriodEntry{named, period, source, 1});  // twice
+    entries.push_back(entry);
     return Done{};
 }
 

@@ -24,9 +24,22 @@ struct LessonHash {
 // A class's entries are gone through in blocks, with one count of steps a block.
 constexpr std::size_t kEntryBlock = 1024;
 
+// Keeps the class's entries a block at a time; false when `check` stopped it part way.
+bool keep_entries(const std::vector<PeriodEntry>& entries, ClassArchive& classes, InterruptionCheck& check) {
+    for (std::size_t start = 0; start < entries.size(); start += kEntryBlock) {
+        const std::size_t end = std::min(entries.size(), start + kEntryBlock);
+        if (check.step(static_cast<std::int64_t>(end - start))) return false;
+        classes.append_entries(std::span(entries).subspan(start, end - start));
+    }
+    return true;
+}
+
+}  // namespace
+
 // Appends the absent lessons of a class just added, the first entry of each (record,
 // period) pair, and their row parts. False when `check` stopped it part way.
-bool append_absent_lessons(School& school, const Class& added, InterruptionCheck& check) {
+bool School::append_absent_lessons(const Class& added, InterruptionCheck& check) {
+    TeacherList& list = noted_list();
     using Lesson = std::pair<const void*, std::int16_t>;  // (teacher, period)
     // This class's absent lessons so far; searched directly while few.
     constexpr std::size_t kDirectSearchLimit = 32;
@@ -48,8 +61,8 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
 
     const void* previous_teacher = nullptr;
     std::int16_t previous_period = 0;
-    bool grade_made = false;
-    TeacherStore::ClassNameId grade = 0;
+    bool class_name_made = false;
+    TeacherStore::ClassNameId class_name{0};
     const std::vector<PeriodEntry>& entries = added.list_of_periods;
     for (std::size_t start = 0; start < entries.size(); start += kEntryBlock) {
         const std::size_t end = std::min(entries.size(), start + kEntryBlock);
@@ -60,8 +73,8 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
             const bool own_handle = entry.source == PeriodEntry::kOwnHandle;
             // Who the teacher is, without reading a record: where it is kept. A teacher is
             // in one store at most, and never both there and among the class's own handles.
-            const void* identity = own_handle ? added.own_handles[entry.teacher].identity()
-                                              : added.sources[entry.source]->identity(entry.teacher);
+            const void* identity = own_handle ? added.own_handles[entry.own_handle().value].identity()
+                                              : added.sources[entry.source]->identity(entry.slot());
             // Registration stores each lesson twice in a row (as one entry, or two).
             if (identity == previous_teacher && entry.period == previous_period) continue;
             previous_teacher = identity;
@@ -74,60 +87,47 @@ bool append_absent_lessons(School& school, const Class& added, InterruptionCheck
             TeacherStore::Texts texts;
             if (!own_handle) {
                 const TeacherStore& store = *added.sources[entry.source];
-                if (store.present(entry.teacher) || repeated(identity, entry.period)) continue;
-                sub = store.sub(entry.teacher);
-                texts = TeacherStore::Texts{store.name(entry.teacher), store.reason(entry.teacher)};
+                if (store.present(entry.slot()) || repeated(identity, entry.period)) continue;
+                sub = store.sub(entry.slot());
+                texts = TeacherStore::Texts{store.name(entry.slot()), store.reason(entry.slot())};
             } else {
-                const auto teacher = added.own_handles[entry.teacher].lock();
+                const auto teacher = added.own_handles[entry.own_handle().value].lock();
                 if (teacher->present || repeated(identity, entry.period)) continue;
                 sub = teacher->sub;
                 texts = TeacherStore::Texts{teacher->name, teacher->reason_of_absentee};
             }
-            if (!grade_made) {
-                grade = school.store->grade_for(added.class_name);
-                grade_made = true;
+            if (!class_name_made) {
+                class_name = store_->class_name_id(added.class_name);
+                class_name_made = true;
             }
-            school.absent_lesson_texts.append(texts.name, entry.period, display_name(sub), added.class_name,
-                                              texts.reason);
-            school.absent_lesson_grades.push_back(grade);
-            const PeriodCodes::Code code = school.teacher_list.code_for(entry.period);
-            school.generation_space.input.lessons.push_back(PlanningLesson{entry.period, code, static_cast<SubjectId>(sub)});
-            if (code == PeriodCodes::kNoCode) school.absent_lesson_without_code = true;
+            absent_lesson_texts_.append(texts.name, entry.period, display_name(sub), added.class_name, texts.reason);
+            absent_lesson_class_names_.push_back(class_name);
+            const PeriodCodes::Code code = list.code_for(entry.period);
+            generation_space_.input.lessons.push_back(PlanningLesson{entry.period, code, static_cast<SubjectId>(sub)});
+            if (code == PeriodCodes::kNoCode) absent_lesson_without_code_ = true;
         }
-    }
-    return true;
-}
-
-// Keeps the class's entries a block at a time; false when `check` stopped it part way.
-bool keep_entries(const std::vector<PeriodEntry>& entries, ClassArchive& classes, InterruptionCheck& check) {
-    for (std::size_t start = 0; start < entries.size(); start += kEntryBlock) {
-        const std::size_t end = std::min(entries.size(), start + kEntryBlock);
-        if (check.step(static_cast<std::int64_t>(end - start))) return false;
-        classes.append_entries(std::span(entries).subspan(start, end - start));
     }
     return true;
 }
 
 // Copies the class in; a stop asked for by `check` leaves the school as it was, and so
 // does running out of memory (std::bad_alloc comes through).
-Result<Done> add_class_to(School& school, const Class& school_class, InterruptionCheck& check) {
-    school.note_covers();
+Result<Done> School::add_class(const Class& school_class, InterruptionCheck& check) {
+    TeacherList& list = noted_list();
     // The class kept, its absent lessons and room for what follows; should that fail, or a
     // stop be asked for, the checkpoint takes them back and the school is as it was.
-    School::Checkpoint checkpoint(school);
-    school.classes.begin(school_class);
-    if (!keep_entries(school_class.list_of_periods, school.classes, check) ||
-        !append_absent_lessons(school, school_class, check) || check.ask_once_more()) {
+    Checkpoint checkpoint(*this);
+    classes_.begin(school_class);
+    if (!keep_entries(school_class.list_of_periods, classes_, check) || !append_absent_lessons(school_class, check) ||
+        check.ask_once_more()) {
         return interrupted();
     }
-    school.generation_space.make_room_for_lessons(school.generation_space.input.lessons.size());
-    school.teacher_list.make_room_for_sort();
+    generation_space_.make_room_for_lessons(generation_space_.input.lessons.size());
+    list.make_room_for_sort();
     checkpoint.commit();
-    school.teacher_list.sort_by_period_count();
+    list.sort_by_period_count();
     return Done{};
 }
-
-}  // namespace
 
 // ------------------------------------------------------------ TeacherList --
 
@@ -170,23 +170,23 @@ TeacherList::Slot TeacherList::append(const Teacher& teacher, std::string_view k
 
 School::Checkpoint::Checkpoint(School& school) noexcept
     : school_(school),
-      classes_(school.classes.mark()),
-      lessons_(school.generation_space.input.lessons.size()),
-      grades_(school.absent_lesson_grades.size()),
-      store_grades_(school.store->grades_made()),
-      texts_(school.absent_lesson_texts.mark()),
-      without_code_(school.absent_lesson_without_code),
-      period_codes_(school.teacher_list.period_codes_made()) {}
+      classes_(school.classes_.mark()),
+      lessons_(school.generation_space_.input.lessons.size()),
+      class_names_(school.absent_lesson_class_names_.size()),
+      store_class_names_(school.store_->class_names_made()),
+      texts_(school.absent_lesson_texts_.mark()),
+      without_code_(school.absent_lesson_without_code_),
+      period_codes_(school.noted_list().period_codes_made()) {}
 
 School::Checkpoint::~Checkpoint() {
     if (committed_) return;
-    school_.generation_space.input.lessons.resize(lessons_);
-    school_.absent_lesson_grades.resize(grades_);
-    school_.store->forget_grades_from(store_grades_);
-    school_.absent_lesson_texts.truncate(texts_);
-    school_.absent_lesson_without_code = without_code_;
-    school_.teacher_list.forget_period_codes_from(period_codes_);
-    school_.classes.truncate(classes_);
+    school_.generation_space_.input.lessons.resize(lessons_);
+    school_.absent_lesson_class_names_.resize(class_names_);
+    school_.store_->forget_class_names_from(store_class_names_);
+    school_.absent_lesson_texts_.truncate(texts_);
+    school_.absent_lesson_without_code_ = without_code_;
+    school_.noted_list().forget_period_codes_from(period_codes_);
+    school_.classes_.truncate(classes_);
 }
 
 std::uint64_t SchoolId::next() noexcept {
@@ -194,72 +194,74 @@ std::uint64_t SchoolId::next() noexcept {
     return last.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
-void School::note_pending_covers() noexcept {
-    covers_to_note = false;
-    const GenerationSpace& space = generation_space;
+void School::note_covers(TeacherList& list) noexcept {
+    const GenerationSpace& space = generation_space_;
     const std::vector<Decision>& decisions = space.plan.decisions;
     const std::vector<std::uint32_t>& covered = space.rendering.covered;
-    constexpr std::size_t kAhead = 16;  // substitutes' entries fetched this many covers ahead
+    const auto substitute = [&](std::uint32_t lesson) { return space.slot_of(ListPlace{decisions[lesson].substitute}); };
+    // Substitutes' entries fetched this many covers ahead. benchmarks.cover_notes --size D,
+    // medians of 15 interleaved rounds: 8 → 77.2 µs, 16 → 75.7 µs, 32 → 80.5 µs.
+    constexpr std::size_t kAhead = 16;
     for (std::size_t i = 0; i < covered.size(); ++i) {
-        if (i + kAhead < covered.size()) teacher_list.prefetch_facts(space.slots[decisions[covered[i + kAhead]].substitute]);
+        if (i + kAhead < covered.size()) list.prefetch_facts(substitute(covered[i + kAhead]));
         const std::uint32_t lesson = covered[i];
-        teacher_list.note_pair_added(space.slots[decisions[lesson].substitute], absent_lesson_texts.period(lesson));
+        list.note_pair_added(substitute(lesson), absent_lesson_texts_.period(lesson));
     }
 }
 
 void School::add_teacher(const Teacher& teacher) {
-    note_covers();
-    const std::uint64_t hash = teacher_hashtable.hash(teacher.name);
-    if (teacher_hashtable.find(teacher.name, hash) != TeacherNames::kNotFound) return;
+    TeacherList& list = noted_list();
+    const std::uint64_t hash = names_.hash(teacher.name);
+    if (names_.find(teacher.name, hash) != TeacherNames::kNotFound) return;
     // The pairs it brought along, copied (a teacher added to a school has none, mostly).
     std::optional<PeriodSet> pairs;
     if (!teacher.periods.empty()) pairs.emplace(teacher.periods);
     // Room first; then the store, the list and the name, which cannot fail.
-    generation_space.make_room_for_teacher(teacher_list.present_total() + (teacher.present ? 1 : 0));
-    teacher_list.make_room(1, 0);
-    store->make_room_for_teacher(teacher);
-    teacher_hashtable.make_room(teacher.name.size());
-    const auto slot = static_cast<TeacherList::Slot>(teacher_list.size());
-    const std::size_t place = teacher_hashtable.add_listed(teacher.name, hash, slot);
-    const TeacherStore::Texts kept = store->append(teacher, std::move(pairs));
-    teacher_list.append(teacher, kept.name);
+    generation_space_.make_room_for_teacher(list.present_total() + (teacher.present ? 1 : 0));
+    list.make_room(1, 0);
+    store_->make_room_for_teacher(teacher);
+    names_.make_room(teacher.name.size());
+    const TeacherSlot slot{static_cast<std::uint32_t>(list.size())};
+    const NameEntryId entry = names_.add_listed(teacher.name, hash, slot);
+    const TeacherStore::Texts kept = store_->append(teacher, std::move(pairs));
+    list.append(teacher, kept.name);
     // The Python object's memo, as register_period would find it.
-    teacher.lookup_memo.school_id = id.value();
-    teacher.lookup_memo.entry = static_cast<std::uint32_t>(place);
+    teacher.lookup_memo.school_id = id_.value();
+    teacher.lookup_memo.entry = entry;
     teacher.lookup_memo.slot = slot;
 }
 
 void School::add_class(const Class& school_class) {
     InterruptionCheck never;
-    (void)add_class_to(*this, school_class, never);  // never stopped
+    (void)add_class(school_class, never);  // never stopped
 }
 
 Result<Done> School::add_class(const Class& school_class, Interruption& interruption) {
     InterruptionCheck check(&interruption);
-    return add_class_to(*this, school_class, check);
+    return add_class(school_class, check);
 }
 
-void School::add_to_hashmap(std::string_view name, Teacher teacher) {
+void School::file_unlisted(std::string_view name, Teacher teacher) {
     TeacherRef handle{std::move(teacher)};
-    const std::uint64_t hash = teacher_hashtable.hash(name);
-    const std::size_t found = teacher_hashtable.find(name, hash);
+    const std::uint64_t hash = names_.hash(name);
+    const NameEntryId found = names_.find(name, hash);
     if (found != TeacherNames::kNotFound) {
-        teacher_hashtable.replace(found, std::move(handle));
-        id = SchoolId();  // every memo of this school is out of date
+        names_.replace(found, std::move(handle));
+        id_ = SchoolId();  // every memo of this school is out of date
         return;
     }
-    teacher_hashtable.make_room(name.size());
-    teacher_hashtable.add_unlisted(name, hash, std::move(handle));
+    names_.make_room(name.size());
+    names_.add_unlisted(name, hash, std::move(handle));
 }
 
 School::Found School::find_teacher(const Teacher& teacher) const {
     LookupMemo& memo = teacher.lookup_memo;
-    if (memo.school_id == id.value()) return Found{memo.entry, memo.slot};
-    const std::size_t found = teacher_hashtable.find(teacher.name);
+    if (memo.school_id == id_.value()) return Found{memo.entry, memo.slot};
+    const NameEntryId found = names_.find(teacher.name);
     if (found == TeacherNames::kNotFound) return Found{found, TeacherList::kNotListed};
-    const TeacherList::Slot slot = teacher_hashtable.slot(found);
-    memo.school_id = id.value();
-    memo.entry = static_cast<std::uint32_t>(found);
+    const TeacherSlot slot = names_.slot(found);
+    memo.school_id = id_.value();
+    memo.entry = found;
     memo.slot = slot;
     return Found{found, slot};
 }
@@ -274,30 +276,32 @@ void TeacherNames::make_room(std::size_t name_bytes) {
     if (4 * (entries_.size() + 1) <= 3 * buckets_.size()) return;
     std::vector<Bucket> grown(buckets_.empty() ? 16 : 2 * buckets_.size(), Bucket{0, 0});
     buckets_.swap(grown);
-    for (std::size_t place = 0; place < entries_.size(); ++place) {
-        put(static_cast<std::uint32_t>(place + 1), entries_[place].hash);
+    for (std::size_t entry = 0; entry < entries_.size(); ++entry) {
+        put(static_cast<std::uint32_t>(entry + 1), entries_[entry].hash);
     }
 }
 
-std::size_t TeacherNames::add_listed(std::string_view name, std::uint64_t hash, TeacherList::Slot slot) noexcept {
+TeacherNames::EntryId TeacherNames::add_listed(std::string_view name, std::uint64_t hash,
+                                              TeacherList::Slot slot) noexcept {
     return add(name, hash, slot, kListed);
 }
 
-std::size_t TeacherNames::add_unlisted(std::string_view name, std::uint64_t hash, TeacherRef handle) noexcept {
+TeacherNames::EntryId TeacherNames::add_unlisted(std::string_view name, std::uint64_t hash,
+                                                TeacherRef handle) noexcept {
     unlisted_.push_back(std::move(handle));
     return add(name, hash, TeacherList::kNotListed, static_cast<std::uint32_t>(unlisted_.size() - 1));
 }
 
-std::size_t TeacherNames::add(std::string_view name, std::uint64_t hash, TeacherList::Slot slot,
-                              std::uint32_t unlisted) noexcept {
+TeacherNames::EntryId TeacherNames::add(std::string_view name, std::uint64_t hash, TeacherList::Slot slot,
+                                       std::uint32_t unlisted) noexcept {
     entries_.push_back(Entry{hash, names_.size(), name.size(), slot, unlisted});
     names_.append(name);  // room was made
     put(static_cast<std::uint32_t>(entries_.size()), hash);
-    return entries_.size() - 1;
+    return EntryId{static_cast<std::uint32_t>(entries_.size() - 1)};
 }
 
-void TeacherNames::replace(std::size_t place, TeacherRef handle) {
-    Entry& entry = entries_[place];
+void TeacherNames::replace(EntryId replaced, TeacherRef handle) {
+    Entry& entry = entries_[replaced.value];
     if (entry.unlisted != kListed) {
         unlisted_[entry.unlisted] = std::move(handle);  // the old handle goes
         return;
@@ -315,16 +319,13 @@ void TeacherNames::put(std::uint32_t entry, std::uint64_t hash) noexcept {
     buckets_[at] = Bucket{entry, static_cast<std::uint32_t>(hash >> 32)};
 }
 
-namespace {
-
-Result<std::string> school_text(const School& school, InterruptionCheck& check) {
+Result<std::string> School::text(InterruptionCheck& check) {
     // The records show every pair registered so far.
-    school.store->ready_records();
+    store_->ready_records();
+    const TeacherList& list = noted_list();
     std::vector<TeacherRef> teachers_in_order;
-    teachers_in_order.reserve(school.teacher_list.size());
-    for (const TeacherList::Slot slot : school.teacher_list.order()) {
-        teachers_in_order.push_back(school.store->handle(slot));
-    }
+    teachers_in_order.reserve(list.size());
+    for (const TeacherSlot slot : list.order()) teachers_in_order.push_back(store_->handle(slot));
 
     DebugWriter teachers(DebugStyle::pretty, &check);
     teachers.begin_list();
@@ -336,9 +337,9 @@ Result<std::string> school_text(const School& school, InterruptionCheck& check) 
 
     DebugWriter classes(DebugStyle::pretty, &check);
     classes.begin_list();
-    for (std::size_t index = 0; index < school.classes.size(); ++index) {
+    for (std::size_t index = 0; index < classes_.size(); ++index) {
         if (classes.stop_here()) return interrupted();
-        describe_as_held(classes, school.classes.restore(index));
+        describe_as_held(classes, classes_.restore(index));
     }
     classes.end();
 
@@ -355,14 +356,12 @@ Result<std::string> school_text(const School& school, InterruptionCheck& check) 
     return out;
 }
 
-}  // namespace
-
-std::string printed_text(const School& school) {
-    return made_without_stopping([&](InterruptionCheck& check) { return school_text(school, check); });
+std::string School::printed_text() {
+    return made_without_stopping([&](InterruptionCheck& check) { return text(check); });
 }
 
-Result<std::string> printed_text(const School& school, Interruption& interruption) {
-    return made_unless_stopped(interruption, [&](InterruptionCheck& check) { return school_text(school, check); });
+Result<std::string> School::printed_text(Interruption& interruption) {
+    return made_unless_stopped(interruption, [&](InterruptionCheck& check) { return text(check); });
 }
 
 }  // namespace lessoncover

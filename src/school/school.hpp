@@ -23,6 +23,7 @@
 #include "school/teacher_store.hpp"
 #include "seeded_hash.hpp"
 #include "teacher/teacher.hpp"
+#include "teacher/teacher_indices.hpp"
 
 namespace lessoncover {
 
@@ -39,8 +40,9 @@ namespace lessoncover {
 // visit the records, which on a large school are spread all over memory.
 class TeacherList {
 public:
-    using Slot = ListOrder::Slot;  // a teacher's place in the order of add_teacher
-    static constexpr Slot kNotListed = static_cast<Slot>(-1);
+    using Slot = ListOrder::Slot;    // a teacher's slot in the order of add_teacher
+    using Place = ListOrder::Place;  // a teacher's place in the sorted order
+    static constexpr Slot kNotListed{static_cast<std::uint32_t>(-1)};
     // The first this many periods the list sees get codes, which busy() reads by.
     static constexpr std::size_t kPeriodCodes = 64;
 
@@ -99,9 +101,9 @@ public:
     // The teacher's name, which never changes, and whether the report quotes it. A short
     // name is read from the teacher's entry itself (the view lasts until the next append),
     // a longer one from the school's store.
-    std::string_view name(Slot slot) const noexcept { return teachers_[slot].name(); }
-    bool name_needs_quotes(Slot slot) const noexcept { return (teachers_[slot].name_traits & kQuotedName) != 0; }
-    bool name_is_ascii(Slot slot) const noexcept { return (teachers_[slot].name_traits & kAsciiName) != 0; }
+    std::string_view name(Slot slot) const noexcept { return teachers_[slot.value].name(); }
+    bool name_needs_quotes(Slot slot) const noexcept { return (teachers_[slot.value].name_traits & kQuotedName) != 0; }
+    bool name_is_ascii(Slot slot) const noexcept { return (teachers_[slot.value].name_traits & kAsciiName) != 0; }
     // The number of present teachers of each subject.
     std::size_t present_count(Subjects subject) const noexcept {
         return present_counts_[static_cast<std::size_t>(subject)];
@@ -109,10 +111,10 @@ public:
     std::size_t present_total() const noexcept { return present_total_; }
     // Asks for what name() and its flags read to be fetched into the cache (the entry's
     // one line; a long name's text is fetched when read).
-    void prefetch_name(Slot slot) const noexcept { __builtin_prefetch(&teachers_[slot]); }
+    void prefetch_name(Slot slot) const noexcept { __builtin_prefetch(&teachers_[slot.value]); }
     // Asks for the teacher's entry, which noting a pair writes, to be fetched into the cache.
     void prefetch_facts(Slot slot) const noexcept { order_.prefetch_entry(slot); }
-    // The slots in list order.
+    // The slots in list order, by place.
     std::span<const Slot> order() const { return order_.slots(); }
     // Calls visit(place, slot) once for each teacher, `place` being its place in list
     // order; the calls come in no particular order (ListOrder::for_each_placed).
@@ -165,43 +167,43 @@ private:
     PeriodCodes codes_{kPeriodCodes};
 };
 
-// The teacher hashtable: what a school files under each name, the handle and its slot in
-// the teacher list when add_teacher filed it (kNotListed when add_to_hashmap did). Open
-// addressing over the entries' places, each slot keeping part of the name's hash code, so
+// The school's table of names: what a school files under each name, the handle and its
+// slot in the teacher list when add_teacher filed it (kNotListed when file_unlisted did).
+// Open addressing over the entries, each bucket keeping part of the name's hash code, so
 // that a search reads an entry only when the codes agree and growing reads no name.
 class TeacherNames {
 public:
-    static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+    using EntryId = NameEntryId;  // an entry's place among the entries, in the order filed
+    static constexpr EntryId kNotFound{static_cast<std::uint32_t>(-1)};
 
     std::uint64_t hash(std::string_view name) const noexcept { return siphash13(key_, name); }
-    // The place of the entry filed under `name`, or kNotFound.
-    std::size_t find(std::string_view name, std::uint64_t hash) const noexcept {
+    // The entry filed under `name`, or kNotFound.
+    EntryId find(std::string_view name, std::uint64_t hash) const noexcept {
         if (buckets_.empty()) return kNotFound;
         const std::size_t mask = buckets_.size() - 1;
         const auto tag = static_cast<std::uint32_t>(hash >> 32);
         for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
             const Bucket bucket = buckets_[at];
             if (bucket.entry == 0) return kNotFound;
-            if (bucket.tag == tag && name_of(bucket.entry - 1) == name) return bucket.entry - 1;
+            if (bucket.tag == tag && name_of(bucket.entry - 1) == name) return EntryId{bucket.entry - 1};
         }
     }
-    std::size_t find(std::string_view name) const noexcept { return find(name, hash(name)); }
+    EntryId find(std::string_view name) const noexcept { return find(name, hash(name)); }
     // Room for one entry more under a name of `name_bytes`, so that the adding cannot fail.
     void make_room(std::size_t name_bytes);
-    // Files a teacher of the list under a name not filed yet; room was made. Gives the
-    // entry's place.
-    std::size_t add_listed(std::string_view name, std::uint64_t hash, TeacherList::Slot slot) noexcept;
+    // Files a teacher of the list under a name not filed yet; room was made.
+    EntryId add_listed(std::string_view name, std::uint64_t hash, TeacherList::Slot slot) noexcept;
     // Files a handle that is in no list under a name not filed yet; room was made.
-    std::size_t add_unlisted(std::string_view name, std::uint64_t hash, TeacherRef handle) noexcept;
+    EntryId add_unlisted(std::string_view name, std::uint64_t hash, TeacherRef handle) noexcept;
     // Files `handle` under the entry's name in place of what was there. Throws
     // std::bad_alloc, and then nothing changed.
-    void replace(std::size_t place, TeacherRef handle);
+    void replace(EntryId entry, TeacherRef handle);
 
     // The entry's slot in the list, or TeacherList::kNotListed.
-    TeacherList::Slot slot(std::size_t place) const noexcept { return entries_[place].slot; }
+    TeacherList::Slot slot(EntryId entry) const noexcept { return entries_[entry.value].slot; }
     // The handle of an entry that is in no list.
-    const TeacherRef& unlisted_handle(std::size_t place) const noexcept {
-        return unlisted_[entries_[place].unlisted];
+    const TeacherRef& unlisted_handle(EntryId entry) const noexcept {
+        return unlisted_[entries_[entry.value].unlisted];
     }
     std::size_t size() const noexcept { return entries_.size(); }
 
@@ -221,23 +223,15 @@ private:
     std::string_view name_of(std::size_t place) const noexcept {
         return std::string_view(names_).substr(entries_[place].name_start, entries_[place].name_size);
     }
-    std::size_t add(std::string_view name, std::uint64_t hash, TeacherList::Slot slot,
-                    std::uint32_t unlisted) noexcept;
+    EntryId add(std::string_view name, std::uint64_t hash, TeacherList::Slot slot, std::uint32_t unlisted) noexcept;
     void put(std::uint32_t entry, std::uint64_t hash) noexcept;
 
     HashKey key_ = fresh_hash_key();
     std::vector<Entry> entries_;
     std::string names_;                // every name filed, side by side
-    std::vector<TeacherRef> unlisted_;  // handles filed by add_to_hashmap
+    std::vector<TeacherRef> unlisted_;  // handles filed by file_unlisted
     std::vector<Bucket> buckets_;      // a power of two, at most three quarters full
 };
-
-// The lessons of absent teachers in the school's classes are found when each class is
-// added: the first entry of each (teacher, period) pair in a class, which is the one
-// generation plans (the repeats change nothing). The school's copy of a class never
-// changes, and every teacher a class can name is a school's copy, whose name, subject,
-// presence and reason are fixed when it is copied in; so each lesson's report texts are
-// made then, once (LessonTexts), and its planning entry kept in the generation space.
 
 // A number no other school of the process has had; a moved-from school gets a fresh one.
 // Schools are never copied (their teacher list cannot be).
@@ -259,29 +253,63 @@ private:
     std::uint64_t value_;
 };
 
-struct School {
-    // Finds teachers by name for registration; may hold aliases not in teacher_list.
-    TeacherNames teacher_hashtable;
-    TeacherList teacher_list;
-    // The list's teachers by slot (their records made when first needed), shared with the
-    // classes whose lessons name them, and the pairs registration and cover queued for them.
-    TeacherStoreRef store = std::make_shared<TeacherStore>();
-    ClassArchive classes;  // in order of add_class
-    // Of every class, in class then entry order; their planning entries are
-    // generation_space.input.lessons. Absent names point into the stores that keep them.
-    LessonTexts absent_lesson_texts;
-    std::vector<TeacherStore::ClassNameId> absent_lesson_grades;  // their class names in the store
-    bool absent_lesson_without_code = false;  // whether some lesson's period has no code
-    // Whether the covers of the last generation, queued in the store, are still to be
-    // noted in the teacher list (note_covers); room for the notes was made.
-    bool covers_to_note = false;
-    GenerationSpace generation_space;
-    SchoolId id;
+// The school registry: the teachers and classes given to it, kept as its own copies, and
+// the cover it plans for them.
+//
+// The lessons of absent teachers in the school's classes are found when each class is
+// added: the first entry of each (teacher, period) pair in a class, which is the one
+// generation plans (the repeats change nothing). The school's copy of a class never
+// changes, and every teacher a class can name is a school's copy, whose name, subject,
+// presence and reason are fixed when it is copied in; so each lesson's report texts are
+// made then, once (LessonTexts), and its planning entry kept in the generation space.
+class School {
+public:
+    School() = default;
+    School(School&&) noexcept = default;
+    School& operator=(School&&) noexcept = default;
 
+    // Copies the teacher in, unless a teacher of that name is already known.
+    void add_teacher(const Teacher& teacher);
+    // Copies the class in (sharing its entries' teacher handles) and re-sorts the teachers.
+    void add_class(const Class& school_class);
+    // The same, stopping with `interrupted` when the interruption asks; the school is then
+    // as it was.
+    Result<Done> add_class(const Class& school_class, Interruption& interruption);
+    // Files a copy of `teacher` under `name`, replacing what was there; the list is unchanged.
+    void file_unlisted(std::string_view name, Teacher teacher);
+
+    // The pair (period, class name) goes to the school's copy of the teacher, found by name,
+    // and the entry (that copy, period) to the class, twice. An unknown name changes nothing.
+    // (registration.cpp)
+    Result<Done> register_period(const Teacher& teacher, std::int16_t period, Class& school_class);
+
+    // Plans cover for every absent lesson of the school's classes and writes the report into
+    // `sink`: the CSV rows, then the lessons nobody could cover and the time taken, each in
+    // quoted form. Once the report is written, each cover is added to the substitute's
+    // periods and stays there. When planning or the report runs out of memory (or the sink
+    // cannot take the report), the error comes back and the school is as it was; so it is when the
+    // interruption, asked now and then until the covers are written, says to stop.
+    // (substitutions.cpp)
+    Result<Done> generate_substitutions(ReportSink& sink, Interruption* interruption = nullptr);
+    // The same, with the report returned as UTF-8 text.
+    Result<std::string> generate_substitutions();
+
+    // The text str() gives: teachers, classes and the table of present teachers by subject.
+    // Not const: the records printed are made, and given their queued pairs, first.
+    std::string printed_text();
+    // The same, stopping with `interrupted` when the interruption asks.
+    Result<std::string> printed_text(Interruption& interruption);
+
+    // The teacher list as it stands, every cover given so far counted.
+    const TeacherList& teacher_list() noexcept { return noted_list(); }
+    // The teachers' records and the pairs queued for them, for whoever only looks.
+    const TeacherStore& store() const noexcept { return *store_; }
+
+private:
     // What adding a class changes before it can fail: the class kept, its absent lessons,
-    // their grades and texts, and the period codes they made. Destroyed before commit(), it
-    // takes all of that back, and the school is as it was when it was made. Nothing else may
-    // change the school while it stands.
+    // their class names and texts, and the period codes they made. Destroyed before
+    // commit(), it takes all of that back, and the school is as it was when it was made.
+    // Nothing else may change the school while it stands.
     class Checkpoint {
     public:
         explicit Checkpoint(School& school) noexcept;
@@ -295,44 +323,71 @@ struct School {
         School& school_;
         ClassArchive::Mark classes_;
         std::size_t lessons_;
-        std::size_t grades_;
-        std::size_t store_grades_;
+        std::size_t class_names_;
+        std::size_t store_class_names_;
         LessonTexts::Mark texts_;
         bool without_code_;
         std::size_t period_codes_;
         bool committed_ = false;
     };
 
-    // Notes the covers of the last generation in the teacher list, if not yet noted. Every
-    // member that reads the list's counts or busy periods calls this first.
-    void note_covers() noexcept {
-        if (covers_to_note) note_pending_covers();
-    }
-    void note_pending_covers() noexcept;
-    // Copies the teacher in, unless a teacher of that name is already known.
-    void add_teacher(const Teacher& teacher);
-    // Copies the class in (sharing its entries' teacher handles) and re-sorts the teachers.
-    void add_class(const Class& school_class);
-    // The same, stopping with `interrupted` when the interruption asks; the school is then
-    // as it was.
-    Result<Done> add_class(const Class& school_class, Interruption& interruption);
-    // Files a copy of `teacher` under `name`, replacing what was there; the list is unchanged.
-    void add_to_hashmap(std::string_view name, Teacher teacher);
+    // The teacher list, and whether the covers of the last generation, queued in the
+    // store, are still to be noted in it (room for the notes was made). Only noted()
+    // reaches the list, and it has them noted first: nothing reads a count or a busy
+    // period that leaves them out.
+    class CoveredList {
+    public:
+        template <class NoteCovers>
+        TeacherList& noted(NoteCovers&& note_covers) noexcept {
+            if (covers_to_note_) {
+                covers_to_note_ = false;
+                note_covers(list_);
+            }
+            return list_;
+        }
+        void covers_queued() noexcept { covers_to_note_ = true; }
 
-    // The place of the entry filed under the teacher's name, or TeacherNames::kNotFound,
-    // with its list slot. The record remembers both: entries are never removed, and when
-    // add_to_hashmap replaces a name's handle the school takes a new id, which no memo
-    // holds.
+    private:
+        TeacherList list_;
+        bool covers_to_note_ = false;
+    };
+
+    // Where the school found a teacher by name: the entry filed under its name, or
+    // TeacherNames::kNotFound, with its list slot. The record remembers both: entries are
+    // never removed, and when file_unlisted replaces a name's handle the school takes a new
+    // id, which no memo holds.
     struct Found {
-        std::size_t entry;
-        TeacherList::Slot slot;
+        NameEntryId entry;
+        TeacherSlot slot;
     };
     Found find_teacher(const Teacher& teacher) const;
-};
 
-// The text str() gives: teachers, classes and the table of present teachers by subject.
-std::string printed_text(const School& school);
-// The same, stopping with `interrupted` when the interruption asks.
-Result<std::string> printed_text(const School& school, Interruption& interruption);
+    TeacherList& noted_list() noexcept {
+        return teachers_.noted([this](TeacherList& list) noexcept { note_covers(list); });
+    }
+    // Notes the covers of the last generation in the list.
+    void note_covers(TeacherList& list) noexcept;
+
+    Result<Done> add_class(const Class& school_class, InterruptionCheck& check);
+    bool append_absent_lessons(const Class& added, InterruptionCheck& check);
+    bool build_planning_input(InterruptionCheck& check);
+    bool apply_covers();
+    Result<std::string> text(InterruptionCheck& check);
+
+    // Finds teachers by name for registration; may hold handles in no list.
+    TeacherNames names_;
+    CoveredList teachers_;
+    // The list's teachers by slot (their records made when first needed), shared with the
+    // classes whose lessons name them, and the pairs registration and cover queued for them.
+    TeacherStoreRef store_ = std::make_shared<TeacherStore>();
+    ClassArchive classes_;  // in order of add_class
+    // Of every class, in class then entry order; their planning entries are
+    // generation_space_.input.lessons. Absent names point into the stores that keep them.
+    LessonTexts absent_lesson_texts_;
+    std::vector<TeacherStore::ClassNameId> absent_lesson_class_names_;  // as the store keeps them
+    bool absent_lesson_without_code_ = false;  // whether some lesson's period has no code
+    GenerationSpace generation_space_;
+    SchoolId id_;
+};
 
 }  // namespace lessoncover

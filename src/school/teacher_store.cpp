@@ -46,7 +46,7 @@ TeacherStore::Texts TeacherStore::append(const Teacher& teacher, std::optional<P
     return Texts{copied.name, copied.reason};
 }
 
-void TeacherStore::make_records() const {
+void TeacherStore::make_records() {
     if (handles_.size() == copies_.size()) return;
     reserve_more(handles_, copies_.size() - handles_.size());
     while (handles_.size() < copies_.size()) {
@@ -59,9 +59,9 @@ void TeacherStore::make_records() const {
     }
 }
 
-void TeacherStore::write_out() const {
+void TeacherStore::write_out() {
     std::size_t written = 0;
-    ClassNameId grade = 0;  // the queue starts with a mark
+    std::uint32_t grade = 0;  // the queue starts with a mark
     try {
         for (; written < queued_.size(); ++written) {
             const Queued& queued = queued_[written];

@@ -25,7 +25,9 @@
 #include <vector>
 
 #include "reserve_more.hpp"
+#include "strong_index.hpp"
 #include "teacher/teacher.hpp"
+#include "teacher/teacher_indices.hpp"
 
 namespace lessoncover {
 
@@ -46,8 +48,8 @@ private:
 
 class TeacherStore {
 public:
-    using Slot = std::uint32_t;
-    using ClassNameId = std::uint32_t;  // a class name kept in the store
+    using Slot = TeacherSlot;
+    using ClassNameId = Index<struct ClassNameIdTag>;  // a class name kept in the store
 
     TeacherStore() noexcept;
     TeacherStore(const TeacherStore&) = delete;
@@ -70,39 +72,39 @@ public:
     Texts append(const Teacher& teacher, std::optional<PeriodSet> pairs) noexcept;
 
     // What add_teacher copied; they never change.
-    std::string_view name(Slot slot) const noexcept { return copies_[slot].name; }
-    std::string_view reason(Slot slot) const noexcept { return copies_[slot].reason; }
-    Subjects sub(Slot slot) const noexcept { return copies_[slot].sub; }
-    bool present(Slot slot) const noexcept { return copies_[slot].present; }
+    std::string_view name(Slot slot) const noexcept { return copies_[slot.value].name; }
+    std::string_view reason(Slot slot) const noexcept { return copies_[slot.value].reason; }
+    Subjects sub(Slot slot) const noexcept { return copies_[slot.value].sub; }
+    bool present(Slot slot) const noexcept { return copies_[slot.value].present; }
     // The teacher of `slot`, as an address no other teacher of any store has.
-    const void* identity(Slot slot) const noexcept { return &copies_[slot]; }
+    const void* identity(Slot slot) const noexcept { return &copies_[slot.value]; }
 
     // Makes every record not made yet and writes every queued pair into its record: then
     // each handle(slot) holds every pair registered or given so far. Nothing to do, the
     // usual case, costs two comparisons. Should memory run out part way (std::bad_alloc
     // comes through), what was done stays done and the next call does the rest: nobody
     // can tell.
-    void ready_records() const {
+    void ready_records() {
         if (handles_.size() != copies_.size()) make_records();
         if (!queued_.empty()) write_out();
     }
     // Makes every record not made yet, without writing out the queue; as ready_records.
-    void make_records() const;
+    void make_records();
     // The handle of the record of `slot`, once made.
-    const TeacherRef& handle(Slot slot) const noexcept { return handles_[slot]; }
+    const TeacherRef& handle(Slot slot) const noexcept { return handles_[slot.value]; }
     // How many records are made: those of slots 0..made_records()-1.
     std::size_t made_records() const noexcept { return handles_.size(); }
 
-    // The class name as a grade of this store: the last one made when it has that text,
-    // else a new one. May throw std::bad_alloc, and then nothing changed.
-    ClassNameId grade_for(std::string_view class_name) {
-        if (!grades_.empty() && grades_.back() == class_name) return static_cast<ClassNameId>(grades_.size() - 1);
+    // The class name as the store keeps it for the pairs queued: the last one made when it
+    // has that text, else a new one. May throw std::bad_alloc, and then nothing changed.
+    ClassNameId class_name_id(std::string_view class_name) {
+        if (!grades_.empty() && grades_.back() == class_name) return last_class_name();
         reserve_more(grades_, 1);
         grades_.emplace_back(class_name);
-        return static_cast<ClassNameId>(grades_.size() - 1);
+        return last_class_name();
     }
-    std::size_t grades_made() const noexcept { return grades_.size(); }
-    void forget_grades_from(std::size_t made) noexcept {
+    std::size_t class_names_made() const noexcept { return grades_.size(); }
+    void forget_class_names_from(std::size_t made) noexcept {
         if (made < grades_.size()) grades_.resize(made);
     }
 
@@ -112,10 +114,10 @@ public:
     // record's next pair. Room was made.
     void queue(Slot slot, std::int16_t period, ClassNameId grade) noexcept {
         if (queued_.empty() || grade != last_grade_) {
-            queued_.push_back(Queued{grade, 0, kGradeMark});
+            queued_.push_back(Queued{grade.value, 0, kGradeMark});
             last_grade_ = grade;
         }
-        queued_.push_back(Queued{slot, period, kPair});
+        queued_.push_back(Queued{slot.value, period, kPair});
     }
 
 private:
@@ -130,7 +132,8 @@ private:
 
     // Writes every queued pair into its record, in order; the records are made. Should
     // memory run out part way, the pairs written are off the queue and the rest stay.
-    void write_out() const;
+    void write_out();
+    ClassNameId last_class_name() const noexcept { return ClassNameId{static_cast<std::uint32_t>(grades_.size() - 1)}; }
 
     // A pair, or the grade of the pairs after it (kept once for a run of pairs of one
     // class): eight bytes.
@@ -145,15 +148,11 @@ private:
     std::uint64_t id_;
     std::vector<CopiedTeacher> copies_;  // by slot
     TextBlocks texts_;
-    // Records are made through const paths (printing a class); making them changes
-    // nothing anybody can see.
-    mutable std::vector<TeacherRef> handles_;        // by slot, those made so far
-    mutable std::vector<PeriodSet> seeded_pairs_;  // emptied once in a record
-    std::vector<std::string> grades_;
-    // Written out only when somebody reads a record, which may be through a const path
-    // (printing a class); writing out changes nothing anybody can see.
-    mutable std::vector<Queued> queued_;
-    ClassNameId last_grade_ = 0;  // of the last mark queued
+    std::vector<TeacherRef> handles_;      // by slot, those made so far
+    std::vector<PeriodSet> seeded_pairs_;  // emptied once in a record
+    std::vector<std::string> grades_;      // by ClassNameId
+    std::vector<Queued> queued_;           // written out when somebody reads a record
+    ClassNameId last_grade_{0};            // of the last mark queued
 };
 
 using TeacherStoreRef = std::shared_ptr<TeacherStore>;

@@ -14,6 +14,7 @@
 #include "seeded_hash.hpp"
 #include "shared_record.hpp"
 #include "teacher/subjects.hpp"
+#include "teacher/teacher_indices.hpp"
 
 namespace lessoncover {
 
@@ -105,8 +106,8 @@ private:
 // of the record's value: a copy of a record starts with an empty memo.
 struct LookupMemo {
     std::uint64_t school_id = 0;
-    std::uint32_t entry = 0;  // place in the school's teacher hashtable
-    std::uint32_t slot = 0;   // slot in its teacher list, or TeacherList::kNotListed
+    NameEntryId entry{0};  // in the school's table of names
+    TeacherSlot slot{0};   // in its teacher list, or TeacherList::kNotListed
 
     LookupMemo() noexcept = default;
     LookupMemo(const LookupMemo&) noexcept {}

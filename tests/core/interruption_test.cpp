@@ -8,9 +8,8 @@
 
 #include "interruption.hpp"
 #include "school/class_record.hpp"
-#include "school/registration.hpp"
 #include "school/school.hpp"
-#include "school/substitutions.hpp"
+#include "school_building.hpp"
 #include "teacher/teacher.hpp"
 
 using namespace lessoncover;
@@ -28,12 +27,12 @@ public:
         ++asked;
         const auto free = [](const auto& handle) { return handle.try_lock().has_value(); };
         // Records are made as they are needed: only those made can be locked.
-        for (std::size_t slot = 0; slot < school_.store->made_records(); ++slot) {
-            if (!free(school_.store->handle(static_cast<TeacherStore::Slot>(slot)))) ++asked_under_a_lock;
+        for (std::uint32_t slot = 0; slot < school_.store().made_records(); ++slot) {
+            if (!free(school_.store().handle(TeacherSlot{slot}))) ++asked_under_a_lock;
         }
         for (const PeriodEntry& entry : outside_.list_of_periods) {
             if (entry.source != PeriodEntry::kOwnHandle &&
-                entry.teacher >= outside_.sources[entry.source]->made_records()) {
+                entry.slot().value >= outside_.sources[entry.source]->made_records()) {
                 continue;
             }
             if (!free(outside_.teacher(entry))) ++asked_under_a_lock;
@@ -49,21 +48,6 @@ private:
     const Class& outside_;
     int stop_at_;
 };
-
-// A school of 300 teachers, a third absent, and a class with lessons of each in 40
-// periods: some 24,000 entries, far more steps than one check's worth.
-void build_school(School& school, Class& hall) {
-    for (int i = 0; i < 300; ++i) {
-        std::string name = "T";  // appended, not "T" + ...: GCC 12 warns falsely of that at -O3
-        name += std::to_string(i);
-        Teacher teacher(std::move(name), i % 2 == 0 ? Subjects::Maths : Subjects::Physics, i % 3 != 0);
-        school.add_teacher(teacher);
-        for (std::int16_t period = 0; period < 40; ++period) {
-            if ((i + period) % 2 == 0) continue;
-            (void)register_period(teacher, period, school, hall);
-        }
-    }
-}
 
 std::string without_timing(const std::string& report) { return report.substr(0, report.rfind('\n')); }
 
@@ -81,8 +65,9 @@ void check_interrupted(bool stopped, const ScriptedInterruption& interruption) {
 TEST_CASE("long operations stop when asked") {
     School school, twin;
     Class hall{"Hall"}, twin_hall{"Hall"};
-    build_school(school, hall);
-    build_school(twin, twin_hall);
+    // Some 24,000 entries: far more steps than one check's worth.
+    build_school(school, hall, 300, 40);
+    build_school(twin, twin_hall, 300, 40);
 
     {
         INFO("printing: each text once in full (asked, never told to stop), then stopped");
@@ -93,38 +78,38 @@ TEST_CASE("long operations stop when asked") {
         ScriptedInterruption second(school, hall, 2);
         check_interrupted(interrupted_error(printed_text(hall, second)), second);
     }
-    const std::string before = printed_text(school);
+    const std::string before = school.printed_text();
     {
         INFO("adding the class: stopped, the school is as it was");
         ScriptedInterruption second(school, hall, 2);
         check_interrupted(interrupted_error(school.add_class(hall, second)), second);
-        CHECK(printed_text(school) == before);
+        CHECK(school.printed_text() == before);
         ScriptedInterruption never(school, hall, 0);
         CHECK(school.add_class(hall, never).ok());
         CHECK(never.asked_under_a_lock == 0);
         twin.add_class(twin_hall);
-        CHECK(printed_text(school) == printed_text(twin));  // the class added as on the twin
+        CHECK(school.printed_text() == twin.printed_text());  // the class added as on the twin
     }
     {
         INFO("printing the school, classes and all");
         ScriptedInterruption never(school, hall, 0);
-        CHECK(printed_text(school, never).value() == printed_text(twin));
+        CHECK(school.printed_text(never).value() == twin.printed_text());
         CHECK(never.asked_under_a_lock == 0);
         ScriptedInterruption second(school, hall, 2);
-        check_interrupted(interrupted_error(printed_text(school, second)), second);
+        check_interrupted(interrupted_error(school.printed_text(second)), second);
     }
     {
         INFO("generation: stopped, no cover is written");
         StringSink report;
         ScriptedInterruption second(school, hall, 2);
-        check_interrupted(interrupted_error(generate_substitutions(school, report, &second)), second);
-        const std::string expected = without_timing(generate_substitutions(twin).value());
+        check_interrupted(interrupted_error(school.generate_substitutions(report, &second)), second);
+        const std::string expected = without_timing(twin.generate_substitutions().value());
         ScriptedInterruption never(school, hall, 0);
         StringSink first;
-        CHECK(generate_substitutions(school, first, &never).ok());
+        CHECK(school.generate_substitutions(first, &never).ok());
         CHECK(without_timing(first.text) == expected);  // none written by the stopped run
         CHECK(never.asked_under_a_lock == 0);
-        CHECK(printed_text(school) == printed_text(twin));  // the covers written as on the twin
+        CHECK(school.printed_text() == twin.printed_text());  // the covers written as on the twin
     }
 }
 
@@ -132,15 +117,13 @@ TEST_CASE("long operations stop when asked") {
 TEST_CASE("short operations never ask") {
     School school;
     Class hall{"Hall"};
-    Teacher absent("Asha", Subjects::Maths, false);
-    school.add_teacher(absent);
-    school.add_teacher(Teacher("Ben", Subjects::Maths, true));
-    (void)register_period(absent, 1, school, hall);
+    const Teacher absent = add_asha_and_ben(school);
+    (void)school.register_period(absent, 1, hall);
     ScriptedInterruption asked(school, hall, 1);
     CHECK(printed_text(hall, asked).ok());
     CHECK(school.add_class(hall, asked).ok());
-    CHECK(printed_text(school, asked).ok());
+    CHECK(school.printed_text(asked).ok());
     StringSink report;
-    CHECK(generate_substitutions(school, report, &asked).ok());
+    CHECK(school.generate_substitutions(report, &asked).ok());
     CHECK(asked.asked == 0);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <random>
 #include <vector>
 
@@ -12,6 +13,13 @@
 namespace {
 
 using lessoncover::ListOrder;
+using Slot = ListOrder::Slot;
+
+std::vector<Slot> slots_of(std::initializer_list<std::uint32_t> values) {
+    std::vector<Slot> slots;
+    for (const std::uint32_t value : values) slots.emplace_back(value);
+    return slots;
+}
 
 // The same teachers, kept the plain way.
 struct Reference {
@@ -20,28 +28,28 @@ struct Reference {
 
     ListOrder::Slot add(std::uint32_t count) {
         counts.push_back(count);
-        const auto slot = static_cast<ListOrder::Slot>(counts.size() - 1);
+        const Slot slot{static_cast<std::uint32_t>(counts.size() - 1)};
         order.push_back(slot);
         return slot;
     }
     void sort() {
         std::stable_sort(order.begin(), order.end(),
-                         [this](ListOrder::Slot a, ListOrder::Slot b) { return counts[a] < counts[b]; });
+                         [this](Slot a, Slot b) { return counts[a.value] < counts[b.value]; });
     }
 };
 
 // The order as for_each_placed gives it, each place once.
 std::vector<ListOrder::Slot> placed(const ListOrder& order) {
-    std::vector<ListOrder::Slot> slots(order.size(), static_cast<ListOrder::Slot>(-1));
+    std::vector<ListOrder::Slot> slots(order.size(), Slot{static_cast<std::uint32_t>(-1)});
     std::vector<int> visits(order.size(), 0);
     bool in_range = true;
-    order.for_each_placed([&](std::size_t place, ListOrder::Slot slot) {
-        if (place >= slots.size()) {
+    order.for_each_placed([&](ListOrder::Place place, ListOrder::Slot slot) {
+        if (place.value >= slots.size()) {
             in_range = false;
             return;
         }
-        slots[place] = slot;
-        ++visits[place];
+        slots[place.value] = slot;
+        ++visits[place.value];
     });
     CHECK(in_range);
     CHECK(std::all_of(visits.begin(), visits.end(), [](int visits_of_place) { return visits_of_place == 1; }));
@@ -54,7 +62,7 @@ void check_same(const ListOrder& order, const Reference& reference) {
     CHECK(std::vector<ListOrder::Slot>(slots.begin(), slots.end()) == reference.order);
     CHECK(placed(order) == reference.order);
     std::vector<std::uint32_t> counts;
-    for (ListOrder::Slot slot = 0; slot < order.size(); ++slot) counts.push_back(order.count(slot));
+    for (std::uint32_t slot = 0; slot < order.size(); ++slot) counts.push_back(order.count(Slot{slot}));
     CHECK(counts == reference.counts);
 }
 
@@ -83,10 +91,10 @@ void run_random(std::uint32_t seed, int steps, std::uint32_t max_start, int add_
                 // Half of the bumps go to the first few slots, so that some teachers are
                 // bumped many times between sorts and groups empty and fill again.
                 const std::size_t upper = random() % 2 == 0 ? std::min<std::size_t>(last, 3) : last;
-                const auto slot = static_cast<ListOrder::Slot>(std::uniform_int_distribution<std::size_t>(0, upper)(random));
+                const Slot slot{static_cast<std::uint32_t>(std::uniform_int_distribution<std::size_t>(0, upper)(random))};
                 order.make_room_for_bump();
                 order.bump(slot);
-                ++reference.counts[slot];
+                ++reference.counts[slot.value];
                 break;
             }
             default:
@@ -125,11 +133,11 @@ TEST_CASE("teachers added since the last sort follow the sorted ones in the orde
     order.add(0);
     order.add(2);
     const auto slots = order.slots();
-    CHECK(std::vector<ListOrder::Slot>(slots.begin(), slots.end()) == std::vector<ListOrder::Slot>{1, 0, 2, 3});
+    CHECK(std::vector<ListOrder::Slot>(slots.begin(), slots.end()) == slots_of({1, 0, 2, 3}));
     order.make_room_for_sort();
     order.sort();
     const auto sorted = order.slots();
-    CHECK(std::vector<ListOrder::Slot>(sorted.begin(), sorted.end()) == std::vector<ListOrder::Slot>{2, 1, 3, 0});
+    CHECK(std::vector<ListOrder::Slot>(sorted.begin(), sorted.end()) == slots_of({2, 1, 3, 0}));
 }
 
 TEST_CASE("a bumped teacher stays in place until the sort, then stands first among its new count") {
@@ -140,19 +148,19 @@ TEST_CASE("a bumped teacher stays in place until the sort, then stands first amo
     order.add(1);  // 2
     order.make_room_for_sort();
     order.sort();  // 0 2 1
-    order.bump(2);
-    CHECK(order.count(2) == 2);
+    order.bump(Slot{2});
+    CHECK(order.count(Slot{2}) == 2);
     auto slots = order.slots();
-    CHECK(std::vector<ListOrder::Slot>(slots.begin(), slots.end()) == std::vector<ListOrder::Slot>{0, 2, 1});
+    CHECK(std::vector<ListOrder::Slot>(slots.begin(), slots.end()) == slots_of({0, 2, 1}));
     order.make_room_for_sort();
     order.sort();
     slots = order.slots();
-    CHECK(std::vector<ListOrder::Slot>(slots.begin(), slots.end()) == std::vector<ListOrder::Slot>{0, 2, 1});
-    order.bump(0);
+    CHECK(std::vector<ListOrder::Slot>(slots.begin(), slots.end()) == slots_of({0, 2, 1}));
+    order.bump(Slot{0});
     order.make_room_for_sort();
     order.sort();  // 0 grew to 2 from before 2: it stands before 2, and both before 1
     slots = order.slots();
-    CHECK(std::vector<ListOrder::Slot>(slots.begin(), slots.end()) == std::vector<ListOrder::Slot>{0, 2, 1});
+    CHECK(std::vector<ListOrder::Slot>(slots.begin(), slots.end()) == slots_of({0, 2, 1}));
 }
 
 TEST_CASE("the owner's fields are kept through sorts") {
@@ -160,17 +168,17 @@ TEST_CASE("the owner's fields are kept through sorts") {
     order.make_room(50, 200);
     for (std::uint32_t teacher = 0; teacher < 50; ++teacher) {
         const ListOrder::Slot slot = order.add(teacher % 7);
-        order.entry(slot).owner_bits = std::uint64_t{0x9e3779b97f4a7c15} * (slot + 1);
-        order.entry(slot).owner_byte = static_cast<std::uint8_t>(slot * 5);
+        order.entry(slot).owner_bits = std::uint64_t{0x9e3779b97f4a7c15} * (slot.value + 1);
+        order.entry(slot).owner_byte = static_cast<std::uint8_t>(slot.value * 5);
     }
     order.make_room_for_sort();
     order.sort();
-    for (std::uint32_t bump = 0; bump < 200; ++bump) order.bump((bump * 13) % 50);
+    for (std::uint32_t bump = 0; bump < 200; ++bump) order.bump(Slot{(bump * 13) % 50});
     order.make_room_for_sort();
     order.sort();
-    for (ListOrder::Slot slot = 0; slot < 50; ++slot) {
-        CHECK(order.entry(slot).owner_bits == std::uint64_t{0x9e3779b97f4a7c15} * (slot + 1));
-        CHECK(order.entry(slot).owner_byte == static_cast<std::uint8_t>(slot * 5));
+    for (std::uint32_t slot = 0; slot < 50; ++slot) {
+        CHECK(order.entry(Slot{slot}).owner_bits == std::uint64_t{0x9e3779b97f4a7c15} * (slot + 1));
+        CHECK(order.entry(Slot{slot}).owner_byte == static_cast<std::uint8_t>(slot * 5));
     }
 }
 

@@ -11,9 +11,7 @@
 #include "report/csv_field.hpp"
 #include "report/report.hpp"
 #include "report/text_kind.hpp"
-#include "school/registration.hpp"
 #include "school/school.hpp"
-#include "school/substitutions.hpp"
 #include "teacher/subjects.hpp"
 #include "teacher/teacher.hpp"
 #include "unicode_text.hpp"
@@ -144,9 +142,9 @@ TEST_CASE("a school's report is UTF-8 whatever its kind") {
         absent.reason_of_absentee = reason;
         school.add_teacher(absent);
         school.add_teacher(Teacher("Ben", Subjects::Maths, true));
-        (void)register_period(absent, 1, school, hall);
+        (void)school.register_period(absent, 1, hall);
         school.add_class(hall);
-        Result<std::string> report = generate_substitutions(school);
+        Result<std::string> report = school.generate_substitutions();
         REQUIRE(report.ok());
         CHECK(report.value().starts_with(std::string(kReportHeader) + "Asha,1,Maths,Ben,Hall," + reason + "\n"));
         CHECK(report.value().find("\n\"Time taken to generate subs: ") != std::string::npos);

@@ -19,10 +19,13 @@ namespace {
 // What a name is filed under: its entry's place, and a list slot or a handle (known by
 // the name of the handle's record, each handle's own).
 struct Filed {
-    std::size_t place;
+    TeacherNames::EntryId entry;
     TeacherList::Slot slot;
     std::string handle;
 };
+
+// The entry filed `filed`-th.
+TeacherNames::EntryId entry_at(std::size_t filed) { return TeacherNames::EntryId{static_cast<std::uint32_t>(filed)}; }
 
 using HashOf = std::function<std::uint64_t(const TeacherNames&, const std::string&)>;
 
@@ -31,13 +34,13 @@ std::string handle_name(const TeacherRef& handle) { return handle.lock()->name; 
 void check_filed(const TeacherNames& names, const std::map<std::string, Filed>& plain, const std::string& name,
                  const HashOf& hash_of) {
     CAPTURE(name);
-    const std::size_t place = names.find(name, hash_of(names, name));
+    const TeacherNames::EntryId place = names.find(name, hash_of(names, name));
     const auto expected = plain.find(name);
     if (expected == plain.end()) {
         CHECK(place == TeacherNames::kNotFound);
         return;
     }
-    REQUIRE(place == expected->second.place);
+    REQUIRE(place == expected->second.entry);
     CHECK(names.slot(place) == expected->second.slot);
     if (expected->second.slot == TeacherList::kNotListed) CHECK(handle_name(names.unlisted_handle(place)) == expected->second.handle);
 }
@@ -72,14 +75,14 @@ void run_random(std::uint64_t seed, int steps, const HashOf& hash_of) {
             if (filed != plain.end()) break;  // filed once only
             names.make_room(name.size());
             if (random() % 3 != 0) {
-                const auto slot = static_cast<TeacherList::Slot>(random() % 100000);
-                REQUIRE(names.add_listed(name, hash, slot) == plain.size());
-                plain.emplace(name, Filed{plain.size(), slot, ""});
+                const TeacherList::Slot slot{static_cast<std::uint32_t>(random() % 100000)};
+                REQUIRE(names.add_listed(name, hash, slot) == entry_at(plain.size()));
+                plain.emplace(name, Filed{entry_at(plain.size()), slot, ""});
             } else {
                 TeacherRef handle = new_handle();
                 const std::string tag = handle_name(handle);
-                REQUIRE(names.add_unlisted(name, hash, std::move(handle)) == plain.size());
-                plain.emplace(name, Filed{plain.size(), TeacherList::kNotListed, tag});
+                REQUIRE(names.add_unlisted(name, hash, std::move(handle)) == entry_at(plain.size()));
+                plain.emplace(name, Filed{entry_at(plain.size()), TeacherList::kNotListed, tag});
             }
             break;
         case 2:
@@ -90,7 +93,7 @@ void run_random(std::uint64_t seed, int steps, const HashOf& hash_of) {
             TeacherRef handle = new_handle();
             filed->second.handle = handle_name(handle);
             filed->second.slot = TeacherList::kNotListed;
-            names.replace(filed->second.place, std::move(handle));
+            names.replace(filed->second.entry, std::move(handle));
             break;
         }
         }
@@ -115,12 +118,13 @@ TEST_CASE("names that differ by a byte are filed apart") {
     const std::string filed[] = {"", "Asha", "asha", "Asha ", std::string("Asha\0", 5), "Ash"};
     for (std::size_t i = 0; i < std::size(filed); ++i) {
         names.make_room(filed[i].size());
-        CHECK(names.add_listed(filed[i], names.hash(filed[i]), static_cast<TeacherList::Slot>(10 + i)) == i);
+        const TeacherList::Slot slot{static_cast<std::uint32_t>(10 + i)};
+        CHECK(names.add_listed(filed[i], names.hash(filed[i]), slot) == entry_at(i));
     }
     for (std::size_t i = 0; i < std::size(filed); ++i) {
         CAPTURE(i);
-        REQUIRE(names.find(filed[i]) == i);
-        CHECK(names.slot(i) == 10 + i);
+        REQUIRE(names.find(filed[i]) == entry_at(i));
+        CHECK(names.slot(entry_at(i)).value == 10 + i);
     }
     CHECK(names.find("ASHA") == TeacherNames::kNotFound);
     CHECK(names.find("Ashaa") == TeacherNames::kNotFound);
@@ -129,7 +133,7 @@ TEST_CASE("names that differ by a byte are filed apart") {
 TEST_CASE("a listed name refiled with a handle leaves the list") {
     TeacherNames names;
     names.make_room(4);
-    const std::size_t place = names.add_listed("Asha", names.hash("Asha"), 3);
+    const TeacherNames::EntryId place = names.add_listed("Asha", names.hash("Asha"), TeacherList::Slot{3});
     names.replace(place, TeacherRef(Teacher("first", Subjects::Maths, true)));
     CHECK(names.slot(place) == TeacherList::kNotListed);
     CHECK(handle_name(names.unlisted_handle(place)) == "first");

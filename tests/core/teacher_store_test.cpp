@@ -40,7 +40,7 @@ std::string random_text(std::mt19937_64& random) {
     }
 }
 
-void check_store(const TeacherStore& store, const std::vector<PlainTeacher>& plain,
+void check_store(TeacherStore& store, const std::vector<PlainTeacher>& plain,
                  const std::vector<TeacherStore::Texts>& kept) {
     REQUIRE(store.size() == plain.size());
     store.ready_records();
@@ -66,7 +66,7 @@ void check_store(const TeacherStore& store, const std::vector<PlainTeacher>& pla
 }  // namespace
 
 TEST_CASE("an empty store has nothing to make") {
-    const TeacherStore store;
+    TeacherStore store;
     store.ready_records();
     CHECK(store.size() == 0);
     CHECK(store.made_records() == 0);
@@ -79,14 +79,14 @@ TEST_CASE("every store has its own id") {
 
 TEST_CASE("a class name is a new grade unless it was the last one made") {
     TeacherStore store;
-    const auto a = store.grade_for("9A");
-    CHECK(store.grade_for("9A") == a);
-    const auto b = store.grade_for("9B");
+    const auto a = store.class_name_id("9A");
+    CHECK(store.class_name_id("9A") == a);
+    const auto b = store.class_name_id("9B");
     CHECK(b != a);
-    CHECK(store.grade_for("9A") != a);  // only the last is reused
-    CHECK(store.grades_made() == 3);
-    store.forget_grades_from(1);
-    CHECK(store.grades_made() == 1);
+    CHECK(store.class_name_id("9A") != a);  // only the last is reused
+    CHECK(store.class_names_made() == 3);
+    store.forget_class_names_from(1);
+    CHECK(store.class_names_made() == 1);
 }
 
 // Teachers appended, some bringing pairs; pairs queued under grades that change now and
@@ -128,7 +128,7 @@ TEST_CASE("random teachers and queued pairs agree with plain vectors") {
                 const std::string& grade = classes[random() % 4];
                 if (!plain[slot].distinct.emplace(period, grade).second) continue;  // queued pairs are new
                 plain[slot].pairs.emplace_back(period, grade);
-                const auto kept_grade = store.grade_for(grade);
+                const auto kept_grade = store.class_name_id(grade);
                 store.make_room_for_pairs(1);
                 store.queue(static_cast<TeacherStore::Slot>(slot), static_cast<std::int16_t>(period), kept_grade);
             }

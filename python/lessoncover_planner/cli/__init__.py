@@ -13,7 +13,9 @@ import os
 import sys
 from collections.abc import Sequence
 from pathlib import Path
-from typing import IO, Any
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from typing import IO, Any
 
 from .. import subjects as _subjects
 from . import streams
@@ -396,11 +398,12 @@ def run_plan(arguments: argparse.Namespace, prog: str) -> int:
 
 
 def main(argv: Sequence[str] | None = None, prog: str = "lessoncover", *,
-         stdout: IO[bytes] | None = None, stderr: IO[bytes] | IO[str] | None = None) -> int:
+         stdout: IO[bytes] | IO[str] | None = None, stderr: IO[bytes] | IO[str] | None = None) -> int:
     """Run the command with argv (default: the process's arguments); return the exit status.
 
-    stdout (bytes) and stderr (bytes or text) are where the run writes, by default the
-    process's own; the command then runs whole in the caller's process, as a test runs it."""
+    stdout and stderr (bytes or text) are where the run writes, by default the process's
+    own; the command then runs whole in the caller's process, as a test runs it. A text
+    stdout takes the outputs decoded from UTF-8."""
     token = streams.current().set(streams.Streams(stdout, stderr))
     try:
         return _run(sys.argv[1:] if argv is None else list(argv), prog)

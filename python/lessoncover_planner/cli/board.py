@@ -10,14 +10,15 @@ classes) shows each class in the room its row names.
 
 from __future__ import annotations
 
-from dataclasses import asdict, dataclass, field
+from collections import namedtuple
 
-from ..cover_plan import CoverPlan
-from ..records import Cover, NotNeeded, Uncovered
+from ..cover_plan import CoverPlan, PlannedLesson, plan_counts, planned_lessons
 from .period_runs import runs_text
 from .reading import Day
 
-Record = Cover | Uncovered | NotNeeded
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from ..records import Cover, NotNeeded, Uncovered
 
 __all__ = ["BoardRow", "Absentee", "Slip", "RULE_TEXT", "summary", "absent_lessons", "room_of",
            "board_rows", "absentees", "slips"]
@@ -32,83 +33,50 @@ RULE_TEXT = {
 }
 
 
-def summary(result: CoverPlan) -> dict[str, int]:
-    """The counts of a plan (absent lessons, covered, uncovered, not needed, substitutes), then
-    the other figures of its :class:`~lessoncover_planner.PlanSummary` by their field names."""
-    covers, uncovered, skipped = result.covers, result.uncovered, result.not_needed
-    counts = {
-        "absent_lessons": len(covers) + len(uncovered) + len(skipped),
-        "covered": len(covers),
-        "uncovered": len(uncovered),
-        "not_needed": len(skipped),
-        "substitutes": len({cover.substitute for cover in covers}),
-    }
-    counts.update(asdict(result.summary))  # its covered is len(covers) too
-    return counts
+summary = plan_counts
+"""The counts of a plan (absent lessons, covered, uncovered, not needed, substitutes), then the
+other figures of its :class:`~lessoncover_planner.PlanSummary` by their field names."""
 
 
-def absent_lessons(day: Day, result: CoverPlan) -> list[tuple[str, Record]]:
-    """Every absent lesson once, as (status, record), by period, class order and absentee order."""
+def absent_lessons(day: Day, result: CoverPlan) -> list[PlannedLesson]:
+    """Every absent lesson once, by period, class order and absentee order."""
     teacher_order = {name: index for index, (name, _) in enumerate(day.teachers)}
     class_order = {name: index for index, name in enumerate(day.classes)}
-    rows: list[tuple[str, Record]] = ([("covered", record) for record in result.covers]
-            + [("uncovered", record) for record in result.uncovered]
-            + [("not needed", record) for record in result.not_needed])
-    rows.sort(key=lambda row: (row[1].period, class_order.get(row[1].class_name, -1),
-                               teacher_order.get(row[1].absent, -1)))
-    return rows
+    lessons = planned_lessons(result)
+    lessons.sort(key=lambda lesson: (lesson.period, class_order.get(lesson.class_name, -1),
+                                     teacher_order.get(lesson.absent, -1)))
+    return lessons
 
 
-def room_of(day: Day, record: Record) -> str:
-    """The room of the record's lesson row, or "" when the row names none."""
-    return day.rooms.get((record.absent, record.period, record.class_name), "")
+def room_of(day: Day, lesson: PlannedLesson | Cover | Uncovered | NotNeeded) -> str:
+    """The room of the lesson's row, or "" when the row names none."""
+    return day.rooms.get((lesson.absent, lesson.period, lesson.class_name), "")
 
 
-@dataclass(frozen=True)
-class BoardRow:
-    """One absent lesson as people read it; ``how`` is the rule in words, ``why`` why this substitute
-    (empty for a cover set by hand, whose ``how`` says so) or why no cover."""
+BoardRow = namedtuple("BoardRow", "status period class_name room subject absent substitute how why",
+                      defaults=("", "", ""))
+BoardRow.__doc__ = """One absent lesson as people read it; ``how`` is the rule in words, ``why`` why this
+substitute (empty for a cover set by hand, whose ``how`` says so) or why no cover."""
 
-    status: str
-    period: int
-    class_name: str
-    room: str
-    subject: str
-    absent: str
-    substitute: str = ""
-    how: str = ""
-    why: str = ""
+Absentee = namedtuple("Absentee", "name subject reason periods")
+Absentee.__doc__ = "An absent teacher as the board lists them: ``periods`` in words, empty for all day."
+
+Slip = namedtuple("Slip", "substitute covers")
+Slip.__doc__ = "A substitute's covers (board rows) in period order."
 
 
-@dataclass(frozen=True)
-class Absentee:
-    name: str
-    subject: str
-    reason: str
-    periods: str
-
-
-@dataclass(frozen=True)
-class Slip:
-    """A substitute's covers in period order."""
-
-    substitute: str
-    covers: list[BoardRow] = field(default_factory=list)
-
-
-def _row(day: Day, subjects: dict[str, str], status: str, record: Record) -> BoardRow:
-    rule = getattr(record, "rule", "")
-    how = day.cover_how.get((record.absent, record.period, record.class_name), "") if status == "covered" else ""
-    return BoardRow(status=status, period=record.period, class_name=record.class_name,
-                    room=room_of(day, record), subject=subjects.get(record.absent, record.subject),
-                    absent=record.absent, substitute=getattr(record, "substitute", ""),
-                    how=how or RULE_TEXT.get(rule, rule), why="" if how else record.why)
+def _row(day: Day, subjects: dict[str, str], lesson: PlannedLesson) -> BoardRow:
+    how = day.cover_how.get((lesson.absent, lesson.period, lesson.class_name), "") if lesson.status == "covered" else ""
+    return BoardRow(status=lesson.status, period=lesson.period, class_name=lesson.class_name,
+                    room=room_of(day, lesson), subject=subjects.get(lesson.absent, lesson.subject),
+                    absent=lesson.absent, substitute=lesson.substitute,
+                    how=how or RULE_TEXT.get(lesson.rule, lesson.rule), why="" if how else lesson.why)
 
 
 def board_rows(day: Day, result: CoverPlan) -> list[BoardRow]:
     """Every absent lesson once, in the order of :func:`absent_lessons`."""
     subjects = dict(day.teachers)
-    return [_row(day, subjects, status, record) for status, record in absent_lessons(day, result)]
+    return [_row(day, subjects, lesson) for lesson in absent_lessons(day, result)]
 
 
 def absentees(day: Day) -> list[Absentee]:

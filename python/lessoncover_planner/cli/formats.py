@@ -9,15 +9,13 @@ records' fields, with the lesson's room added where ``lessons.csv`` names one.
 from __future__ import annotations
 
 import csv
-import dataclasses
 import io
 from collections.abc import Callable, Iterable, Sequence
 
 from ..cover_plan import CoverPlan
-from .board import BoardRow, Record, absent_lessons, absentees, board_rows, room_of, slips, summary
+from .board import BoardRow, absent_lessons, absentees, board_rows, room_of, slips, summary
 from .cells import guard
 from .reading import Day
-from .templates_env import environment
 from .text_format import render_text
 
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
@@ -52,13 +50,15 @@ def csv_document(rows: Iterable[Sequence[object]]) -> bytes:
 
 def render_csv(day: Day, result: CoverPlan) -> bytes:
     """One row per absent lesson, in the columns of :data:`CSV_HEADER`."""
-    return csv_document((record.absent, record.period, record.subject, record.class_name, record.reason, status,
-                         getattr(record, "substitute", ""), getattr(record, "rule", ""), getattr(record, "why", ""),
-                         room_of(day, record)) for status, record in absent_lessons(day, result))
+    return csv_document((lesson.absent, lesson.period, lesson.subject, lesson.class_name, lesson.reason,
+                         lesson.status, lesson.substitute, lesson.rule, lesson.why, room_of(day, lesson))
+                        for lesson in absent_lessons(day, result))
 
 
-def _as_dict(day: Day, record: Record) -> dict[str, Any]:
+def _as_dict(day: Day, record: Any) -> dict[str, Any]:
     """The record's fields, and its lesson's room when the day names one."""
+    import dataclasses  # only here: the records are the JSON's, and only it needs their fields
+
     fields = {field.name: getattr(record, field.name) for field in dataclasses.fields(record)}
     room = room_of(day, record)
     if room:
@@ -91,6 +91,8 @@ def css_string(text: str) -> str:
 
 
 def _template() -> Any:
+    from .templates_env import environment
+
     page = environment("lessoncover_planner.cli")
     if "css_string" not in page.filters:
         import markupsafe

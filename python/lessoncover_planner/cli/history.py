@@ -15,7 +15,6 @@ from __future__ import annotations
 import csv
 import io
 from collections.abc import Iterable, Sequence
-from dataclasses import dataclass, field
 from pathlib import Path
 
 from .cells import guard, unguard
@@ -33,11 +32,14 @@ __all__ = ["History", "read_history", "render_history", "count_covers", "history
 HEADER = ("day", "name", "covers")
 
 
-@dataclass
 class History:
     """The covers by day and teacher; the day ``""`` holds the totals carried in."""
 
-    rows: dict[str, dict[str, int]] = field(default_factory=dict)
+    def __init__(self, rows: dict[str, dict[str, int]] | None = None) -> None:
+        self.rows = {} if rows is None else rows
+
+    def __repr__(self) -> str:
+        return f"History({self.rows!r})"
 
     def prior(self, day: str) -> dict[str, int]:
         """The covers given before day: the sum of the rows of the days sorting before it."""

@@ -2,14 +2,16 @@
 
 from __future__ import annotations
 
+from collections import namedtuple
 from collections.abc import Mapping, Sequence
-from dataclasses import dataclass
-
-import lessoncover_planner
 
 from .errors import UsageError
 from .guidance import did_you_mean
 from .reading import Day
+
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from ..policy import Policy
 
 __all__ = ["PolicyOptions", "STRATEGIES", "build_policy", "check_away_classes"]
 
@@ -18,18 +20,12 @@ STRATEGIES = ("greedy", "best")
 unless the run says otherwise."""
 
 
-@dataclass(frozen=True)
-class PolicyOptions:
-    """The policy flags of one run; the same for every day of it."""
+PolicyOptions = namedtuple("PolicyOptions", "max_covers keep_doubles combined_lessons co_taught_no_cover "
+                           "away_classes strategy", defaults=(None, False, False, False, (), None))
+PolicyOptions.__doc__ = """The policy flags of one run; the same for every day of it.
 
-    max_covers: int | None = None
-    keep_doubles: bool = False
-    combined_lessons: bool = False
-    co_taught_no_cover: bool = False
-    away_classes: tuple[str, ...] = ()
-    strategy: str | None = None
-    """The strategy the run asked for; None leaves it to where the day comes from: greedy
-    for a day's files, the school's setting for a school folder."""
+``strategy`` is the strategy the run asked for; None leaves it to where the day comes from:
+greedy for a day's files, the school's setting for a school folder."""
 
 
 def check_away_classes(away: Sequence[str], days: Sequence[Day]) -> None:
@@ -44,7 +40,7 @@ def check_away_classes(away: Sequence[str], days: Sequence[Day]) -> None:
                              + did_you_mean(class_name, known))
 
 
-def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, int] | None = None) -> lessoncover_planner.Policy | None:
+def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, int] | None = None) -> Policy | None:
     """The ``Policy`` for day, or ``None`` when nothing asks for one.
 
     Each day gets the ``--away`` classes it has lessons of, as prior covers the
@@ -55,7 +51,14 @@ def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, in
     away = tuple(class_name for class_name in options.away_classes if class_name in known_classes)
     names = {name for name, _ in day.teachers}
     prior = {name: count for name, count in (prior_covers or {}).items() if name in names}
-    policy = lessoncover_planner.Policy(
+    strategy = options.strategy or STRATEGIES[0]
+    if not (options.max_covers is not None or prior or day.unavailable or options.keep_doubles
+            or options.combined_lessons or options.co_taught_no_cover or away or strategy != STRATEGIES[0]
+            or day.supply):
+        return None  # what Policy().is_default() would say, without importing the policy's dataclass
+    from ..policy import Policy
+
+    return Policy(
         max_covers=options.max_covers,
         prior_covers=prior,
         unavailable=dict(day.unavailable),
@@ -63,8 +66,6 @@ def build_policy(options: PolicyOptions, day: Day, prior_covers: Mapping[str, in
         combined_lessons=options.combined_lessons,
         co_taught_no_cover=options.co_taught_no_cover,
         away_classes=away,
-        strategy=options.strategy or STRATEGIES[0],
+        strategy=strategy,
         supply=day.supply,
     )
-    return None if policy.is_default() else policy
-

@@ -24,15 +24,14 @@ it, the board and the slips show it.
 
 from __future__ import annotations
 
-import bisect
 import contextvars
 import csv
 import io
 import os
 import re
 import stat
+from collections import namedtuple
 from collections.abc import Collection, Iterator, Sequence
-from dataclasses import dataclass, field
 from pathlib import Path
 
 from .._planner import PERIOD_MAX, PERIOD_MIN
@@ -48,8 +47,8 @@ __all__ = ["Day", "Record", "Absence", "read_table", "read_text", "read_teachers
 
 DAY_FILES = ("teachers.csv", "lessons.csv", "absences.csv")
 DELIMITERS = (",", ";", "\t")
-_PERIOD_TEXT = re.compile(r"[+-]?[0-9]+")
-_PERIOD_ITEM = re.compile(r"([+-]?[0-9]+)(?:\s*[-\u2013]\s*([+-]?[0-9]+))?")
+# A period or a range of them; compiled by re's cache when first used, as most days have no list.
+_PERIOD_ITEM = r"([+-]?[0-9]+)(?:\s*[-\u2013]\s*([+-]?[0-9]+))?"
 DELIMITER_NAMES = {",": "','", ";": "';'", "\t": "tabs"}
 MAX_FILE_SIZE = 256 * 1024 * 1024
 """The largest input file read, in bytes, unless ``--max-file-size`` says otherwise."""
@@ -61,18 +60,13 @@ SUPPLY_YES = "yes"
 UTF8_HINT = 'save it as "CSV UTF-8" (in Excel: Save As, CSV UTF-8; in LibreOffice: Character set UTF-8)'
 
 
-@dataclass(frozen=True)
-class Record:
-    """One data row of a CSV file: its first line number and its trimmed values by column."""
-
-    line: int
-    values: dict[str, str]
+Record = namedtuple("Record", "line values")
+Record.__doc__ = "One data row of a CSV file: its first line number and its trimmed values by column."
 
 
 PeriodRanges = tuple[tuple[int, int], ...]
 
 
-@dataclass
 class Day:
     """One school day as read from its folder, checked and ready to plan.
 
@@ -83,27 +77,52 @@ class Day:
     part-day absences as written, as ranges.  ``rooms`` maps a lesson
     (the triple of ``lessons``) to the room its row names, when it names one;
     ``lessons`` stays the triples the planner takes.  ``supply`` names the supply
-    teachers, in the order of ``teachers``.  Plain data, so that a day can be sent to
-    another process.
+    teachers, in the order of ``teachers``.  ``period_times`` holds the day's periods and
+    their times (``"08:45-09:40"``) when the school gives them; then they, not the periods
+    the lessons use, are the periods of the day.  ``cover_how`` says how a cover came, for
+    those a school's ledger kept or an office set by hand (``"kept"``, ``"manual"``,
+    ``"forced"``), by lesson; the board shows it in place of the rule.  Plain data, so
+    that a day can be sent to another process.
     """
 
-    folder: Path
-    name: str
-    teachers: list[tuple[str, str]]
-    lessons: list[tuple[str, int, str]]
-    absences: dict[str, str | None]
-    absent_periods: dict[str, tuple[int, ...]] = field(default_factory=dict)
-    absent_ranges: dict[str, PeriodRanges] = field(default_factory=dict)
-    unavailable: dict[str, tuple[int, ...]] = field(default_factory=dict)
-    rooms: dict[tuple[str, int, str], str] = field(default_factory=dict)
-    supply: tuple[str, ...] = ()
-    warnings: list[str] = field(default_factory=list)
-    period_times: dict[int, str] = field(default_factory=dict)
-    """The day's periods and their times (``"08:45-09:40"``) when the school gives them; then
-    they, not the periods the lessons use, are the periods of the day."""
-    # How a cover came, for those a school's ledger kept or an office set by hand ("kept",
-    # "manual", "forced"), by lesson; the board shows it in place of the rule.
-    cover_how: dict[tuple[str, int, str], str] = field(default_factory=dict)
+    def __init__(
+        self,
+        folder: Path,
+        name: str,
+        teachers: list[tuple[str, str]],
+        lessons: list[tuple[str, int, str]],
+        absences: dict[str, str | None],
+        absent_periods: dict[str, tuple[int, ...]] | None = None,
+        absent_ranges: dict[str, PeriodRanges] | None = None,
+        unavailable: dict[str, tuple[int, ...]] | None = None,
+        rooms: dict[tuple[str, int, str], str] | None = None,
+        supply: tuple[str, ...] = (),
+        warnings: list[str] | None = None,
+        period_times: dict[int, str] | None = None,
+        cover_how: dict[tuple[str, int, str], str] | None = None,
+    ) -> None:
+        self.folder = folder
+        self.name = name
+        self.teachers = teachers
+        self.lessons = lessons
+        self.absences = absences
+        self.absent_periods = {} if absent_periods is None else absent_periods
+        self.absent_ranges = {} if absent_ranges is None else absent_ranges
+        self.unavailable = {} if unavailable is None else unavailable
+        self.rooms = {} if rooms is None else rooms
+        self.supply = supply
+        self.warnings = [] if warnings is None else warnings
+        self.period_times = {} if period_times is None else period_times
+        self.cover_how = {} if cover_how is None else cover_how
+
+    def __eq__(self, other: object) -> bool:
+        return type(other) is Day and vars(self) == vars(other)
+
+    __hash__ = None  # type: ignore[assignment]  # a value that changes
+
+    def __repr__(self) -> str:
+        return (f"Day(folder={self.folder!r}, name={self.name!r}, teachers={len(self.teachers)}, "
+                f"lessons={len(self.lessons)}, absences={self.absences!r})")
 
     @property
     def files(self) -> tuple[Path, ...]:
@@ -130,10 +149,13 @@ def read_text(path: Path) -> str:
 def _decode(path: Path) -> str:
     data = _read_bytes(path, max_file_size.get())
     try:
-        return data.decode("utf-8-sig")
+        # As utf-8-sig reads it, without importing that codec; and the error's position
+        # counts from the file's first byte, not from after a byte-order mark.
+        text = data.decode("utf-8")
     except UnicodeDecodeError as error:
         line = data.count(b"\n", 0, error.start) + 1
         raise InputError(path, line, f"not valid UTF-8 text; {UTF8_HINT}") from None
+    return text[1:] if text.startswith("\ufeff") else text
 
 
 def _read_bytes(path: Path, limit: int) -> bytes:
@@ -238,7 +260,8 @@ def read_table(path: Path, columns: Sequence[str], optional: Sequence[str] = ())
 
 def parse_period(path: Path, line: int | None, text: str) -> int:
     """The period number of text, or an InputError."""
-    if _PERIOD_TEXT.fullmatch(text) is None:
+    digits = text[1:] if text[:1] in ("+", "-") else text
+    if not (digits.isascii() and digits.isdigit()):
         raise InputError(path, line, f"period {text!r} is not a whole number")
     # Too many digits is out of range: int() is never asked for them (slow, and refused past 4,300).
     if len(text.lstrip("+-").lstrip("0")) > _PERIOD_DIGITS:
@@ -255,7 +278,7 @@ def parse_period_list(path: Path, line: int | None, column: str, text: str) -> P
     ranges: list[tuple[int, int]] = []
     for item in re.split(r"[;,]", text):
         item = item.strip()
-        match = _PERIOD_ITEM.fullmatch(item)
+        match = re.fullmatch(_PERIOD_ITEM, item)
         if match is None:
             raise InputError(path, line, f"{column} {text!r} is not a list of periods such as '3-5' or '1;4'")
         first = parse_period(path, line, match[1])
@@ -280,9 +303,11 @@ def periods_within(ranges: PeriodRanges, used: Sequence[int]) -> tuple[int, ...]
     A period no lesson uses changes no plan, so the planner gets the same answer from
     this as from every period of the ranges, at a cost that follows the files' size.
     """
+    from bisect import bisect_left, bisect_right  # only days with part-day absences or unavailability
+
     periods: set[int] = set()
     for first, last in ranges:
-        periods.update(used[bisect.bisect_left(used, first):bisect.bisect_right(used, last)])
+        periods.update(used[bisect_left(used, first):bisect_right(used, last)])
         periods.update((first, last))
     return tuple(sorted(periods))
 

@@ -1,8 +1,8 @@
 """Where a run of the command writes: its standard output and standard error.
 
 ``main(argv, stdout=..., stderr=...)`` runs the command on streams of the caller's (a test's
-``BytesIO``, a harness's): standard output takes the outputs' bytes, standard error the
-one-line messages, usage and progress bar.  Without them a run writes to the process's
+``BytesIO``, a harness's ``StringIO``): standard output takes the outputs' bytes (a text
+stream their UTF-8 text), standard error the one-line messages, usage and progress bar.  Without them a run writes to the process's
 ``sys.stdout`` and ``sys.stderr``, looked up when written to, so that whatever stands in for
 them then (pytest's capture, a redirect) receives the text.
 """
@@ -12,7 +12,9 @@ from __future__ import annotations
 import io
 import sys
 from contextvars import ContextVar
-from typing import IO, Any
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from typing import IO, Any
 
 __all__ = ["Streams", "current", "say", "stderr_text", "stdout", "text_on"]
 
@@ -20,7 +22,7 @@ __all__ = ["Streams", "current", "say", "stderr_text", "stdout", "text_on"]
 class Streams:
     """A run's two streams; None stands for the process's own."""
 
-    def __init__(self, stdout: IO[bytes] | None = None, stderr: IO[Any] | None = None) -> None:
+    def __init__(self, stdout: IO[Any] | None = None, stderr: IO[Any] | None = None) -> None:
         self._stdout = stdout
         self._stderr = stderr
 

@@ -11,7 +11,6 @@ a name can neither move the cursor nor reorder the line it is on.
 
 from __future__ import annotations
 
-import unicodedata
 from collections.abc import Sequence
 
 from ..cover_plan import CoverPlan
@@ -29,6 +28,8 @@ def clean(text: str) -> str:
     """text with control characters and bidirectional controls escaped, one line."""
     if text.isprintable():
         return text
+    import unicodedata  # here and below: most schools' names are ASCII, which never need it
+
     out = []
     for char in text:
         if unicodedata.category(char) == "Cc" or char in _BIDI_CONTROLS:
@@ -43,6 +44,8 @@ def display_width(text: str) -> int:
     """The columns a terminal gives text."""
     if text.isascii():
         return len(text)
+    import unicodedata
+
     width = 0
     for char in text:
         if unicodedata.combining(char) or unicodedata.category(char) in ("Mn", "Me", "Cf"):

@@ -11,11 +11,12 @@ from __future__ import annotations
 
 import importlib
 import os
+from collections import namedtuple
 from collections.abc import Callable, Mapping, Sequence
-from dataclasses import dataclass, field
 from pathlib import Path
 
-from .. import plan
+from ..cover_plan import planned_lessons
+from ..planning import plan
 from . import streams
 from .errors import EnvironmentProblem, InputError, UsageError, one_line
 from .formats import render, summary
@@ -40,13 +41,8 @@ PROGRESS_MIN_DAYS = 8
 """A progress bar shows on a terminal from this many days."""
 
 
-@dataclass
-class DayResult:
-    """A planned day: the output bytes, the counts and the covers each substitute gave."""
-
-    output: bytes
-    counts: dict[str, int]
-    covers_given: dict[str, int] = field(default_factory=dict)
+DayResult = namedtuple("DayResult", "output counts covers_given")
+DayResult.__doc__ = "A planned day: the output bytes, the counts and the covers each substitute gave."
 
 
 def find_days(folder: Path) -> list[tuple[str, Path]] | None:
@@ -79,7 +75,8 @@ def plan_day(day: Day, options: PolicyOptions, prior: Mapping[str, int] | None, 
         result = plan(day.teachers, day.lessons, day.planner_absences(), policy=policy)
     except (TypeError, ValueError) as error:
         raise UsageError(f"{day.folder}: the planner refused the day: {error}") from None
-    return DayResult(render(format_name, day, result, slip_per_page), summary(result), count_covers(result.covers))
+    covered = [lesson for lesson in planned_lessons(result) if lesson.status == "covered"]
+    return DayResult(render(format_name, day, result, slip_per_page), summary(result), count_covers(covered))
 
 
 def use_pool(days: Sequence[Day], jobs: int | None) -> int:

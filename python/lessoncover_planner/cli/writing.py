@@ -27,10 +27,9 @@
 
 from __future__ import annotations
 
-import contextlib
 import errno
+import io
 import os
-import select
 import stat
 from collections.abc import Iterable
 from pathlib import Path
@@ -172,11 +171,15 @@ def _replace(target: Path, data: bytes, follow_folder: bool) -> None:
                 raise OSError(errno.ELOOP, _LINK)
             os.rename(temporary, name, src_dir_fd=folder, dst_dir_fd=folder)
         except BaseException:
-            with contextlib.suppress(OSError):
+            try:
                 os.unlink(temporary, dir_fd=folder)
+            except OSError:
+                pass
             raise
-        with contextlib.suppress(OSError):  # make the rename itself durable where the system allows
+        try:  # make the rename itself durable where the system allows
             os.fsync(folder)
+        except OSError:
+            pass
     finally:
         os.close(folder)
 
@@ -194,8 +197,10 @@ def _create_temporary(folder: int, name: str) -> tuple[str, int]:
 
 
 def _keep_owner_and_mode(descriptor: int, old: os.stat_result) -> None:
-    with contextlib.suppress(PermissionError):  # only root may give a file away
+    try:
         os.fchown(descriptor, old.st_uid, old.st_gid)
+    except PermissionError:  # only root may give a file away
+        pass
     os.fchmod(descriptor, stat.S_IMODE(old.st_mode))  # after fchown, which may clear set-id bits
 
 
@@ -206,6 +211,8 @@ def write_all(descriptor: int, data: bytes) -> None:
         try:
             written = os.write(descriptor, view[:_CHUNK])
         except BlockingIOError:
+            import select  # only for an output that would block: a non-blocking pipe that is full
+
             poller = select.poll()
             poller.register(descriptor, select.POLLOUT)
             poller.poll()
@@ -225,7 +232,11 @@ def write_stdout(data: bytes) -> None:
         try:
             descriptor = stream.fileno()
         except (AttributeError, ValueError):  # a stream in memory (a test's, a harness's)
-            getattr(stream, "buffer", stream).write(data)
+            target = getattr(stream, "buffer", stream)
+            if isinstance(target, io.TextIOBase):  # text with no bytes beneath, such as a StringIO
+                target.write(data.decode("utf-8"))
+            else:
+                target.write(data)
         else:
             write_all(descriptor, data)
     except BrokenPipeError:
@@ -238,8 +249,10 @@ def write_stdout(data: bytes) -> None:
 
 def _silence_stdout(stream: object) -> None:
     """After a failed write, keep the interpreter from failing again when it flushes at exit."""
-    with contextlib.suppress(OSError, ValueError, AttributeError):
+    try:
         descriptor = stream.fileno()  # type: ignore[attr-defined]
         devnull = os.open(os.devnull, os.O_WRONLY)
         os.dup2(devnull, descriptor)
         os.close(devnull)
+    except (OSError, ValueError, AttributeError):
+        pass

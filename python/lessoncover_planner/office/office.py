@@ -266,7 +266,7 @@ class Office:
             not_needed = [OpenLesson(record.absent, record.period, record.class_name, record.why)
                           for record in result.not_needed]
             run = PlanRun(at=datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds"),
-                          options=json.dumps({**asdict(options), "away_classes": list(options.away_classes),
+                          options=json.dumps({**options._asdict(), "away_classes": list(options.away_classes),
                                               "fresh": fresh}, sort_keys=True),
                           covered=len(covers), uncovered=len(uncovered), not_needed=len(not_needed),
                           kept=len(kept.covers), released=len(kept.released),

@@ -3,7 +3,7 @@
 #include "binding/heap_type.hpp"
 #include "binding/owned_ref.hpp"
 #include "python/lessoncover/python_types.hpp"
-#include "school/registration.hpp"
+#include "school/school.hpp"
 
 namespace lessoncover::binding {
 namespace {
@@ -15,7 +15,7 @@ PyObject* register_period_function(PyObject*, PyObject* const* args, Py_ssize_t 
     return call_function<Shared<Teacher>, std::int16_t, Exclusive<School>, Exclusive<Class>>(
         register_period_signature, args, nargs, kwnames,
         [](const Teacher& teacher, std::int16_t period, School& school, Class& school_class) {
-            return register_period(teacher, period, school, school_class);
+            return school.register_period(teacher, period, school_class);
         });
 }
 

@@ -4,7 +4,6 @@
 #include "python/lessoncover/python_types.hpp"
 #include "binding/text_sink.hpp"
 #include "school/school.hpp"
-#include "school/substitutions.hpp"
 
 namespace lessoncover::binding {
 namespace {
@@ -41,7 +40,7 @@ PyObject* school_add_to_hashmap(PyObject* self, PyObject* const* args, Py_ssize_
     return call_method<Exclusive<School>, std::string_view, Copied<Teacher>>(
         add_to_hashmap_signature, self, args, nargs, kwnames,
         [](School& school, std::string_view name, Teacher& teacher) {
-            school.add_to_hashmap(name, std::move(teacher));
+            school.file_unlisted(name, std::move(teacher));
         });
 }
 
@@ -49,7 +48,7 @@ PyObject* school_generate_substitutions(PyObject* self, PyObject*) noexcept {
     return call_on_receiver<Exclusive<School>>(self, [](School& school) -> Result<NewReference> {
         PythonTextSink report;
         SignalHandlers signals;
-        Result<Done> done = generate_substitutions(school, report, &signals);
+        Result<Done> done = school.generate_substitutions(report, &signals);
         if (!done.ok()) return done.error();
         return NewReference{report.take()};
     });
@@ -58,7 +57,7 @@ PyObject* school_generate_substitutions(PyObject* self, PyObject*) noexcept {
 PyObject* school_str(PyObject* self) noexcept {
     return call_on_receiver<Exclusive<School>>(self, [](School& school) {
         SignalHandlers signals;
-        return printed_text(school, signals);
+        return school.printed_text(signals);
     });
 }
 
