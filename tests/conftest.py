@@ -1,7 +1,7 @@
 """The core's build tree for the tests that share it, and the order the suite runs in."""
 import pytest
 
-from tests.core_build import CORE_TREE_GROUP, build_core_tree
+from tests.core_build import build_core_tree
 
 
 @pytest.fixture(scope="session")
@@ -12,8 +12,8 @@ def core_tree():
 
 
 def long_running(item) -> bool:
-    return item.get_closest_marker("slow") is not None or any(
-        mark.args == (CORE_TREE_GROUP,) for mark in item.iter_markers("xdist_group"))
+    """Marked slow, or sharing a build with other tests through an xdist_group."""
+    return any(item.get_closest_marker(name) is not None for name in ("slow", "xdist_group"))
 
 
 def pytest_collection_modifyitems(items):
