@@ -6,30 +6,27 @@ the Python model then plans the same day, policies and pins included, and must m
 same decision for every lesson, with the same counts for those nobody could take."""
 
 import json
-import shutil
 import subprocess
-from pathlib import Path
 
 import pytest
 
+from tests.core_build import CORE_TREE_GROUP, ROOT
 from tests.model.day import plan_day
 from tests.model.rules import default_policy
-from tests.test_core import ROOT, core_sources
 
 CORPUS = ROOT / "fuzz" / "corpus" / "day_fuzzer"
 
 
+# The dump tool is built in the core's tree (tests/core_build.py), on the build of the core
+# that the core's own checks run on.
+pytestmark = pytest.mark.xdist_group(CORE_TREE_GROUP)
+
+
 @pytest.fixture(scope="module")
-def fuzzed_days(tmp_path_factory):
-    compiler = shutil.which("g++") or shutil.which("c++")
-    if compiler is None:
-        pytest.skip("no C++ compiler")
-    binary = tmp_path_factory.mktemp("day_dump") / "day_dump"
-    subprocess.run([compiler, "-std=c++20", "-O1", f"-I{ROOT / 'src'}", f"-I{ROOT / 'fuzz'}",
-                    str(ROOT / "fuzz" / "day_dump.cpp"), *map(str, core_sources()), "-o", str(binary)],
-                   check=True)
+def fuzzed_days(core_tree):
     inputs = sorted(CORPUS.iterdir())
-    run = subprocess.run([str(binary), *map(str, inputs)], capture_output=True, text=True, check=True)
+    run = subprocess.run([str(core_tree / "day_dump"), *map(str, inputs)], capture_output=True, text=True,
+                         check=True)
     return [json.loads(line) for line in run.stdout.splitlines()]
 
 

@@ -8,6 +8,8 @@ import pytest
 
 ROOT = Path(__file__).resolve().parents[1]
 BLOCKS = re.findall(r"^```(\w*)\n(.*?)^```$", (ROOT / "README.md").read_text(encoding="utf-8"), re.M | re.S)
+# The suite over every core (pytest-xdist); the tests that share a build keep to one worker.
+TEST_COMMAND = 'python3 -m pip install ".[test]" && python3 -m pytest -n auto --dist loadgroup'
 TIMING = re.compile(r'"Time taken to generate subs: [0-9.]+(?:s|ms|µs|ns)"')
 
 
@@ -27,7 +29,11 @@ def test_first_block_holds_the_two_commands():
     commands = BLOCKS[0][1]
     assert commands.startswith("# build, install and plan cover for the bundled sample school\n"
                                "python3 -m pip install . && lessoncover plan\n")
-    assert 'python3 -m pip install ".[test]" && python3 -m pytest\n' in commands
+    assert f"{TEST_COMMAND}\n" in commands
+
+
+def test_ci_runs_the_readme_test_command():
+    assert TEST_COMMAND in (ROOT / ".ci" / "run").read_text(encoding="utf-8").splitlines()
 
 
 def test_python_example_prints_what_the_readme_shows():

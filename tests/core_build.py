@@ -1,0 +1,51 @@
+"""The core's build tree of its own (build/core-tests, CMake, no Python): the core once,
+with its doctest checks and the day fuzzer's dump tool on it, for every test that runs one
+of them."""
+from __future__ import annotations
+
+import os
+import re
+import shutil
+import subprocess
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[1]
+CORE_TREE = ROOT / "build" / "core-tests"
+# Tests that use the tree share this xdist group: one worker builds it, the others never
+# write to it at the same time.
+CORE_TREE_GROUP = "core-tree"
+
+
+def core_sources() -> list[Path]:
+    """The core library's sources, as the build lists them."""
+    cmake = (ROOT / "CMakeLists.txt").read_text()
+    block = re.search(r"add_library\(lessoncover_core STATIC(.*?)\)", cmake, re.S)
+    return [ROOT / name for name in block.group(1).split()]
+
+
+def skip_or_fail(reason: str) -> None:
+    """A missing tool skips the check locally; on CI (CI=true) it fails it."""
+    if os.environ.get("CI") == "true":
+        pytest.fail(reason)
+    pytest.skip(reason)
+
+
+def build_core_tree() -> Path:
+    """Configures and builds the tree, both programs on one build of the core; its folder."""
+    for tool in ("cmake", "ctest"):
+        if shutil.which(tool) is None:
+            skip_or_fail(f"no {tool}")
+    # The core's warnings are errors here, as the checks have always built it.
+    configured = subprocess.run(
+        ["cmake", "-S", str(ROOT), "-B", str(CORE_TREE), "-DLESSONCOVER_CORE_TESTS=ON",
+         "-DCMAKE_COMPILE_WARNING_AS_ERROR=ON"],
+        capture_output=True, text=True)
+    if configured.returncode != 0 and 'provided by "doctest"' in configured.stderr:
+        skip_or_fail("doctest is missing (Debian: apt-get install doctest-dev)")
+    assert configured.returncode == 0, configured.stdout + configured.stderr
+    built = subprocess.run(["cmake", "--build", str(CORE_TREE), "--target", "core_tests", "day_dump",
+                            f"--parallel={os.cpu_count() or 1}"], capture_output=True, text=True)
+    assert built.returncode == 0, built.stdout + built.stderr
+    return CORE_TREE
