@@ -6,14 +6,14 @@ from tests.core_build import build_core_tree
 
 @pytest.fixture(scope="session")
 def core_tree():
-    """build/core-tests, built once a session (once a worker under xdist, where the tests
-    that use it share one worker through their xdist_group)."""
+    """build/core-tests, built once a session (under xdist, once a worker that needs it; the
+    second finds it built)."""
     return build_core_tree()
 
 
 def long_running(item) -> bool:
-    """Marked slow, or sharing a build with other tests through an xdist_group."""
-    return any(item.get_closest_marker(name) is not None for name in ("slow", "xdist_group"))
+    """Marked slow, or using the core's build tree."""
+    return item.get_closest_marker("slow") is not None or "core_tree" in getattr(item, "fixturenames", ())
 
 
 def pytest_collection_modifyitems(items):

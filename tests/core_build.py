@@ -3,6 +3,7 @@ with its doctest checks and the day fuzzer's dump tool on it, for every test tha
 of them."""
 from __future__ import annotations
 
+import fcntl
 import os
 import re
 import shutil
@@ -13,9 +14,6 @@ import pytest
 
 ROOT = Path(__file__).resolve().parents[1]
 CORE_TREE = ROOT / "build" / "core-tests"
-# Tests that use the tree share this xdist group: one worker builds it, the others never
-# write to it at the same time.
-CORE_TREE_GROUP = "core-tree"
 
 
 def core_sources() -> list[Path]:
@@ -37,15 +35,23 @@ def build_core_tree() -> Path:
     for tool in ("cmake", "ctest"):
         if shutil.which(tool) is None:
             skip_or_fail(f"no {tool}")
-    # The core's warnings are errors here, as the checks have always built it.
-    configured = subprocess.run(
-        ["cmake", "-S", str(ROOT), "-B", str(CORE_TREE), "-DLESSONCOVER_CORE_TESTS=ON",
-         "-DCMAKE_COMPILE_WARNING_AS_ERROR=ON"],
-        capture_output=True, text=True)
-    if configured.returncode != 0 and 'provided by "doctest"' in configured.stderr:
-        skip_or_fail("doctest is missing (Debian: apt-get install doctest-dev)")
-    assert configured.returncode == 0, configured.stdout + configured.stderr
-    built = subprocess.run(["cmake", "--build", str(CORE_TREE), "--target", "core_tests", "day_dump",
-                            f"--parallel={os.cpu_count() or 1}"], capture_output=True, text=True)
-    assert built.returncode == 0, built.stdout + built.stderr
+    # Workers of one run (pytest-xdist) that need the tree build it one after the other: the
+    # first builds, the others find it built. Two builds at once would share one folder.
+    CORE_TREE.parent.mkdir(parents=True, exist_ok=True)
+    with open(CORE_TREE.parent / "core-tests.lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        # The core's warnings are errors here, as the checks have always built it.
+        configured = subprocess.run(
+            ["cmake", "-S", str(ROOT), "-B", str(CORE_TREE), "-DLESSONCOVER_CORE_TESTS=ON",
+             "-DCMAKE_COMPILE_WARNING_AS_ERROR=ON"],
+            capture_output=True, text=True)
+        if configured.returncode != 0 and 'provided by "doctest"' in configured.stderr:
+            skip_or_fail("doctest is missing (Debian: apt-get install doctest-dev)")
+        assert configured.returncode == 0, configured.stdout + configured.stderr
+        # One target a build: make given both at once builds the core library for each in parallel,
+        # two archivers writing one liblessoncover_core.a.
+        for target in ("core_tests", "day_dump"):
+            built = subprocess.run(["cmake", "--build", str(CORE_TREE), "--target", target,
+                                    f"--parallel={os.cpu_count() or 1}"], capture_output=True, text=True)
+            assert built.returncode == 0, built.stdout + built.stderr
     return CORE_TREE

@@ -8,12 +8,11 @@ from pathlib import Path
 
 import pytest
 
-from tests.core_build import CORE_TREE_GROUP, ROOT, core_sources
+from tests.core_build import ROOT, core_sources
 
 pytestmark = pytest.mark.slow
 
 
-@pytest.mark.xdist_group(CORE_TREE_GROUP)
 def test_core_builds_without_python_and_passes_its_checks(core_tree):
     """The core's doctest checks (tests/core/*_test.cpp), built by CMake in a tree of their
     own that needs no Python, and run by CTest, each test case a test."""

@@ -10,7 +10,7 @@ import subprocess
 
 import pytest
 
-from tests.core_build import CORE_TREE_GROUP, ROOT
+from tests.core_build import ROOT
 from tests.model.day import plan_day
 from tests.model.rules import default_policy
 
@@ -19,7 +19,6 @@ CORPUS = ROOT / "fuzz" / "corpus" / "day_fuzzer"
 
 # The dump tool is built in the core's tree (tests/core_build.py), on the build of the core
 # that the core's own checks run on.
-pytestmark = pytest.mark.xdist_group(CORE_TREE_GROUP)
 
 
 @pytest.fixture(scope="module")

@@ -8,8 +8,8 @@ import pytest
 
 ROOT = Path(__file__).resolve().parents[1]
 BLOCKS = re.findall(r"^```(\w*)\n(.*?)^```$", (ROOT / "README.md").read_text(encoding="utf-8"), re.M | re.S)
-# The suite over every core (pytest-xdist); the tests that share a build keep to one worker.
-TEST_COMMAND = 'python3 -m pip install ".[test]" && python3 -m pytest -n auto --dist loadgroup'
+# The suite over every core (pytest-xdist).
+TEST_COMMAND = 'python3 -m pip install ".[test]" && python3 -m pytest -n auto'
 TIMING = re.compile(r'"Time taken to generate subs: [0-9.]+(?:s|ms|µs|ns)"')
 
 
