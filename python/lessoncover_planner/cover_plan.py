@@ -152,11 +152,16 @@ SUMMARY_FIELDS = ("covered", "subject", "supply", "doubles_kept", "largest_load"
 """The names of :class:`~lessoncover_planner.PlanSummary`'s fields, in order."""
 
 
+def covered_lessons(plan: CoverPlan) -> list[PlannedLesson]:
+    """The covered lessons of plan, in the order of its covers."""
+    return [PlannedLesson("covered", absent, period, subject, class_name, reason, substitute, rule, why)
+            for absent, period, subject, substitute, class_name, reason, rule, why in plan._cover_rows]
+
+
 def planned_lessons(plan: CoverPlan) -> list[PlannedLesson]:
     """Every absent lesson of plan once: its covers, the lessons without cover, then those that
     need none, each group in the order of its records, with the records' values."""
-    lessons = [PlannedLesson("covered", absent, period, subject, class_name, reason, substitute, rule, why)
-               for absent, period, subject, substitute, class_name, reason, rule, why in plan._cover_rows]
+    lessons = covered_lessons(plan)
     lessons += [PlannedLesson("uncovered", absent, period, subject, class_name, reason, "", "",
                               _planner.why_uncovered(period, *counts))
                 for absent, period, subject, class_name, reason, *counts in plan._uncovered_rows]

@@ -13,9 +13,6 @@ import os
 import sys
 from collections.abc import Sequence
 from pathlib import Path
-TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
-if TYPE_CHECKING:
-    from typing import IO, Any
 
 from .. import subjects as _subjects
 from . import streams
@@ -24,10 +21,14 @@ from .errors import (EXIT_BAD_INPUT, EXIT_CANNOT_WRITE, EXIT_OK, BrokenPipe, Com
 from .formats import FORMATS, OUTPUT_NAMES
 from .history import history_days, history_warnings, read_history, render_history
 from .policies import STRATEGIES, PolicyOptions, check_away_classes
-from .streams import say
 from .reading import DAY_FILES, MAX_FILE_SIZE, max_file_size, read_day
+from .streams import say
 from .week import find_days, plan_days, summary_table
 from .writing import refuse_inputs, refuse_links, write_file, write_stdout
+
+TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
+if TYPE_CHECKING:
+    from typing import IO, Any
 
 __all__ = ["main", "sample_school"]
 

@@ -55,15 +55,21 @@ def render_csv(day: Day, result: CoverPlan) -> bytes:
                         for lesson in absent_lessons(day, result))
 
 
-def _as_dict(day: Day, record: Any) -> dict[str, Any]:
-    """The record's fields, and its lesson's room when the day names one."""
+def _as_dicts(day: Day, records: Sequence[Any]) -> list[dict[str, Any]]:
+    """Each record's fields, and its lesson's room when the day names one; the records are of one kind."""
+    if not records:
+        return []
     import dataclasses  # only here: the records are the JSON's, and only it needs their fields
 
-    fields = {field.name: getattr(record, field.name) for field in dataclasses.fields(record)}
-    room = room_of(day, record)
-    if room:
-        fields["room"] = room
-    return fields
+    names = [field.name for field in dataclasses.fields(records[0])]
+    documents = []
+    for record in records:
+        fields = {name: getattr(record, name) for name in names}
+        room = room_of(day, record)
+        if room:
+            fields["room"] = room
+        documents.append(fields)
+    return documents
 
 
 def render_json(day: Day, result: CoverPlan) -> bytes:
@@ -72,9 +78,9 @@ def render_json(day: Day, result: CoverPlan) -> bytes:
 
     document = {
         "day": day.name,
-        "covers": [_as_dict(day, record) for record in result.covers],
-        "uncovered": [_as_dict(day, record) for record in result.uncovered],
-        "not_needed": [_as_dict(day, record) for record in result.not_needed],
+        "covers": _as_dicts(day, result.covers),
+        "uncovered": _as_dicts(day, result.uncovered),
+        "not_needed": _as_dicts(day, result.not_needed),
         "summary": summary(result),
         "elapsed": result.elapsed,
     }

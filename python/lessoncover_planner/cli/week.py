@@ -15,7 +15,7 @@ from collections import namedtuple
 from collections.abc import Callable, Mapping, Sequence
 from pathlib import Path
 
-from ..cover_plan import planned_lessons
+from ..cover_plan import covered_lessons
 from ..planning import plan
 from . import streams
 from .errors import EnvironmentProblem, InputError, UsageError, one_line
@@ -75,8 +75,8 @@ def plan_day(day: Day, options: PolicyOptions, prior: Mapping[str, int] | None, 
         result = plan(day.teachers, day.lessons, day.planner_absences(), policy=policy)
     except (TypeError, ValueError) as error:
         raise UsageError(f"{day.folder}: the planner refused the day: {error}") from None
-    covered = [lesson for lesson in planned_lessons(result) if lesson.status == "covered"]
-    return DayResult(render(format_name, day, result, slip_per_page), summary(result), count_covers(covered))
+    return DayResult(render(format_name, day, result, slip_per_page), summary(result),
+                     count_covers(covered_lessons(result)))
 
 
 def use_pool(days: Sequence[Day], jobs: int | None) -> int:

@@ -8,10 +8,10 @@ import datetime
 from collections.abc import Callable
 from pathlib import Path
 
-from ..cli.streams import say
 from ..cli.errors import EXIT_OK, UsageError
 from ..cli.formats import OUTPUT_NAMES, render
 from ..cli.policies import PolicyOptions, check_away_classes
+from ..cli.streams import say
 from ..cli.writing import refuse_inputs, refuse_links, write_file, write_stdout
 from .ledger import AbsenceEntry
 from .office import NOT_A_SCHOOL, Office
