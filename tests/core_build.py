@@ -5,7 +5,6 @@ from __future__ import annotations
 
 import fcntl
 import os
-import re
 import shutil
 import subprocess
 from pathlib import Path
@@ -14,13 +13,6 @@ import pytest
 
 ROOT = Path(__file__).resolve().parents[1]
 CORE_TREE = ROOT / "build" / "core-tests"
-
-
-def core_sources() -> list[Path]:
-    """The core library's sources, as the build lists them."""
-    cmake = (ROOT / "CMakeLists.txt").read_text()
-    block = re.search(r"add_library\(lessoncover_core STATIC(.*?)\)", cmake, re.S)
-    return [ROOT / name for name in block.group(1).split()]
 
 
 def skip_or_fail(reason: str) -> None:

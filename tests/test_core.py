@@ -1,14 +1,9 @@
 """Builds the plain C++ core without Python and runs its own checks."""
 
-import os
 import re
-import shutil
 import subprocess
-from pathlib import Path
 
 import pytest
-
-from tests.core_build import ROOT, core_sources
 
 pytestmark = pytest.mark.slow
 

@@ -17,12 +17,10 @@ from tests.model.rules import default_policy
 CORPUS = ROOT / "fuzz" / "corpus" / "day_fuzzer"
 
 
-# The dump tool is built in the core's tree (tests/core_build.py), on the build of the core
-# that the core's own checks run on.
-
-
 @pytest.fixture(scope="module")
 def fuzzed_days(core_tree):
+    """The corpus's days and their plans, as the dump tool writes them: a target of the core's
+    tree (tests/core_build.py), on the build of the core that the core's own checks run on."""
     inputs = sorted(CORPUS.iterdir())
     run = subprocess.run([str(core_tree / "day_dump"), *map(str, inputs)], capture_output=True, text=True,
                          check=True)

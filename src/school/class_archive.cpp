@@ -35,8 +35,8 @@ bool ClassArchive::same_sources_as_last(const Class& added) const noexcept {
 
 void ClassArchive::begin(const Class& added) {
     reserve_more(classes_, 1);
-    ClassPlaces places{names_.size(), entries_.size(), 0, narrow(added.class_name.size()), 0, 0, narrow(handles_.size()),
-              narrow(added.own_handles.size())};
+    ClassPlaces places{names_.size(), entries_.size(), 0, narrow(added.class_name.size()),
+                       0, 0, narrow(handles_.size()), narrow(added.own_handles.size())};
     if (same_sources_as_last(added)) {
         places.sources_start = classes_.empty() ? 0 : classes_.back().sources_start;
     } else {

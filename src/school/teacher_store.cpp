@@ -61,21 +61,21 @@ void TeacherStore::make_records() {
 
 void TeacherStore::write_out() {
     std::size_t written = 0;
-    std::uint32_t grade = 0;  // the queue starts with a mark
+    std::uint32_t class_name = 0;  // the queue starts with a mark
     try {
         for (; written < queued_.size(); ++written) {
             const Queued& queued = queued_[written];
-            if (queued.kind == kGradeMark) {
-                grade = queued.slot_or_grade;
+            if (queued.kind == kClassNameMark) {
+                class_name = queued.slot_or_class_name;
                 continue;
             }
-            const auto record = handles_[queued.slot_or_grade].lock();
-            record->add_period(queued.period, grades_[grade]);  // a new pair
+            const auto record = handles_[queued.slot_or_class_name].lock();
+            record->add_period(queued.period, class_names_[class_name]);  // a new pair
         }
     } catch (...) {
-        // The rest stays queued, behind the mark of its grade.
+        // The rest stays queued, behind the mark of its class name.
         if (written > 0) {
-            queued_[written - 1] = Queued{grade, 0, kGradeMark};
+            queued_[written - 1] = Queued{class_name, 0, kClassNameMark};
             queued_.erase(queued_.begin(), queued_.begin() + static_cast<std::ptrdiff_t>(written - 1));
         }
         throw;

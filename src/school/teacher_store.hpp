@@ -98,24 +98,24 @@ public:
     // The class name as the store keeps it for the pairs queued: the last one made when it
     // has that text, else a new one. May throw std::bad_alloc, and then nothing changed.
     ClassNameId class_name_id(std::string_view class_name) {
-        if (!grades_.empty() && grades_.back() == class_name) return last_class_name();
-        reserve_more(grades_, 1);
-        grades_.emplace_back(class_name);
+        if (!class_names_.empty() && class_names_.back() == class_name) return last_class_name();
+        reserve_more(class_names_, 1);
+        class_names_.emplace_back(class_name);
         return last_class_name();
     }
-    std::size_t class_names_made() const noexcept { return grades_.size(); }
+    std::size_t class_names_made() const noexcept { return class_names_.size(); }
     void forget_class_names_from(std::size_t made) noexcept {
-        if (made < grades_.size()) grades_.resize(made);
+        if (made < class_names_.size()) class_names_.resize(made);
     }
 
     // Room for `pairs` queued pairs, so that queue() cannot fail.
     void make_room_for_pairs(std::size_t pairs) { reserve_more(queued_, 2 * pairs); }
-    // The pair (period, the grade's text), not yet held by the teacher's record, is the
+    // The pair (period, the class name's text), not yet held by the teacher's record, is the
     // record's next pair. Room was made.
-    void queue(Slot slot, std::int16_t period, ClassNameId grade) noexcept {
-        if (queued_.empty() || grade != last_grade_) {
-            queued_.push_back(Queued{grade.value, 0, kGradeMark});
-            last_grade_ = grade;
+    void queue(Slot slot, std::int16_t period, ClassNameId class_name) noexcept {
+        if (queued_.empty() || class_name != last_class_name_) {
+            queued_.push_back(Queued{class_name.value, 0, kClassNameMark});
+            last_class_name_ = class_name;
         }
         queued_.push_back(Queued{slot.value, period, kPair});
     }
@@ -133,14 +133,16 @@ private:
     // Writes every queued pair into its record, in order; the records are made. Should
     // memory run out part way, the pairs written are off the queue and the rest stay.
     void write_out();
-    ClassNameId last_class_name() const noexcept { return ClassNameId{static_cast<std::uint32_t>(grades_.size() - 1)}; }
+    ClassNameId last_class_name() const noexcept {
+        return ClassNameId{static_cast<std::uint32_t>(class_names_.size() - 1)};
+    }
 
-    // A pair, or the grade of the pairs after it (kept once for a run of pairs of one
+    // A pair, or the class name of the pairs after it (kept once for a run of pairs of one
     // class): eight bytes.
     static constexpr std::uint16_t kPair = 0;
-    static constexpr std::uint16_t kGradeMark = 1;
+    static constexpr std::uint16_t kClassNameMark = 1;
     struct Queued {
-        std::uint32_t slot_or_grade;
+        std::uint32_t slot_or_class_name;
         std::int16_t period;
         std::uint16_t kind;
     };
@@ -148,11 +150,11 @@ private:
     std::uint64_t id_;
     std::vector<CopiedTeacher> copies_;  // by slot
     TextBlocks texts_;
-    std::vector<TeacherRef> handles_;      // by slot, those made so far
-    std::vector<PeriodSet> seeded_pairs_;  // emptied once in a record
-    std::vector<std::string> grades_;      // by ClassNameId
-    std::vector<Queued> queued_;           // written out when somebody reads a record
-    ClassNameId last_grade_{0};            // of the last mark queued
+    std::vector<TeacherRef> handles_;       // by slot, those made so far
+    std::vector<PeriodSet> seeded_pairs_;   // emptied once in a record
+    std::vector<std::string> class_names_;  // by ClassNameId
+    std::vector<Queued> queued_;            // written out when somebody reads a record
+    ClassNameId last_class_name_{0};        // of the last mark queued
 };
 
 using TeacherStoreRef = std::shared_ptr<TeacherStore>;

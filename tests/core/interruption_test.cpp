@@ -49,8 +49,6 @@ private:
     int stop_at_;
 };
 
-std::string without_timing(const std::string& report) { return report.substr(0, report.rfind('\n')); }
-
 bool interrupted_error(const auto& result) { return !result.ok() && result.error().kind == ErrorKind::interrupted; }
 
 // Stopped at its second question, asked under no lock.

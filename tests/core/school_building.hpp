@@ -1,5 +1,6 @@
-// A school the core's checks build alike: large enough that adding its class, printing it
-// and generating take many steps of an interruption check.
+// What the core's checks build schools with: one large enough that adding its class,
+// printing it and generating take many steps of an interruption check, the smallest with
+// a cover to give, and reports compared without their timing lines.
 #pragma once
 
 #include <cstdint>
@@ -35,5 +36,8 @@ inline Teacher add_asha_and_ben(School& school) {
     school.add_teacher(Teacher("Ben", Subjects::Maths, true));
     return absent;
 }
+
+// A report without its timing line, which differs from run to run.
+inline std::string without_timing(const std::string& report) { return report.substr(0, report.rfind('\n')); }
 
 }  // namespace lessoncover

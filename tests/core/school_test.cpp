@@ -47,8 +47,6 @@ public:
     bool requested() override { return true; }
 };
 
-std::string without_timing(const std::string& report) { return report.substr(0, report.rfind('\n')); }
-
 }  // namespace
 
 // Printing shows the classes kept, not their absent lessons, texts and class names: the

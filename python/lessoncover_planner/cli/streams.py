@@ -2,9 +2,10 @@
 
 ``main(argv, stdout=..., stderr=...)`` runs the command on streams of the caller's (a test's
 ``BytesIO``, a harness's ``StringIO``): standard output takes the outputs' bytes (a text
-stream their UTF-8 text), standard error the one-line messages, usage and progress bar.  Without them a run writes to the process's
-``sys.stdout`` and ``sys.stderr``, looked up when written to, so that whatever stands in for
-them then (pytest's capture, a redirect) receives the text.
+stream their UTF-8 text), standard error the one-line messages, usage and progress bar.
+Without them a run writes to the process's ``sys.stdout`` and ``sys.stderr``, looked up
+when written to, so that whatever stands in for them then (pytest's capture, a redirect)
+receives the text.
 """
 
 from __future__ import annotations
@@ -12,6 +13,7 @@ from __future__ import annotations
 import io
 import sys
 from contextvars import ContextVar
+
 TYPE_CHECKING = False  # as typing.TYPE_CHECKING, without importing typing at run time
 if TYPE_CHECKING:
     from typing import IO, Any
