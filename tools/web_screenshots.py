@@ -5,7 +5,8 @@ records a morning through the office layer (one of the day's absences, a teacher
 for the first two periods, one who leaves for the last two, a plan, one cover changed by hand),
 serves it with ``lessoncover serve`` and saves full-page PNGs of every page there is: the day,
 changing a cover, the printable page and slips, and the week, staff and timetable pages when the
-app has them. A page wider than its window (something cut off, or scrolling sideways) is reported.
+app has them, each as the screen shows it and as its print styles lay it out (``-print``). A page
+wider than its window (something cut off, or scrolling sideways) is reported.
 
     python tools/web_screenshots.py [--out docs/web] [--timetable DIR] [--absent N]
 
@@ -17,6 +18,7 @@ import argparse
 import base64
 import csv
 import datetime
+import itertools
 import shutil
 import sys
 import tempfile
@@ -32,6 +34,7 @@ from tests import browser_support  # noqa: E402
 
 DATE = datetime.date(2026, 12, 9)  # a Wednesday
 WIDTHS = {"desktop": 1280, "phone": 390}
+MEDIA = ("screen", "print")
 SCHOOL_TOML = """\
 # Built by tools/web_screenshots.py from a real timetable: the same lessons every weekday.
 days = ["Mon", "Tue", "Wed", "Thu", "Fri"]
@@ -97,12 +100,14 @@ def answers(address: str, path: str) -> bool:
         return False
 
 
-def capture(driver, url: str, width: int, out: Path, prepare: str = "") -> str:
-    """A full-page PNG of the page at the width, after the script ``prepare``; a note when the page
-    is wider than that (a phone then widens its window to the page, so the window says nothing)."""
+def capture(driver, url: str, width: int, out: Path, prepare: str = "", media: str = "screen") -> str:
+    """A full-page PNG of the page at the width in the CSS media ``media`` (screen or print), after
+    the script ``prepare``; a note when the page is wider than that (a phone then widens its window
+    to the page, so the window says nothing)."""
     mobile = width < 600
     metrics = {"width": width, "height": 900, "deviceScaleFactor": 1, "mobile": mobile}
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", metrics)
+    driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"media": media})
     driver.get(url)
     if prepare:
         driver.execute_script(prepare)
@@ -112,7 +117,8 @@ def capture(driver, url: str, width: int, out: Path, prepare: str = "") -> str:
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {**metrics, "height": max(height, 300)})
     shot = driver.execute_cdp_cmd("Page.captureScreenshot", {"format": "png", "captureBeyondViewport": True})
     out.write_bytes(base64.b64decode(shot["data"]))
-    wide = f"  WIDER THAN THE SCREEN: {scroll} px in {width} px" if scroll > width else ""
+    # Printed, a page takes the paper's width, not the window's: only the screen can be too narrow.
+    wide = f"  WIDER THAN THE SCREEN: {scroll} px in {width} px" if media == "screen" and scroll > width else ""
     return f"{out.relative_to(ROOT) if out.is_relative_to(ROOT) else out}: {out.stat().st_size // 1024} KB{wide}"
 
 
@@ -145,9 +151,9 @@ def main() -> int:
                     if not answers(address, path):
                         print(f"{path}: not served (yet); no screenshot")
                         continue
-                    for kind, width in WIDTHS.items():
-                        print(capture(driver, address + path, width, args.out / f"{name}-{kind}.png",
-                                      prepare.get(name, "")))
+                    for (kind, width), media in itertools.product(WIDTHS.items(), MEDIA):
+                        shot = args.out / f"{name}-{kind}{'' if media == 'screen' else '-' + media}.png"
+                        print(capture(driver, address + path, width, shot, prepare.get(name, ""), media))
         finally:
             driver.quit()
     return 0
