@@ -5,10 +5,10 @@ records a morning through the office layer (one of the day's absences, a teacher
 for the first two periods, one who leaves for the last two, a plan, one cover changed by hand),
 serves it with ``lessoncover serve`` and saves full-page PNGs of every page there is: the day,
 changing a cover, the printable page and slips, and the week, staff and timetable pages when the
-app has them, each as the screen shows it and as its print styles lay it out (``-print``). A page
-wider than its window (something cut off, or scrolling sideways) is reported.
+app has them; with --print, each also as its print styles lay it out (``-print``). A page wider
+than its window (something cut off, or scrolling sideways) is reported.
 
-    python tools/web_screenshots.py [--out docs/web] [--timetable DIR] [--absent N]
+    python tools/web_screenshots.py [--out docs/web] [--timetable DIR] [--absent N] [--print]
 
 Needs Debian's chromium and chromium-driver and the test extra (selenium) installed.
 """
@@ -34,7 +34,6 @@ from tests import browser_support  # noqa: E402
 
 DATE = datetime.date(2026, 12, 9)  # a Wednesday
 WIDTHS = {"desktop": 1280, "phone": 390}
-MEDIA = ("screen", "print")
 SCHOOL_TOML = """\
 # Built by tools/web_screenshots.py from a real timetable: the same lessons every weekday.
 days = ["Mon", "Tue", "Wed", "Thu", "Fri"]
@@ -128,7 +127,9 @@ def main() -> int:
     parser.add_argument("--timetable", type=Path, default=Path("/work/shared/data/timetables/ZA-WD-09"))
     parser.add_argument("--absent", type=int, default=1,
                         help="how many of the timetable's absences to record (more make longer pages)")
+    parser.add_argument("--print", action="store_true", help="also each page in its print styles")
     args = parser.parse_args()
+    media_shown = ("screen", "print") if args.print else ("screen",)
     if browser_support.CHROMIUM is None or browser_support.CHROMEDRIVER is None:
         raise SystemExit("needs Debian's chromium and chromium-driver on PATH")
     args.out.mkdir(parents=True, exist_ok=True)
@@ -151,7 +152,7 @@ def main() -> int:
                     if not answers(address, path):
                         print(f"{path}: not served (yet); no screenshot")
                         continue
-                    for (kind, width), media in itertools.product(WIDTHS.items(), MEDIA):
+                    for (kind, width), media in itertools.product(WIDTHS.items(), media_shown):
                         shot = args.out / f"{name}-{kind}{'' if media == 'screen' else '-' + media}.png"
                         print(capture(driver, address + path, width, shot, prepare.get(name, ""), media))
         finally:
